@@ -1,0 +1,24 @@
+#include "app/settings.h"
+
+#include <QSettings>
+#include <QString>
+
+namespace app {
+
+
+std::string ReadSetting(const std::string& key, const std::string& defaultValue) {
+  QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Quillory", "Parvane");
+  store.beginGroup("Parvane");
+  const QString k = QString::fromStdString(key);
+  if (!store.contains(k)) return defaultValue;
+  return store.value(k).toString().toStdString();
+}
+
+void WriteSetting(const std::string& key, const std::string& text) {
+  QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Quillory", "Parvane");
+  store.beginGroup("Parvane");
+  store.setValue(QString::fromStdString(key), QString::fromStdString(text));
+  store.sync();
+}
+
+}  // namespace app

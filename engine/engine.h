@@ -1,0 +1,89 @@
+#pragma once
+// The engine's operations: splitting one document, naming splits from their
+// contents, and the checks that the word processor can be used.
+
+#include <cstddef>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/word.h"
+
+namespace support {
+class Host;
+class Dialogs;
+}  // namespace support
+
+namespace engine {
+
+// Keeps the pieces of one run from destroying anything: an input of the run
+// is never overwritten by a piece, and a piece never overwrites a piece written
+// earlier in the same run. A piece whose name would do either gets the first
+// free name of the form "Letters-0001 (2).docx". Pieces of earlier runs are
+// overwritten, as users re-run splits.
+class RunLedger {
+ public:
+  // A file that no piece may replace (an input of this run).
+  void Protect(const std::string& path);
+  // The path to save a piece at, given the path its name asks for.
+  std::string Claim(const std::string& wanted);
+  const std::vector<std::string>& Written() const { return written_; }
+
+ private:
+  bool Taken(const std::string& path) const;
+  std::vector<std::string> protected_;
+  std::vector<std::string> written_;
+  std::set<std::string> claimed_;
+};
+
+// Splits one document: one file per section whose text is longer than one
+// character, named base-0001.ext, saved where the host's settings say. Every
+// failure is reported through the host and the split goes on. `ledger` may be
+// null (a ledger of this call alone is used). `sourceFolder`, when not empty,
+// is the folder that "Save results in folder of original file" means (the
+// list entry's folder, where a working copy lives elsewhere); by default the
+// folder of `path`.
+void DoItByFile(const std::string& path, support::Host& host,
+                word::Factory& factory = word::DefaultFactory(), RunLedger* ledger = nullptr,
+                const std::string& sourceFolder = std::string());
+
+// The piece name for section `index`: the folder part of `fileName`, its base,
+// "-", the index padded to four digits, ".", its extension.
+std::string BuildSplitName(const std::string& fileName, int index);
+
+// Derives a name from the first `wordCount` words that the host's content rule
+// points at, copies the input under that name into the input's folder and
+// returns the copy's path ("" when no usable name was found). The copy never
+// replaces a file that exists: when the derived name names the input itself the
+// input's own path is returned; when it names another file, the copy is made
+// under the derived name in a private work folder inside the input's folder.
+std::string RenameFile(const std::string& path, int wordCount, int pageNumber,
+                       support::Host& host, word::Factory& factory = word::DefaultFactory());
+
+// The name cleaning of RenameFile: line ends removed, the characters file names
+// refuse made blanks, outer blanks trimmed, cut at a word boundary to `budget`
+// bytes.
+std::string CleanDerivedName(const std::string& raw, std::size_t budget);
+
+// Deletes the working copy that RenameFile returned, unless it is empty or
+// names the entry's own file, and removes its private work folder if it had one.
+void DiscardWorkingCopy(const std::string& copyPath, const std::string& entryPath,
+                        support::Host& host);
+
+// Creates and quits an instance; when none can be had, shows the advice
+// message and calls `endProgram`.
+void CheckWordInstalled(support::Dialogs& dialogs, const std::function<void()>& endProgram,
+                        word::Factory& factory = word::DefaultFactory());
+// True when a running instance answers with the name "Microsoft Word".
+bool IsWordRunning(word::Factory& factory = word::DefaultFactory());
+// True means stop the run: a word processor may be running and the user
+// answered No.
+bool ConfirmWordClosed(support::Dialogs& dialogs, word::Factory& factory = word::DefaultFactory());
+
+// The advice message shown when no instance can be created.
+std::string WordNotInstalledMessage();
+// The question asked when a word processor may be open.
+std::string WordMayBeOpenQuestion();
+
+}  // namespace engine

@@ -1,0 +1,91 @@
+#pragma once
+// Shared test helpers: temporary folders, a recording host, files, external
+// tools (LibreOffice, the package checker).
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/host.h"
+
+namespace testing_support {
+
+namespace fs = std::filesystem;
+
+// A fresh folder removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const fs::path& path() const { return path_; }
+  std::string str() const { return path_.string(); }
+  // path / name as a string.
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  fs::path path_;
+};
+
+// A host that records what the engine shows and answers with fixed settings.
+class RecordingHost : public support::Host {
+ public:
+  support::SplitSettings settings;
+  std::vector<double> progressValues;
+  std::vector<std::string> progressTexts;
+  std::vector<int> pointers;
+  std::vector<std::string> reports;  // the full report texts
+  struct Report {
+    std::string description, location;
+    int line;
+  };
+  std::vector<Report> reportDetails;
+  int yields = 0;
+  int pointer = support::kPointerDefault;
+
+  support::SplitSettings Settings() override { return settings; }
+  void SetProgressValue(double v) override { progressValues.push_back(v); }
+  void SetProgressText(const std::string& t) override { progressTexts.push_back(t); }
+  void SetPointer(int p) override {
+    pointer = p;
+    pointers.push_back(p);
+  }
+  int GetPointer() override { return pointer; }
+  void Yield() override { ++yields; }
+  void ReportError(const std::string& description, const std::string& location,
+                   int line) override;
+  std::vector<int> ReportedLines() const;
+};
+
+std::string ReadFile(const fs::path& path);
+void WriteFile(const fs::path& path, const std::string& bytes);
+std::vector<std::string> FilesIn(const fs::path& folder);  // names, sorted
+
+// The shared folder beside the project (corpus and tools), or "" when absent.
+std::string SharedDir();
+// The corpus folder, or "" when absent (tests then skip with a message).
+std::string CorpusDir();
+// The folder of the built programs (parvane, parvane-split, samples).
+std::string BinDir();
+std::string SourceDir();
+
+struct CommandResult {
+  int exitCode = -1;
+  std::string output;  // standard output and error together
+};
+// Runs a shell command line and collects its output.
+CommandResult RunCommand(const std::string& commandLine);
+std::string Quote(const std::string& text);
+
+// True when LibreOffice's soffice is on the PATH.
+bool HaveSoffice();
+// Converts a document with LibreOffice headless (own profile) to the given
+// format ("txt", "pdf") in `outDir`; returns the converted file's path or "".
+std::string ConvertWithSoffice(const std::string& document, const std::string& format,
+                               const std::string& outDir);
+// Runs the shared package checker on a file or folder; "" when the checker is
+// absent. Returns its output; `ok` tells whether it found no error.
+std::string RunDocxCheck(const std::string& target, bool* ok);
+
+}  // namespace testing_support
