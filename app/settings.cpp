@@ -21,4 +21,9 @@ void WriteSetting(const std::string& key, const std::string& text) {
   store.sync();
 }
 
+std::string& LastFolder() {
+  static std::string folder;
+  return folder;
+}
+
 }  // namespace app

@@ -9,4 +9,8 @@ namespace app {
 std::string ReadSetting(const std::string& key, const std::string& defaultValue);
 void WriteSetting(const std::string& key, const std::string& text);
 
+// The last folder chosen in a folder picker, shared by the add-folder button
+// and the output-folder button; each refreshes it from "LastFolder" before use.
+std::string& LastFolder();
+
 }  // namespace app
