@@ -28,12 +28,16 @@ class RunLedger {
   void Protect(const std::string& path);
   // The path to save a piece at, given the path its name asks for.
   std::string Claim(const std::string& wanted);
-  const std::vector<std::string>& Written() const { return written_; }
+  // Records that a claimed piece was saved.
+  void Saved(const std::string& path) { saved_.push_back(path); }
+  // The pieces saved so far in this run, in order.
+  const std::vector<std::string>& SavedPieces() const { return saved_; }
 
  private:
   bool Taken(const std::string& path) const;
   std::vector<std::string> protected_;
   std::vector<std::string> written_;
+  std::vector<std::string> saved_;
   std::set<std::string> claimed_;
 };
 

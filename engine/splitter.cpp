@@ -183,6 +183,7 @@ void DoItByFile(const std::string& path, support::Host& host, word::Factory& fac
       const std::string target =
           pieces.Claim(support::CollapseSeparators(folder + support::kSep + outputName));
       Need(split).SaveAs(target);
+      pieces.Saved(target);
     };
     if (run.test(180, [&] { return host.Settings().SaveToChosenFolder; })) {
       run(182, [&] { save(host.Settings().OutputFolder); });

@@ -53,6 +53,9 @@ std::string CollapseSeparators(const std::string& path, char sep) {
   if (path.empty() || path[0] != sep) return CollapsePairs(path, sep);
   std::size_t first = 1;
   while (first < path.size() && path[first] == sep) ++first;
+  // With "/" a single leading separator is the root of an absolute path, not
+  // half of a network prefix: it stays single.
+  if (sep == '/' && first == 1) return CollapsePairs(path, sep);
   return std::string(2, sep) + CollapsePairs(path.substr(first), sep);
 }
 

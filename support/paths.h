@@ -29,8 +29,10 @@ std::string StripExtension(const std::string& name);
 std::string GetExtension(const std::string& name);
 // The number in decimal, left-padded with "0" to the width (never cut).
 std::string ZeroPad(long long number, int width);
-// Doubled separators made single in one left-to-right pass; any run of leading
-// separators becomes exactly two (a network path keeps its leading pair).
+// Doubled separators made single in one left-to-right pass; a run of two or
+// more leading separators becomes exactly two (a network path keeps its leading
+// pair). A single leading "\" gains a second one; a single leading "/" (the
+// root of an absolute POSIX path) stays single.
 std::string CollapseSeparators(const std::string& path, char sep = kSep);
 
 // True when the last-change time of the path can be read. Never fails.

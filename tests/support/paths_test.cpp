@@ -30,8 +30,6 @@ const PathCase kCases[] = {
     {"CollapseSeparators", R"(C:\Docs\\\\letter.doc)", R"(C:\Docs\\letter.doc)"},
     {"CollapseSeparators", R"(\\server\share\\a.doc)", R"(\\server\share\a.doc)"},
     {"CollapseSeparators", R"(\\\server\a.doc)", R"(\\server\a.doc)"},
-    {"CollapseSeparators", R"(\Docs\a.doc)", R"(\\Docs\a.doc)"},
-    {"CollapseSeparators", R"(\)", R"(\\)"},
     {"CollapseSeparators", R"(\\\\)", R"(\\)"},
     {"CollapseSeparators", "", ""},
 };
@@ -68,6 +66,14 @@ TEST_P(PathTable, the_other_separator_is_an_ordinary_character) {
   EXPECT_EQ(GetFileName(path, sep), path);
   EXPECT_EQ(GetFolderPart(path, sep), "");
   EXPECT_EQ(CollapseSeparators(std::string(2, other), sep), std::string(2, other));
+}
+
+TEST(CollapseSeparators, a_single_leading_separator_gains_a_second_only_with_backslash) {
+  EXPECT_EQ(CollapseSeparators(R"(\Docs\a.doc)", '\\'), R"(\\Docs\a.doc)");
+  EXPECT_EQ(CollapseSeparators(R"(\)", '\\'), R"(\\)");
+  // With "/" it is the root of an absolute path.
+  EXPECT_EQ(CollapseSeparators("/Docs//a.doc", '/'), "/Docs/a.doc");
+  EXPECT_EQ(CollapseSeparators("/", '/'), "/");
 }
 
 INSTANTIATE_TEST_SUITE_P(BothSeparators, PathTable, ::testing::Values('\\', '/'));

@@ -1,0 +1,254 @@
+// The splitter's order of calls, its numbering and its handling of failures,
+// against a scripted word processor.
+
+#include <gtest/gtest.h>
+
+#include "engine/engine.h"
+#include "scripted_word.h"
+#include "support/locations.h"
+#include "support/paths.h"
+#include "support/steps.h"
+#include "testing.h"
+
+using testing_support::RecordingHost;
+
+namespace {
+
+RecordingHost ChosenFolderHost(const std::string& folder) {
+  RecordingHost host;
+  host.settings.SaveToChosenFolder = true;
+  host.settings.SaveToSourceFolder = false;
+  host.settings.OutputFolder = folder;
+  return host;
+}
+
+scripted::Script Sections(std::vector<std::string> texts) {
+  scripted::Script s;
+  s.sectionTexts = std::move(texts);
+  return s;
+}
+
+TEST(SplitterCalls, one_section_follows_the_word_order_of_calls) {
+  scripted::Factory word(Sections({"Dear Ann\r\f"}));
+  RecordingHost host = ChosenFolderHost("/out");
+  engine::DoItByFile("/in/Letters.docx", host, word);
+  const std::vector<std::string> expected = {
+      "Create", "Open /in/Letters.docx", "Sections.Count", "Sections 1", "Section1.Text", "Add",
+      "Sections 1", "Section1.Copy", "Version", "PasteAndFormat 16", "Find.ClearFormatting",
+      "Replacement.ClearFormatting", "Find.Text [^b]", "Find.Text []", "Replacement.Text []",
+      "Find.Forward true", "Find.Wrap 1", "Find.Execute 2", "Sections.Last", "LastSection.Select",
+      "Selection.Range", "Selection.Text", "Characters.Count", "Collapse 0", "Selection.Delete",
+      "Collapse 0", "Paragraphs.Count", "Paragraph1.Text", "Paragraph1.Text",
+      "SaveAs /out/Letters-0001.docx", "Split.Close", "Source.Close 0", "Quit"};
+  EXPECT_EQ(word.log.calls, expected);
+  EXPECT_TRUE(host.reports.empty());
+  EXPECT_EQ(host.progressValues, std::vector<double>{100.0});
+  EXPECT_EQ(host.progressTexts, std::vector<std::string>{"Creating: Letters-0001.docx"});
+  EXPECT_EQ(host.pointer, support::kPointerHourglass);
+}
+
+TEST(SplitterCalls, the_bar_moves_by_sections_and_one_character_sections_leave_a_gap) {
+  scripted::Factory word(Sections({"A\r\f", "\f", "C\r"}));
+  RecordingHost host = ChosenFolderHost("/out");
+  engine::DoItByFile("/in/Letters.docx", host, word);
+  EXPECT_EQ(host.progressValues, (std::vector<double>{50.0, 75.0, 100.0}));
+  EXPECT_EQ(word.log.With("SaveAs "),
+            (std::vector<std::string>{"/out/Letters-0001.docx", "/out/Letters-0003.docx"}));
+  EXPECT_EQ(host.yields, 3);
+}
+
+TEST(SplitterCalls, an_old_version_pastes_plainly_and_a_failed_version_read_keeps_formatting) {
+  scripted::Factory old(Sections({"A\r"}));
+  old.script().version = "10.0";
+  RecordingHost host = ChosenFolderHost("/out");
+  engine::DoItByFile("/in/a.docx", host, old);
+  EXPECT_TRUE(old.log.Has("Paste"));
+  EXPECT_FALSE(old.log.Has("PasteAndFormat 16"));
+
+  scripted::Factory failing(Sections({"A\r"}));
+  failing.script().failing = {"Version"};
+  RecordingHost host2 = ChosenFolderHost("/out");
+  engine::DoItByFile("/in/a.docx", host2, failing);
+  EXPECT_TRUE(failing.log.Has("PasteAndFormat 16"));
+  EXPECT_EQ(host2.ReportedLines(), std::vector<int>{122});
+}
+
+TEST(SplitterFailures, no_instance_reports_each_step_that_needs_it_and_attempts_no_section) {
+  scripted::Script script = Sections({"A\r"});
+  script.failCreate = true;
+  scripted::Factory word(script);
+  RecordingHost host = ChosenFolderHost("/out");
+  engine::DoItByFile("/in/a.docx", host, word);
+  EXPECT_EQ(host.ReportedLines(), (std::vector<int>{100, 102, 104, 192, 194}));
+  for (const auto& r : host.reportDetails) EXPECT_EQ(r.location, loc::kDoItByFile);
+  EXPECT_EQ(host.reportDetails[0].description, "ActiveX component can't create object");
+  EXPECT_TRUE(host.progressValues.empty());
+}
+
+TEST(SplitterFailures, a_failed_save_is_reported_and_the_piece_still_closed) {
+  scripted::Script script = Sections({"A\r\f", "B\r"});
+  script.failing = {"SaveAs"};
+  scripted::Factory word(script);
+  RecordingHost host = ChosenFolderHost("/out");
+  engine::DoItByFile("/in/a.docx", host, word);
+  EXPECT_EQ(host.ReportedLines(), (std::vector<int>{182, 182}));
+  EXPECT_EQ(word.log.Count("Split.Close"), 2);
+  EXPECT_EQ(host.reportDetails[0].description, "SaveAs was refused");
+}
+
+TEST(SplitterFailures, a_failed_text_read_makes_the_split_anyway) {
+  scripted::Script script = Sections({"\f"});
+  script.failing = {"Section1.Text"};
+  scripted::Factory word(script);
+  RecordingHost host = ChosenFolderHost("/out");
+  engine::DoItByFile("/in/a.docx", host, word);
+  EXPECT_EQ(host.ReportedLines(), std::vector<int>{116});
+  EXPECT_EQ(word.log.With("SaveAs ").size(), 1u);
+}
+
+TEST(SplitterTrim, three_characters_ending_in_two_returns_shrink_twice) {
+  scripted::Script script = Sections({"A\r"});
+  script.selectionTexts = {"x\r\r", "x\r", "x"};
+  script.selectionCharacters = 1;
+  scripted::Factory word(script);
+  RecordingHost host = ChosenFolderHost("/out");
+  engine::DoItByFile("/in/a.docx", host, word);
+  EXPECT_EQ(word.log.Count("MoveEnd 1,-1"), 2);
+  EXPECT_EQ(host.yields, 1 + 2);
+}
+
+TEST(SplitterTrim, a_single_character_selection_collapses_deletes_and_collapses) {
+  scripted::Script script = Sections({"A\r"});
+  script.selectionTexts = {"\r"};
+  script.selectionCharacters = 1;
+  scripted::Factory word(script);
+  RecordingHost host = ChosenFolderHost("/out");
+  engine::DoItByFile("/in/a.docx", host, word);
+  EXPECT_EQ(word.log.Count("MoveEnd 1,-1"), 0);
+  EXPECT_EQ(word.log.Count("Collapse 0"), 2);
+  EXPECT_EQ(word.log.Count("Selection.Delete"), 1);
+}
+
+TEST(SplitterTrim, a_longer_selection_is_only_collapsed) {
+  scripted::Script script = Sections({"A\r"});
+  script.selectionTexts = {"Sincerely"};
+  script.selectionCharacters = 9;
+  scripted::Factory word(script);
+  RecordingHost host = ChosenFolderHost("/out");
+  engine::DoItByFile("/in/a.docx", host, word);
+  EXPECT_EQ(word.log.Count("Collapse 0"), 1);
+  EXPECT_EQ(word.log.Count("Selection.Delete"), 0);
+}
+
+TEST(SplitterTrim, a_trim_test_that_keeps_failing_ends) {
+  scripted::Script script = Sections({"A\r"});
+  script.failing = {"Selection.Text"};
+  scripted::Factory word(script);
+  RecordingHost host = ChosenFolderHost("/out");
+  engine::DoItByFile("/in/a.docx", host, word);
+  EXPECT_EQ(word.log.Count("MoveEnd 1,-1"), support::kMaxLoopPasses);
+  EXPECT_EQ(word.log.With("SaveAs ").size(), 1u);
+}
+
+TEST(SplitterPageBreak, a_break_paragraph_after_empty_ones_goes_and_they_stay) {
+  scripted::Script script = Sections({"A\r"});
+  script.splitParagraphs = {"Text\r", "\f", "\r", "\r"};
+  scripted::Factory word(script);
+  RecordingHost host = ChosenFolderHost("/out");
+  engine::DoItByFile("/in/a.docx", host, word);
+  EXPECT_TRUE(word.log.Has("Paragraph2.Delete"));
+  EXPECT_EQ(word.log.Count("Paragraph4.Text"), 2);
+  EXPECT_FALSE(word.log.Has("Paragraph1.Text"));
+  EXPECT_FALSE(word.log.Has("Paragraph3.Delete"));
+}
+
+TEST(SplitterPageBreak, a_paragraph_with_text_ends_the_walk) {
+  scripted::Script script = Sections({"A\r"});
+  script.splitParagraphs = {"\f", "Closing words\r", "\r"};
+  scripted::Factory word(script);
+  RecordingHost host = ChosenFolderHost("/out");
+  engine::DoItByFile("/in/a.docx", host, word);
+  EXPECT_FALSE(word.log.Has("Paragraph1.Delete"));
+  EXPECT_FALSE(word.log.Has("Paragraph2.Delete"));
+}
+
+TEST(SplitterPageBreak, text_after_a_leading_break_is_never_deleted) {
+  scripted::Script script = Sections({"A\r"});
+  script.splitParagraphs = {"Body\r", "\fP.S. See you soon\r", "\r"};
+  scripted::Factory word(script);
+  RecordingHost host = ChosenFolderHost("/out");
+  engine::DoItByFile("/in/a.docx", host, word);
+  EXPECT_FALSE(word.log.Has("Paragraph2.Delete"));
+}
+
+TEST(SplitterPageBreak, a_failed_break_test_deletes_and_ends_the_walk) {
+  scripted::Script script = Sections({"A\r"});
+  script.splitParagraphs = {"Body\r", "\r"};
+  script.failing = {"Paragraph2.Text"};
+  scripted::Factory word(script);
+  RecordingHost host = ChosenFolderHost("/out");
+  engine::DoItByFile("/in/a.docx", host, word);
+  EXPECT_TRUE(word.log.Has("Paragraph2.Delete"));
+  EXPECT_FALSE(word.log.Has("Paragraph1.Text"));
+  EXPECT_EQ(host.ReportedLines(), std::vector<int>{166});
+}
+
+TEST(SplitterPaths, a_trailing_separator_gives_a_single_one_and_network_paths_keep_their_pair) {
+  scripted::Factory word(Sections({"A\r"}));
+  RecordingHost host = ChosenFolderHost("/out/");
+  engine::DoItByFile("/in/Letters.docx", host, word);
+  RecordingHost beside;
+  beside.settings.SaveToChosenFolder = false;
+  beside.settings.SaveToSourceFolder = true;
+  engine::DoItByFile("//server/share/in.docx", beside, word);
+  RecordingHost nowhere;
+  nowhere.settings.SaveToChosenFolder = false;
+  nowhere.settings.SaveToSourceFolder = false;
+  engine::DoItByFile("/in/x.docx", nowhere, word);
+  EXPECT_EQ(word.log.With("SaveAs "),
+            (std::vector<std::string>{"/out/Letters-0001.docx", "//server/share/in-0001.docx"}));
+}
+
+TEST(SplitterPaths, a_given_source_folder_stands_for_the_working_copys_own) {
+  scripted::Factory word(Sections({"A\r"}));
+  RecordingHost beside;
+  beside.settings.SaveToChosenFolder = false;
+  beside.settings.SaveToSourceFolder = true;
+  engine::DoItByFile("/in/.parvane-work-1/Dear Ann.docx", beside, word, nullptr, "/in/");
+  EXPECT_EQ(word.log.With("SaveAs "), std::vector<std::string>{"/in/Dear Ann-0001.docx"});
+}
+
+TEST(SplitterPaths, two_inputs_of_one_name_never_overwrite_each_others_pieces_in_a_run) {
+  scripted::Factory word(Sections({"A\r\f", "B\r"}));
+  RecordingHost host = ChosenFolderHost("/out");
+  engine::RunLedger ledger;
+  engine::DoItByFile("/a/Letters.docx", host, word, &ledger);
+  engine::DoItByFile("/b/Letters.docx", host, word, &ledger);
+  EXPECT_EQ(word.log.With("SaveAs "),
+            (std::vector<std::string>{"/out/Letters-0001.docx", "/out/Letters-0002.docx",
+                                      "/out/Letters-0001 (2).docx",
+                                      "/out/Letters-0002 (2).docx"}));
+}
+
+TEST(SplitterPaths, a_piece_never_replaces_an_input_of_the_run) {
+  testing_support::TempDir dir;
+  const std::string other = dir.file("Letters-0001.docx");
+  testing_support::WriteFile(other, "an input of its own");
+  scripted::Factory word(Sections({"A\r"}));
+  RecordingHost host = ChosenFolderHost(dir.str());
+  engine::RunLedger ledger;
+  ledger.Protect(other);
+  engine::DoItByFile(dir.file("Letters.docx"), host, word, &ledger);
+  EXPECT_EQ(word.log.With("SaveAs "), std::vector<std::string>{dir.file("Letters-0001 (2).docx")});
+}
+
+TEST(SplitNames, numbering_and_extensions_follow_the_input_name) {
+  EXPECT_EQ(engine::BuildSplitName("Letters.docx", 12345), "Letters-12345.docx");
+  EXPECT_EQ(engine::BuildSplitName("Report.final.docx", 1), "Report.final-0001.docx");
+  EXPECT_EQ(engine::BuildSplitName("Letters", 1), "Letters-0001.Letters");
+  EXPECT_EQ(engine::BuildSplitName("Letters.DOCX", 7), "Letters-0007.DOCX");
+  const std::string folder = std::string("in") + support::kSep;
+  EXPECT_EQ(engine::BuildSplitName(folder + "a.docx", 2), folder + "a-0002.docx");
+}
+
+}  // namespace
