@@ -1,0 +1,47 @@
+#pragma once
+// The folder scan behind "Add All Word File(s) In Folder", dropped folders and
+// the sample files: collecting sub-folders breadth first and listing the files
+// of one folder by a wildcard pattern.
+
+#include <string>
+#include <vector>
+
+namespace support {
+class Host;
+}
+
+namespace filelist {
+
+// Windows-style wildcards: "*" any run of characters, "?" one character,
+// letter case ignored on every platform (a LETTER.DOCX answers "*.do*"). As on
+// Windows, a pattern ending in ".*" also matches names without that extension,
+// so "*.*" matches every name.
+bool WildcardMatch(const std::string& name, const std::string& pattern);
+
+// True when the name holds a control character (below 32, or 127 to 159) or is
+// not valid UTF-8. Names are Unicode: any printable character is supported.
+bool HasUnsupportedChars(const std::string& name);
+
+// True when the path names an existing file that could be opened. Never fails.
+bool IsExistingFile(const std::string& path);
+
+// LibreOffice's lock file for an open document, ".~lock.<name>#".
+bool IsLockFileName(const std::string& name);
+
+// The names (no folder) of the files in `folder` that match `pattern`, hidden
+// files included, folders excluded, in the order the platform lists them. A
+// missing folder gives no names; a folder that cannot be read throws
+// std::system_error with a readable description.
+std::vector<std::string> ListFolderFiles(const std::string& folder, const std::string& pattern);
+
+// Appends to `folders` (each ending in the separator) every sub-folder below
+// them, breadth first, the sub-folders of one parent in the platform's order;
+// only one level when `recurse` is false. A folder whose sub-folders cannot be
+// listed because access is denied or it has gone is taken out of `folders`.
+// No folder is taken twice: a link to a folder already taken (a link loop
+// included) is not followed. Yields through the host at every folder and
+// sub-folder; reports other failures under the sub-folder collection's
+// location and goes on.
+void GetSubDirectories2016(std::vector<std::string>& folders, bool recurse, support::Host& host);
+
+}  // namespace filelist
