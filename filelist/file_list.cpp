@@ -178,8 +178,15 @@ void FileList::DropPaths(const std::vector<std::string>& paths) {
 
 void FileList::mousePressEvent(QMouseEvent* event) {
   OnButtonDown();
+  if (!itemAt(event->position().toPoint())) {
+    // A press on the empty area keeps the selection, so a double-click there
+    // still removes the selected entry.
+    setFocus(Qt::MouseFocusReason);
+    event->accept();
+    return;
+  }
   QTreeWidget::mousePressEvent(event);
-  if (itemAt(event->position().toPoint())) OnEntryClicked();
+  OnEntryClicked();
 }
 
 void FileList::mouseMoveEvent(QMouseEvent* event) {
