@@ -1,0 +1,563 @@
+#include "docx/document.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "docx/errors.h"
+
+namespace docx {
+
+namespace {
+
+const char* const kNewDocument =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+    "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
+    "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+    "<w:body><w:p/></w:body></w:document>";
+
+// Header/footer reference slot: header default, first, even, then the footers.
+int RefSlot(pugi::xml_node ref, const Names& n) {
+  const bool footer = n.footerReference == ref.name();
+  const char* type = ref.attribute(n.typeAttr.c_str()).value();
+  int t = 0;
+  if (!std::strcmp(type, "first")) t = 1;
+  else if (!std::strcmp(type, "even")) t = 2;
+  return (footer ? 3 : 0) + t;
+}
+
+bool IsElement(pugi::xml_node n) { return n.type() == pugi::node_element; }
+
+}  // namespace
+
+// What Range.Copy puts on the clipboard: the body-level elements of the range
+// (still in the source's tree, which the clipboard keeps alive), the section
+// properties each copied section ends with (its inherited headers and footers
+// made explicit), and the source package that the content refers to.
+struct ClipboardContent {
+  std::shared_ptr<Document> owner;
+  std::shared_ptr<const Package> package;
+  Names names;
+  pugi::xml_node root;
+  std::vector<pugi::xml_node> elements;
+  // element index -> section properties that end there (a null node: none)
+  std::vector<pugi::xml_node> breaks;
+  bool endsWithFinalSection = false;
+  pugi::xml_document scratch;
+};
+
+namespace {
+ClipboardContent& Clipboard() {
+  static ClipboardContent content;
+  return content;
+}
+}  // namespace
+
+std::shared_ptr<Document> Document::Open(const std::string& path) {
+  std::shared_ptr<Document> doc(new Document());
+  doc->package_ = Package::Open(path);
+  doc->Adopt(doc->package_->Parse(doc->package_->MainPart()));
+  return doc;
+}
+
+std::shared_ptr<Document> Document::New() {
+  std::shared_ptr<Document> doc(new Document());
+  doc->Adopt(ParseXml(kNewDocument, "word/document.xml"));
+  doc->NewDefaultSectPr(doc->body_);
+  return doc;
+}
+
+void Document::Adopt(std::unique_ptr<XmlPart> main) {
+  main_ = std::move(main);
+  pugi::xml_node root = main_->doc.document_element();
+  names_ = Names::Of(root);
+  body_ = root.child(names_.body.c_str());
+  if (!body_) throw Error(main_ ? "The main document part has no body." : "No document.");
+  // Word never has a story without a paragraph.
+  bool hasParagraph = false;
+  for (pugi::xml_node c : body_.children())
+    if (names_.sectPr != c.name() && IsElement(c)) hasParagraph = true;
+  if (!hasParagraph) {
+    pugi::xml_node sect = body_.child(names_.sectPr.c_str());
+    if (sect) body_.insert_child_before(names_.p.c_str(), sect);
+    else body_.append_child(names_.p.c_str());
+  }
+  Invalidate();
+}
+
+pugi::xml_node Document::NewDefaultSectPr(pugi::xml_node parent) {
+  pugi::xml_node s = parent.append_child(names_.sectPr.c_str());
+  pugi::xml_node size = s.append_child(names_.pgSz.c_str());
+  size.append_attribute(names_.W("w").c_str()) = "12240";
+  size.append_attribute(names_.W("h").c_str()) = "15840";
+  pugi::xml_node mar = s.append_child(names_.W("pgMar").c_str());
+  for (const char* side : {"top", "right", "bottom", "left"})
+    mar.append_attribute(names_.W(side).c_str()) = "1440";
+  mar.append_attribute(names_.W("header").c_str()) = "720";
+  mar.append_attribute(names_.W("footer").c_str()) = "720";
+  mar.append_attribute(names_.W("gutter").c_str()) = "0";
+  s.append_child(names_.W("cols").c_str()).append_attribute(names_.W("space").c_str()) = "720";
+  return s;
+}
+
+pugi::xml_node Document::BodySectPr() {
+  pugi::xml_node last = body_.last_child();
+  while (last && !IsElement(last)) last = last.previous_sibling();
+  return last && names_.sectPr == last.name() ? last : pugi::xml_node();
+}
+
+void Document::EnsureIndex() {
+  if (indexed_) return;
+  paras_.clear();
+  elems_.clear();
+  sections_.clear();
+  StoryWalker walker(names_);
+  Section current;
+  pugi::xml_node bodySect;
+  for (pugi::xml_node c : body_.children()) {
+    if (!IsElement(c)) continue;
+    if (names_.sectPr == c.name()) {
+      bodySect = c;
+      continue;
+    }
+    const int e = static_cast<int>(elems_.size());
+    elems_.push_back(c);
+    const std::size_t before = paras_.size();
+    walker.Block(c, e, false, paras_);
+    for (std::size_t k = before; k < paras_.size(); ++k) {
+      if (!paras_[k].sectionBreak) continue;
+      current.lastPara = static_cast<int>(k);
+      current.sectPr = paras_[k].node.child(names_.pPr.c_str()).child(names_.sectPr.c_str());
+      current.elemEnd = e + 1;
+      sections_.push_back(current);
+      current = Section();
+      current.firstPara = static_cast<int>(k) + 1;
+      current.firstElem = e + 1;
+    }
+  }
+  if (current.firstPara < static_cast<int>(paras_.size()) || sections_.empty()) {
+    current.lastPara = static_cast<int>(paras_.size()) - 1;
+    current.sectPr = bodySect;
+    current.elemEnd = static_cast<int>(elems_.size());
+    current.final = true;
+    sections_.push_back(current);
+  } else {
+    sections_.back().final = true;
+  }
+  int pos = 0;
+  for (auto& p : paras_) {
+    p.start = pos;
+    pos += p.chars;
+  }
+  length_ = pos;
+  std::array<pugi::xml_node, 6> inherited{};
+  for (auto& s : sections_) {
+    s.start = s.firstPara < static_cast<int>(paras_.size()) ? paras_[s.firstPara].start : length_;
+    s.end = s.lastPara >= 0 ? paras_[s.lastPara].start + paras_[s.lastPara].chars : s.start;
+    std::array<pugi::xml_node, 6> own{};
+    for (pugi::xml_node c : s.sectPr.children())
+      if (names_.headerReference == c.name() || names_.footerReference == c.name())
+        own[RefSlot(c, names_)] = c;
+    for (int k = 0; k < 6; ++k)
+      if (own[k]) inherited[k] = own[k];
+    s.refs = inherited;
+  }
+  indexed_ = true;
+  pagesReady_ = false;
+}
+
+int Document::StoryLength() {
+  EnsureIndex();
+  return length_;
+}
+
+int Document::ParagraphAt(int pos) {
+  EnsureIndex();
+  auto it = std::upper_bound(paras_.begin(), paras_.end(), pos,
+                             [](int v, const StoryParagraph& p) { return v < p.start; });
+  if (it == paras_.begin()) return 0;
+  return static_cast<int>(it - paras_.begin()) - 1;
+}
+
+std::string Document::Text(int start, int end) {
+  EnsureIndex();
+  start = std::clamp(start, 0, length_);
+  end = std::clamp(end, start, length_);
+  std::string out;
+  if (start == end) return out;
+  for (int k = ParagraphAt(start); k < static_cast<int>(paras_.size()); ++k) {
+    const StoryParagraph& p = paras_[k];
+    if (p.start >= end) break;
+    const int from = std::max(start, p.start) - p.start;
+    const int to = std::min(end, p.start + p.chars) - p.start;
+    if (from == 0 && to == p.chars) {
+      out += p.text;
+    } else {
+      const std::size_t a = ByteOffset(p.text, from);
+      out += p.text.substr(a, ByteOffset(p.text, to) - a);
+    }
+  }
+  return out;
+}
+
+int Document::SectionCount() {
+  EnsureIndex();
+  return static_cast<int>(sections_.size());
+}
+
+std::pair<int, int> Document::SectionRange(int index) {
+  EnsureIndex();
+  if (index < 1 || index > static_cast<int>(sections_.size()))
+    throw Error("The requested member of the collection does not exist.");
+  return {sections_[index - 1].start, sections_[index - 1].end};
+}
+
+std::string Document::HeaderFooterText(int index, bool footer) {
+  EnsureIndex();
+  if (index < 1 || index > static_cast<int>(sections_.size()))
+    throw Error("The requested member of the collection does not exist.");
+  pugi::xml_node ref = sections_[index - 1].refs[footer ? 3 : 0];
+  if (!ref || !package_) return std::string();
+  const Relationship* rel =
+      package_->RelById(package_->MainPart(), ref.attribute(names_.rId.c_str()).value());
+  if (!rel || rel->external) return std::string();
+  return package_->StoryText(rel->part);
+}
+
+int Document::ParagraphCount() {
+  EnsureIndex();
+  return static_cast<int>(paras_.size());
+}
+
+std::pair<int, int> Document::ParagraphRange(int index) {
+  EnsureIndex();
+  if (index < 1 || index > static_cast<int>(paras_.size()))
+    throw Error("The requested member of the collection does not exist.");
+  const StoryParagraph& p = paras_[index - 1];
+  return {p.start, p.start + p.chars};
+}
+
+void Document::EnsurePages() {
+  EnsureIndex();
+  if (pagesReady_) return;
+  // Every kind of evidence counts: explicit page breaks, page-break-before,
+  // section breaks that start a new page and the rendered page breaks Word
+  // recorded. Where two of them mark the same boundary (a rendered break
+  // right after an explicit one), nothing but marks lies between them, and
+  // they count once.
+  std::vector<int> marks;
+  for (std::size_t s = 0; s + 1 < sections_.size(); ++s) {
+    const char* type =
+        sections_[s + 1].sectPr.child(names_.type.c_str()).attribute(names_.val.c_str()).value();
+    if (std::strcmp(type, "continuous") != 0 && sections_[s + 1].start < length_)
+      marks.push_back(sections_[s + 1].start);
+  }
+  for (const auto& p : paras_) {
+    if (p.pageBreakBefore) marks.push_back(p.start);
+    for (int b : p.pageBreaks) marks.push_back(p.start + b);
+  }
+  std::sort(marks.begin(), marks.end());
+  pageStarts_.assign(1, 0);
+  for (int m : marks) {
+    if (m <= 0 || m > length_) continue;
+    const std::string between = Text(pageStarts_.back(), m);
+    bool visible = false;
+    for (char c : between)
+      if (c != '\r' && c != '\f' && c != '\a' && c != '\v' && c != ' ' && c != '\t') visible = true;
+    if (visible) pageStarts_.push_back(m);
+  }
+  pagesReady_ = true;
+}
+
+int Document::PageCount() {
+  EnsurePages();
+  return static_cast<int>(pageStarts_.size());
+}
+
+int Document::PageStart(int page) {
+  EnsurePages();
+  if (page < 1) page = 1;
+  if (page > static_cast<int>(pageStarts_.size())) page = static_cast<int>(pageStarts_.size());
+  return pageStarts_[page - 1];
+}
+
+pugi::xml_node Document::EffectiveSectPr(const Section& s, pugi::xml_node into) {
+  pugi::xml_node copy = s.sectPr ? into.append_copy(s.sectPr) : NewDefaultSectPr(into);
+  std::array<bool, 6> own{};
+  for (pugi::xml_node c : copy.children())
+    if (names_.headerReference == c.name() || names_.footerReference == c.name())
+      own[RefSlot(c, names_)] = true;
+  for (int k = 5; k >= 0; --k)
+    if (!own[k] && s.refs[k]) copy.prepend_copy(s.refs[k]);
+  return copy;
+}
+
+void Document::Copy(int start, int end) {
+  EnsureIndex();
+  start = std::clamp(start, 0, length_);
+  end = std::clamp(end, start, length_);
+  ClipboardContent& clip = Clipboard();
+  clip.elements.clear();
+  clip.breaks.clear();
+  clip.scratch.reset();
+  clip.owner = shared_from_this();
+  clip.package = package_;
+  clip.names = names_;
+  clip.root = main_->doc.document_element();
+  clip.endsWithFinalSection = false;
+  if (start == end) return;
+  const int firstPara = ParagraphAt(start);
+  const int lastPara = ParagraphAt(end - 1);
+  int firstElem = paras_[firstPara].element;
+  const int lastElem = paras_[lastPara].element;
+  for (const auto& s : sections_)
+    if (s.start == start && s.firstElem < firstElem) firstElem = s.firstElem;
+  pugi::xml_node holder = clip.scratch.append_child("scratch");
+  for (int e = firstElem; e <= lastElem; ++e) {
+    clip.elements.push_back(elems_[e]);
+    clip.breaks.emplace_back();
+  }
+  for (const auto& s : sections_) {
+    if (s.end <= start || s.end > end || s.lastPara < 0) continue;
+    const int at = paras_[s.lastPara].element - firstElem;
+    if (at < 0 || at >= static_cast<int>(clip.breaks.size())) continue;
+    clip.breaks[at] = EffectiveSectPr(s, holder);
+    if (s.final) clip.endsWithFinalSection = true;
+  }
+}
+
+void Document::Paste() {
+  ClipboardContent& clip = Clipboard();
+  if (!clip.owner) throw Error("The clipboard is empty.");
+  auto part = std::make_unique<XmlPart>();
+  pugi::xml_node root = part->doc.append_child(clip.root.name());
+  for (pugi::xml_attribute a : clip.root.attributes()) root.append_copy(a);
+  Names names = clip.names;
+  if (pugi::xml_node bg = clip.root.child(names.background.c_str())) root.append_copy(bg);
+  pugi::xml_node body = root.append_child(names.body.c_str());
+  for (std::size_t i = 0; i < clip.elements.size(); ++i) {
+    pugi::xml_node copy = body.append_copy(clip.elements[i]);
+    pugi::xml_node sect = clip.breaks[i];
+    if (!sect) continue;
+    pugi::xml_node p;
+    if (names.p == copy.name()) {
+      p = copy;
+    } else if (names.sdt == copy.name()) {
+      for (pugi::xml_node c = copy.child(names.sdtContent.c_str()).last_child(); c;
+           c = c.previous_sibling())
+        if (names.p == c.name() && c.child(names.pPr.c_str()).child(names.sectPr.c_str())) p = c;
+    }
+    if (!p) p = body.append_child(names.p.c_str());
+    pugi::xml_node pPr = p.child(names.pPr.c_str());
+    if (!pPr) pPr = p.prepend_child(names.pPr.c_str());
+    if (pugi::xml_node old = pPr.child(names.sectPr.c_str())) {
+      pPr.insert_copy_after(sect, old);
+      pPr.remove_child(old);
+    } else if (pugi::xml_node change = pPr.child(names.W("pPrChange").c_str())) {
+      pPr.insert_copy_before(sect, change);
+    } else {
+      pPr.append_copy(sect);
+    }
+  }
+  body.append_child(names.p.c_str());
+  package_ = clip.package;
+  main_ = std::move(part);
+  names_ = names;
+  body_ = body;
+  NewDefaultSectPr(body_);
+  Invalidate();
+}
+
+void Document::RemoveParagraph(const StoryParagraph& p, bool isFinal) {
+  pugi::xml_node node = p.node;
+  if (isFinal) {
+    // The final paragraph mark stays; its content goes.
+    for (pugi::xml_node c = node.first_child(); c;) {
+      pugi::xml_node next = c.next_sibling();
+      if (names_.pPr != c.name()) node.remove_child(c);
+      c = next;
+    }
+    return;
+  }
+  pugi::xml_node sect = node.child(names_.pPr.c_str()).child(names_.sectPr.c_str());
+  if (sect) {
+    // The content before a deleted break keeps that break's section properties.
+    pugi::xml_node prev = node.previous_sibling();
+    while (prev && names_.p != prev.name() &&
+           (names_.bookmarkStart == prev.name() || names_.bookmarkEnd == prev.name() ||
+            !IsElement(prev)))
+      prev = prev.previous_sibling();
+    if (prev && names_.p == prev.name() &&
+        !prev.child(names_.pPr.c_str()).child(names_.sectPr.c_str())) {
+      pugi::xml_node pPr = prev.child(names_.pPr.c_str());
+      if (!pPr) pPr = prev.prepend_child(names_.pPr.c_str());
+      pPr.append_move(sect);
+    }
+  }
+  node.parent().remove_child(node);
+}
+
+void Document::MergeWithNext(pugi::xml_node p) {
+  pugi::xml_node next = p.next_sibling();
+  while (next && !IsElement(next)) next = next.next_sibling();
+  if (!next || names_.p != next.name()) return;
+  for (pugi::xml_node c = next.first_child(); c;) {
+    pugi::xml_node following = c.next_sibling();
+    if (names_.pPr != c.name()) p.append_move(c);
+    c = following;
+  }
+  pugi::xml_node nextSect = next.child(names_.pPr.c_str()).child(names_.sectPr.c_str());
+  pugi::xml_node ownSect = p.child(names_.pPr.c_str()).child(names_.sectPr.c_str());
+  if (nextSect && !ownSect) {
+    pugi::xml_node pPr = p.child(names_.pPr.c_str());
+    if (!pPr) pPr = p.prepend_child(names_.pPr.c_str());
+    pPr.append_move(nextSect);
+  }
+  next.parent().remove_child(next);
+}
+
+void Document::DeleteText(const StoryParagraph& p, int from, int to) {
+  if (from >= to) return;
+  StoryWalker walker(names_);
+  auto atoms = walker.Atoms(p.node, p.fields);
+  for (auto it = atoms.rbegin(); it != atoms.rend(); ++it) {
+    const int a = std::max(from, it->start), b = std::min(to, it->start + it->chars);
+    if (a >= b) continue;
+    if (!it->text) {
+      it->node.parent().remove_child(it->node);
+      continue;
+    }
+    std::string value = it->node.text().get();
+    const std::size_t x = ByteOffset(value, a - it->start);
+    const std::size_t y = ByteOffset(value, b - it->start);
+    value.erase(x, y - x);
+    it->node.text().set(value.c_str());
+    if (!it->node.attribute("xml:space")) it->node.append_attribute("xml:space") = "preserve";
+  }
+}
+
+void Document::InsertText(const StoryParagraph& p, int at, const std::string& text) {
+  if (text.empty()) return;
+  StoryWalker walker(names_);
+  auto atoms = walker.Atoms(p.node, p.fields);
+  for (auto& atom : atoms) {
+    if (!atom.text || at < atom.start || at > atom.start + atom.chars) continue;
+    std::string value = atom.node.text().get();
+    value.insert(ByteOffset(value, at - atom.start), text);
+    atom.node.text().set(value.c_str());
+    if (!atom.node.attribute("xml:space")) atom.node.append_attribute("xml:space") = "preserve";
+    return;
+  }
+  pugi::xml_node paragraph = p.node;
+  pugi::xml_node run = paragraph.append_child(names_.run.c_str());
+  pugi::xml_node t = run.append_child(names_.t.c_str());
+  t.append_attribute("xml:space") = "preserve";
+  t.text().set(text.c_str());
+}
+
+bool Document::RemoveTrailingEmptySection() {
+  EnsureIndex();
+  const int last = static_cast<int>(paras_.size()) - 1;
+  if (last < 1 || paras_[last].chars != 1 || paras_[last].inTable) return false;
+  const StoryParagraph& before = paras_[last - 1];
+  if (!before.sectionBreak || before.node.parent() != body_) return false;
+  pugi::xml_node sect = before.node.child(names_.pPr.c_str()).child(names_.sectPr.c_str());
+  pugi::xml_node finalPara = paras_[last].node;
+  // Whatever sits between the break and the final paragraph (bookmarks) stays.
+  if (pugi::xml_node old = BodySectPr()) body_.remove_child(old);
+  body_.append_move(sect);
+  finalPara.parent().remove_child(finalPara);
+  Invalidate();
+  return true;
+}
+
+void Document::Delete(int start, int end) {
+  EnsureIndex();
+  start = std::clamp(start, 0, length_);
+  end = std::clamp(end, start, length_);
+  if (start >= end) return;
+  const int last = static_cast<int>(paras_.size()) - 1;
+  const int finalMark = paras_[last].start + paras_[last].chars - 1;
+  if (start >= finalMark) {
+    // Only the final paragraph mark: Word keeps it; ours takes away an empty
+    // trailing section so the break before it becomes the document's end.
+    RemoveTrailingEmptySection();
+    return;
+  }
+  end = std::min(end, finalMark);
+  // Whole tables inside the range go as a whole.
+  std::vector<char> tableGone(elems_.size(), 0);
+  for (std::size_t e = 0; e < elems_.size(); ++e) {
+    if (names_.tbl != elems_[e].name()) continue;
+    int lo = -1, hi = -1;
+    for (const auto& p : paras_)
+      if (p.element == static_cast<int>(e)) {
+        if (lo < 0) lo = p.start;
+        hi = p.start + p.chars;
+      }
+    if (lo >= start && hi <= end && lo >= 0) tableGone[e] = 1;
+  }
+  for (int k = ParagraphAt(end - 1); k >= 0 && k >= ParagraphAt(start); --k) {
+    const StoryParagraph& p = paras_[k];
+    if (p.element >= 0 && tableGone[p.element]) continue;
+    const int ps = p.start, pe = p.start + p.chars, markStart = pe - p.MarkLength();
+    const int lo = std::max(start, ps) - ps, hi = std::min(end, pe) - ps;
+    if (lo >= hi) continue;
+    if (p.rowEnd) continue;
+    if (!p.inTable && lo == 0 && hi == p.chars) {
+      RemoveParagraph(p, k == last);
+    } else if (!p.inTable && hi > markStart - ps) {
+      DeleteText(p, lo, markStart - ps);
+      MergeWithNext(p.node);
+    } else {
+      DeleteText(p, lo, std::min(hi, markStart - ps));
+    }
+  }
+  for (std::size_t e = 0; e < elems_.size(); ++e)
+    if (tableGone[e]) elems_[e].parent().remove_child(elems_[e]);
+  Invalidate();
+}
+
+bool Document::ReplaceAll(const std::string& find, const std::string& replacement) {
+  if (find.empty()) return false;
+  EnsureIndex();
+  if (find == "^b") {
+    bool found = false;
+    for (int k = static_cast<int>(paras_.size()) - 1; k >= 0; --k) {
+      const StoryParagraph& p = paras_[k];
+      if (!p.sectionBreak) continue;
+      found = true;
+      const bool onlyFinalAfter =
+          k == static_cast<int>(paras_.size()) - 2 && paras_.back().chars == 1;
+      if (onlyFinalAfter) {
+        RemoveTrailingEmptySection();
+        EnsureIndex();
+        continue;
+      }
+      pugi::xml_node sect = p.node.child(names_.pPr.c_str()).child(names_.sectPr.c_str());
+      sect.parent().remove_child(sect);
+      if (!replacement.empty()) InsertText(p, p.chars - 1, replacement);
+    }
+    Invalidate();
+    return found;
+  }
+  bool found = false;
+  for (int k = static_cast<int>(paras_.size()) - 1; k >= 0; --k) {
+    const StoryParagraph& p = paras_[k];
+    if (p.rowEnd) continue;
+    const std::string body = p.text.substr(0, ByteOffset(p.text, p.chars - p.MarkLength()));
+    std::vector<std::size_t> hits;
+    for (std::size_t at = body.find(find); at != std::string::npos;
+         at = body.find(find, at + find.size()))
+      hits.push_back(at);
+    for (auto it = hits.rbegin(); it != hits.rend(); ++it) {
+      const int from = CountChars(body.substr(0, *it));
+      DeleteText(p, from, from + CountChars(find));
+      InsertText(p, from, replacement);
+      found = true;
+    }
+  }
+  Invalidate();
+  return found;
+}
+
+}  // namespace docx

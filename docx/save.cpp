@@ -1,0 +1,364 @@
+// Saving a document as a package: the main part as it stands now, and of the
+// source package what the content refers to, raw-copied where unchanged.
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <system_error>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "docx/document.h"
+#include "docx/errors.h"
+#include "docx/zip_archive.h"
+
+namespace docx {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kRelsNs = "http://schemas.openxmlformats.org/package/2006/relationships";
+constexpr const char* kTypesNs = "http://schemas.openxmlformats.org/package/2006/content-types";
+constexpr const char* kDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::string MainContentType(const std::string& extension) {
+  if (extension == "docm") return "application/vnd.ms-word.document.macroEnabled.main+xml";
+  if (extension == "dotx")
+    return "application/vnd.openxmlformats-officedocument.wordprocessingml.template.main+xml";
+  if (extension == "dotm") return "application/vnd.ms-word.template.macroEnabledTemplate.main+xml";
+  return "application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml";
+}
+
+// A content type for a part whose source named none (so that no part is without one).
+std::string GuessContentType(const std::string& extension) {
+  static const std::pair<const char*, const char*> known[] = {
+      {"png", "image/png"},          {"jpeg", "image/jpeg"},  {"jpg", "image/jpeg"},
+      {"gif", "image/gif"},          {"bmp", "image/bmp"},    {"tif", "image/tiff"},
+      {"tiff", "image/tiff"},        {"emf", "image/x-emf"},  {"wmf", "image/x-wmf"},
+      {"svg", "image/svg+xml"},      {"xml", "application/xml"},
+      {"rels", "application/vnd.openxmlformats-package.relationships+xml"},
+      {"bin", "application/vnd.openxmlformats-officedocument.oleObject"}};
+  for (const auto& [e, t] : known)
+    if (extension == e) return t;
+  return "application/octet-stream";
+}
+
+std::string ExtensionOf(const std::string& part) {
+  const auto slash = part.find_last_of('/');
+  const auto dot = part.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
+  return Lower(part.substr(dot + 1));
+}
+
+bool MacroOnly(const std::string& kind) {
+  return kind == "vbaProject" || kind == "keyMapCustomizations" || kind == "wordVbaData" ||
+         kind == "vbaData" || kind == "attachedToolbars";
+}
+
+std::string RelXml(const Relationship& rel) {
+  return "<Relationship Id=\"" + Escape(rel.id) + "\" Type=\"" + Escape(rel.type) +
+         "\" Target=\"" + Escape(rel.target) + "\"" +
+         (rel.external ? " TargetMode=\"External\"" : "") + "/>";
+}
+
+// The relationship ids a part's XML names (attributes in the relationship namespace).
+void CollectIds(pugi::xml_node root, const std::string& prefix,
+                std::unordered_set<std::string>& ids) {
+  if (prefix.empty()) return;
+  for (pugi::xml_node n = root; n;) {
+    if (n.type() == pugi::node_element)
+      for (pugi::xml_attribute a : n.attributes())
+        if (!std::strncmp(a.name(), prefix.c_str(), prefix.size())) ids.insert(a.value());
+    if (n.first_child()) {
+      n = n.first_child();
+    } else {
+      while (n && n != root && !n.next_sibling()) n = n.parent();
+      if (!n || n == root) break;
+      n = n.next_sibling();
+    }
+  }
+}
+
+}  // namespace
+
+void Document::MakeIdsUnique() {
+  EnsureIndex();
+  struct Walker : pugi::xml_tree_walker {
+    const Names* n;
+    std::vector<pugi::xml_node> starts, ends, drawings;
+    bool for_each(pugi::xml_node& node) override {
+      const char* name = node.name();
+      if (n->bookmarkStart == name) starts.push_back(node);
+      else if (n->bookmarkEnd == name) ends.push_back(node);
+      else if (n->docPr == name) drawings.push_back(node);
+      return true;
+    }
+  } walker;
+  walker.n = &names_;
+  main_->doc.traverse(walker);
+  // Bookmarks: numbered afresh in document order; an end meets the latest open
+  // start of its old id, and an end whose start is not in this document goes.
+  std::unordered_map<std::string, std::vector<int>> open;
+  std::vector<pugi::xml_node> dangling;
+  int next = 0;
+  std::vector<std::pair<pugi::xml_node, bool>> marks;
+  {
+    struct Merge : pugi::xml_tree_walker {
+      const Names* n;
+      std::vector<std::pair<pugi::xml_node, bool>>* out;
+      bool for_each(pugi::xml_node& node) override {
+        if (n->bookmarkStart == node.name()) out->emplace_back(node, true);
+        else if (n->bookmarkEnd == node.name()) out->emplace_back(node, false);
+        return true;
+      }
+    } merge;
+    merge.n = &names_;
+    merge.out = &marks;
+    if (!walker.starts.empty() || !walker.ends.empty()) main_->doc.traverse(merge);
+  }
+  const std::string idName = names_.id;
+  for (auto& [node, isStart] : marks) {
+    pugi::xml_attribute id = node.attribute(idName.c_str());
+    const std::string old = id.value();
+    if (isStart) {
+      open[old].push_back(next);
+      id.set_value(next++);
+    } else {
+      auto it = open.find(old);
+      if (it == open.end() || it->second.empty()) {
+        dangling.push_back(node);
+        continue;
+      }
+      id.set_value(it->second.back());
+      it->second.pop_back();
+    }
+  }
+  for (pugi::xml_node d : dangling) d.parent().remove_child(d);
+  // Drawing ids: the first use keeps its id, a repeat gets a fresh one.
+  long long maxId = 0;
+  for (pugi::xml_node d : walker.drawings) maxId = std::max(maxId, d.attribute("id").as_llong());
+  std::unordered_set<long long> seen;
+  for (pugi::xml_node d : walker.drawings) {
+    pugi::xml_attribute id = d.attribute("id");
+    if (!id) continue;
+    if (!seen.insert(id.as_llong()).second) {
+      id.set_value(++maxId);
+      seen.insert(maxId);
+    }
+  }
+  if (!dangling.empty()) Invalidate();
+}
+
+void Document::WritePackage(const std::string& tempPath, const std::string& extension) {
+  const bool macro = extension == "docm" || extension == "dotm";
+  ZipWriter zip(tempPath);
+  if (!package_) {
+    zip.Add("[Content_Types].xml",
+            std::string(kDecl) + "<Types xmlns=\"" + kTypesNs +
+                "\"><Default Extension=\"rels\" ContentType=\"application/"
+                "vnd.openxmlformats-package.relationships+xml\"/><Default Extension=\"xml\" "
+                "ContentType=\"application/xml\"/><Override PartName=\"/word/document.xml\" "
+                "ContentType=\"" + MainContentType(extension) + "\"/></Types>");
+    zip.Add("_rels/.rels",
+            std::string(kDecl) + "<Relationships xmlns=\"" + kRelsNs +
+                "\"><Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/"
+                "officeDocument/2006/relationships/officeDocument\" "
+                "Target=\"word/document.xml\"/></Relationships>");
+    zip.Add("word/document.xml", SerialiseXml(main_->doc));
+    zip.Commit();
+    return;
+  }
+
+  const Package& pkg = *package_;
+  const std::string mainPart = pkg.MainPart();
+  std::vector<std::string> written;  // parts in the order written (content types follow it)
+  std::unordered_set<std::string> done;
+  std::vector<std::string> pending;
+
+  // Writes the relationships of a rewritten part: what it takes along always,
+  // and what its XML names by id.
+  auto writeRels = [&](const std::string& part, pugi::xml_node root, const std::string& rPrefix) {
+    std::unordered_set<std::string> ids;
+    CollectIds(root, rPrefix, ids);
+    std::string xml = std::string(kDecl) + "<Relationships xmlns=\"" + kRelsNs + "\">";
+    bool any = false;
+    auto add = [&](const Relationship& rel) {
+      if (!macro && MacroOnly(rel.Kind())) return;
+      if (!rel.external && !pkg.Has(rel.part)) return;
+      xml += RelXml(rel);
+      any = true;
+      if (!rel.external) pending.push_back(rel.part);
+    };
+    for (const Relationship* rel : pkg.SharedRels(part)) add(*rel);
+    std::vector<std::string> sorted(ids.begin(), ids.end());
+    std::sort(sorted.begin(), sorted.end());
+    for (const auto& id : sorted)
+      if (const Relationship* rel = pkg.RelById(part, id); rel && FoundById(rel->Kind()))
+        add(*rel);
+    xml += "</Relationships>";
+    if (any || pkg.Has(RelsPartName(part))) {
+      zip.Add(RelsPartName(part), std::move(xml));
+      done.insert(RelsPartName(part));
+    }
+  };
+
+  // The notes and comments the content refers to (and the separators).
+  std::unordered_set<std::string> noteRefs[3];
+  {
+    struct Refs : pugi::xml_tree_walker {
+      const Names* n;
+      std::unordered_set<std::string>* out;
+      bool for_each(pugi::xml_node& node) override {
+        const char* name = node.name();
+        const char* id = node.attribute(n->id.c_str()).value();
+        if (n->footnoteReference == name) out[0].insert(id);
+        else if (n->endnoteReference == name) out[1].insert(id);
+        else if (n->commentReference == name || n->commentRangeStart == name) out[2].insert(id);
+        return true;
+      }
+    } refs;
+    refs.n = &names_;
+    refs.out = noteRefs;
+    main_->doc.traverse(refs);
+  }
+  auto writeNotes = [&](const std::string& part, int kind) {
+    const XmlPart& source = pkg.Cached(part);
+    pugi::xml_node srcRoot = source.doc.document_element();
+    const Names nn = Names::Of(srcRoot);
+    pugi::xml_document out;
+    pugi::xml_node root = out.append_child(srcRoot.name());
+    for (pugi::xml_attribute a : srcRoot.attributes()) root.append_copy(a);
+    for (pugi::xml_node c : srcRoot.children()) {
+      if (c.type() != pugi::node_element) continue;
+      const bool special = kind < 2 && c.attribute(nn.typeAttr.c_str());
+      if (special || noteRefs[kind].count(c.attribute(nn.id.c_str()).value())) root.append_copy(c);
+    }
+    zip.Add(part, SerialiseXml(out));
+    done.insert(part);
+    written.push_back(part);
+    writeRels(part, root, nn.r);
+  };
+
+  // The main part and its relationships.
+  zip.Add(mainPart, SerialiseXml(main_->doc));
+  done.insert(mainPart);
+  written.push_back(mainPart);
+  writeRels(mainPart, main_->doc.document_element(), names_.r);
+
+  // The package's own relationships, then everything reachable, unchanged.
+  if (const ZipReader::Entry* rootRels = pkg.Zip().Find("_rels/.rels")) {
+    zip.CopyRaw("_rels/.rels", pkg.Zip(), *rootRels);
+    done.insert("_rels/.rels");
+  }
+  for (const auto& rel : pkg.Rels(""))
+    if (!rel.external) pending.push_back(rel.part);
+  while (!pending.empty()) {
+    const std::string part = pending.back();
+    pending.pop_back();
+    if (done.count(part)) continue;
+    const ZipReader::Entry* entry = pkg.Zip().Find(part);
+    if (!entry) continue;
+    bool isNotes = false;
+    for (const Relationship* rel : pkg.SharedRels(mainPart)) {
+      if (rel->external || rel->part != part) continue;
+      const std::string kind = rel->Kind();
+      if (kind == "footnotes") writeNotes(part, 0), isNotes = true;
+      else if (kind == "endnotes") writeNotes(part, 1), isNotes = true;
+      else if (kind == "comments") writeNotes(part, 2), isNotes = true;
+      break;
+    }
+    if (isNotes) continue;
+    zip.CopyRaw(entry->name, pkg.Zip(), *entry);
+    done.insert(part);
+    written.push_back(part);
+    const std::string relsName = RelsPartName(part);
+    if (const ZipReader::Entry* rels = pkg.Zip().Find(relsName)) {
+      zip.CopyRaw(rels->name, pkg.Zip(), *rels);
+      done.insert(relsName);
+      for (const auto& rel : pkg.Rels(part))
+        if (!rel.external) pending.push_back(rel.part);
+    }
+  }
+
+  // Content types: the source's defaults, and an override for every part
+  // written that needs one.
+  std::string types = std::string(kDecl) + "<Types xmlns=\"" + kTypesNs + "\">";
+  std::unordered_set<std::string> defaults;
+  for (const auto& [ext, type] : pkg.Defaults()) {
+    if (!defaults.insert(ext).second) continue;
+    types += "<Default Extension=\"" + Escape(ext) + "\" ContentType=\"" + Escape(type) + "\"/>";
+  }
+  for (const char* ext : {"rels", "xml"}) {
+    if (defaults.insert(ext).second)
+      types += "<Default Extension=\"" + std::string(ext) + "\" ContentType=\"" +
+               GuessContentType(ext) + "\"/>";
+  }
+  for (const auto& part : written) {
+    std::string type = part == mainPart ? MainContentType(extension) : pkg.OverrideOf(part);
+    if (type.empty()) {
+      const std::string ext = ExtensionOf(part);
+      if (defaults.count(ext)) continue;
+      type = GuessContentType(ext);
+    }
+    types += "<Override PartName=\"/" + Escape(part) + "\" ContentType=\"" + Escape(type) + "\"/>";
+  }
+  types += "</Types>";
+  zip.Add("[Content_Types].xml", std::move(types));
+  zip.Commit();
+}
+
+void Document::SaveAs(const std::string& path) {
+  const fs::path target = fs::path(path);
+  std::error_code ec;
+  if (fs::is_directory(target, ec))
+    throw Error("Cannot save " + path + ": a folder of that name exists.");
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  if (!fs::is_directory(folder, ec))
+    throw Error("Cannot save " + path + ": the folder " + folder.string() + " does not exist.");
+  std::string extension = Lower(target.extension().string());
+  if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
+
+  MakeIdsUnique();
+  std::random_device device;
+  const fs::path temp =
+      folder / ("~" + target.filename().string() + "." + std::to_string(device() % 100000000u) +
+                ".tmp");
+  try {
+    WritePackage(temp.string(), extension);
+  } catch (const std::exception& e) {
+    fs::remove(temp, ec);
+    throw Error("Cannot save " + path + ": " + e.what());
+  }
+  fs::rename(temp, target, ec);
+  if (ec) {
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    throw Error("Cannot save " + path + ": " + ec.message() + ".");
+  }
+}
+
+}  // namespace docx

@@ -1,0 +1,134 @@
+#include "docx/xml.h"
+
+#include <cstring>
+#include <sstream>
+
+#include "docx/errors.h"
+
+namespace docx {
+
+const char* const kNsW = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
+const char* const kNsWStrict = "http://purl.oclc.org/ooxml/wordprocessingml/main";
+const char* const kNsR = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+const char* const kNsRStrict = "http://purl.oclc.org/ooxml/officeDocument/relationships";
+const char* const kNsWp = "http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing";
+const char* const kNsWpStrict = "http://purl.oclc.org/ooxml/drawingml/wordprocessingDrawing";
+
+namespace {
+constexpr unsigned kParseFlags =
+    (pugi::parse_default | pugi::parse_ws_pcdata_single) & ~pugi::parse_doctype;
+
+struct StringWriter : pugi::xml_writer {
+  std::string out;
+  void write(const void* data, size_t size) override {
+    out.append(static_cast<const char*>(data), size);
+  }
+};
+}  // namespace
+
+std::unique_ptr<XmlPart> ParseXml(std::string bytes, const std::string& partName) {
+  auto part = std::make_unique<XmlPart>();
+  part->bytes = std::move(bytes);
+  if (part->bytes.empty()) part->bytes = " ";
+  const pugi::xml_parse_result result = part->doc.load_buffer_inplace(
+      part->bytes.data(), part->bytes.size(), kParseFlags, pugi::encoding_auto);
+  if (!result) {
+    throw Error(partName + " is not well-formed XML at offset " + std::to_string(result.offset) +
+                ": " + result.description());
+  }
+  if (!part->doc.document_element())
+    throw Error(partName + " is not well-formed XML at offset 0: no root element");
+  return part;
+}
+
+std::string SerialiseXml(const pugi::xml_document& doc) {
+  StringWriter writer;
+  writer.out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
+  doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+  return std::move(writer.out);
+}
+
+const char* LocalName(const char* qualified) {
+  const char* colon = std::strchr(qualified, ':');
+  return colon ? colon + 1 : qualified;
+}
+
+Names Names::Of(pugi::xml_node root) {
+  Names names;
+  names.w = "w:";
+  names.r = "r:";
+  names.wp = "wp:";
+  for (pugi::xml_attribute a : root.attributes()) {
+    const char* name = a.name();
+    if (std::strncmp(name, "xmlns", 5) != 0) continue;
+    std::string prefix = name[5] == ':' ? std::string(name + 6) + ":" : std::string();
+    const char* value = a.value();
+    if (!std::strcmp(value, kNsW) || !std::strcmp(value, kNsWStrict)) {
+      names.w = prefix;
+      names.strict = !std::strcmp(value, kNsWStrict);
+    } else if (!std::strcmp(value, kNsR) || !std::strcmp(value, kNsRStrict)) {
+      names.r = prefix;
+    } else if (!std::strcmp(value, kNsWp) || !std::strcmp(value, kNsWpStrict)) {
+      names.wp = prefix;
+    }
+  }
+  names.Fill();
+  return names;
+}
+
+void Names::Fill() {
+  p = W("p");
+  run = W("r");
+  t = W("t");
+  tab = W("tab");
+  br = W("br");
+  cr = W("cr");
+  pPr = W("pPr");
+  rPr = W("rPr");
+  sectPr = W("sectPr");
+  tbl = W("tbl");
+  tr = W("tr");
+  tc = W("tc");
+  sdt = W("sdt");
+  sdtContent = W("sdtContent");
+  del = W("del");
+  ins = W("ins");
+  moveFrom = W("moveFrom");
+  moveTo = W("moveTo");
+  delText = W("delText");
+  instrText = W("instrText");
+  fldChar = W("fldChar");
+  fldSimple = W("fldSimple");
+  hyperlink = W("hyperlink");
+  smartTag = W("smartTag");
+  customXml = W("customXml");
+  bookmarkStart = W("bookmarkStart");
+  bookmarkEnd = W("bookmarkEnd");
+  headerReference = W("headerReference");
+  footerReference = W("footerReference");
+  type = W("type");
+  val = W("val");
+  id = W("id");
+  typeAttr = W("type");
+  fldCharType = W("fldCharType");
+  pageBreakBefore = W("pageBreakBefore");
+  lastRenderedPageBreak = W("lastRenderedPageBreak");
+  body = W("body");
+  noBreakHyphen = W("noBreakHyphen");
+  softHyphen = W("softHyphen");
+  sym = W("sym");
+  charAttr = W("char");
+  background = W("background");
+  docPr = wp + "docPr";
+  footnoteReference = W("footnoteReference");
+  endnoteReference = W("endnoteReference");
+  commentReference = W("commentReference");
+  commentRangeStart = W("commentRangeStart");
+  commentRangeEnd = W("commentRangeEnd");
+  rId = r + "id";
+  pgSz = W("pgSz");
+  orientAttr = W("orient");
+  titlePg = W("titlePg");
+}
+
+}  // namespace docx

@@ -1,0 +1,56 @@
+#pragma once
+// pugixml documents of package parts, and the prefixes a part uses for the
+// WordprocessingML, relationship and drawing namespaces (Transitional or Strict).
+
+#include <pugixml.hpp>
+
+#include <memory>
+#include <string>
+
+namespace docx {
+
+// A parsed part that owns the bytes pugixml parsed in place.
+struct XmlPart {
+  std::string bytes;
+  pugi::xml_document doc;
+};
+
+// Parses without DOCTYPE processing (so no external entities are ever looked
+// at); a part that is not well-formed gives "<part> is not well-formed XML at
+// offset N: ...".
+std::unique_ptr<XmlPart> ParseXml(std::string bytes, const std::string& partName);
+
+// Serialises a document as UTF-8 with the declaration Word writes.
+std::string SerialiseXml(const pugi::xml_document& doc);
+
+// The local part of a qualified name ("w:p" -> "p").
+const char* LocalName(const char* qualified);
+
+// Qualified names of the vocabulary, spelled with the prefixes one part declares.
+struct Names {
+  std::string w, r, wp;  // prefixes with their colon ("w:"), or "" for a default namespace
+  bool strict = false;
+
+  static Names Of(pugi::xml_node root);
+  std::string W(const char* local) const { return w + local; }
+
+  // Frequently compared tags and attributes.
+  std::string p, run, t, tab, br, cr, pPr, rPr, sectPr, tbl, tr, tc, sdt, sdtContent, del, ins,
+      moveFrom, moveTo, delText, instrText, fldChar, fldSimple, hyperlink, smartTag, customXml,
+      bookmarkStart, bookmarkEnd, headerReference, footerReference, type, val, id, typeAttr,
+      fldCharType, pageBreakBefore, lastRenderedPageBreak, body, noBreakHyphen, softHyphen, sym,
+      charAttr, background, docPr, footnoteReference, endnoteReference, commentReference,
+      commentRangeStart, commentRangeEnd, rId, pgSz, orientAttr, titlePg;
+
+ private:
+  void Fill();
+};
+
+extern const char* const kNsW;
+extern const char* const kNsWStrict;
+extern const char* const kNsR;
+extern const char* const kNsRStrict;
+extern const char* const kNsWp;
+extern const char* const kNsWpStrict;
+
+}  // namespace docx

@@ -1,0 +1,74 @@
+#pragma once
+// The package layer's access to zip archives; the only place that knows libzip.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace docx {
+
+// Entries larger than this, once inflated, are refused outright.
+inline constexpr std::uint64_t kMaxEntrySize = 1ull << 30;
+// Entries that inflate more than kMaxRatio times and past kMaxRatioSize are
+// taken for decompression bombs.
+inline constexpr std::uint64_t kMaxRatio = 1000;
+inline constexpr std::uint64_t kMaxRatioSize = 100ull << 20;
+
+// A zip archive opened for reading; throws docx::Error with a readable text.
+class ZipReader {
+ public:
+  struct Entry {
+    std::string name;
+    std::uint64_t index = 0;
+    std::uint64_t size = 0;
+    std::uint64_t compressedSize = 0;
+    int method = 0;
+  };
+
+  // `label` names the file in messages.
+  ZipReader(const std::string& path, const std::string& label);
+  ~ZipReader();
+  ZipReader(const ZipReader&) = delete;
+  ZipReader& operator=(const ZipReader&) = delete;
+
+  const std::vector<Entry>& Entries() const { return entries_; }
+  // The entry of that part name (exact, then case-insensitive), or nullptr.
+  const Entry* Find(const std::string& name) const;
+  // The inflated bytes; refuses absurd sizes.
+  std::string Read(const Entry& entry) const;
+
+ private:
+  friend class ZipWriter;
+  struct Handle;
+  std::unique_ptr<Handle> handle_;
+  std::string label_;
+  std::vector<Entry> entries_;
+  std::unordered_map<std::string, std::size_t> byName_;
+  std::unordered_map<std::string, std::size_t> byLowerName_;
+};
+
+// A zip archive being written to `path`; nothing lands there before Commit.
+class ZipWriter {
+ public:
+  explicit ZipWriter(const std::string& path);
+  ~ZipWriter();  // discards an uncommitted archive
+  ZipWriter(const ZipWriter&) = delete;
+  ZipWriter& operator=(const ZipWriter&) = delete;
+
+  // Adds a part, deflated.
+  void Add(const std::string& name, std::string bytes);
+  // Adds an entry of another archive as its compressed bytes, unchanged.
+  // `from` must stay open until Commit.
+  void CopyRaw(const std::string& name, const ZipReader& from, const ZipReader::Entry& entry);
+  void Commit();
+
+ private:
+  struct Handle;
+  std::unique_ptr<Handle> handle_;
+  std::string path_;
+  std::vector<std::unique_ptr<std::string>> buffers_;
+};
+
+}  // namespace docx
