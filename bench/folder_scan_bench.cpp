@@ -60,11 +60,12 @@ void MakeTree(const fs::path& root, int folders, int files) {
   }
   for (const auto& folder : made)
     for (int f = 0; f < files; ++f)
-      std::ofstream(folder / ("letter " + std::to_string(f) + (f % 2 ? ".docx" : ".doc")))
-          << "x";
+      std::ofstream(folder / ("letter " + std::to_string(f) + (f % 2 ? ".docx" : ".doc"))) << "x";
 }
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
 
 }  // namespace
 

@@ -35,6 +35,17 @@ bool HasLocalFiles(const QMimeData* mime) {
   return false;
 }
 
+// The list's mouse, key and drop handling has no report of its own, and
+// nothing may leave a Qt event handler by an exception: a failure there ends
+// the handling of that one event.
+template <typename F>
+void Quietly(F&& action) {
+  try {
+    action();
+  } catch (...) {
+  }
+}
+
 }  // namespace
 
 FileList::FileList(support::Host& host, support::Dialogs& dialogs, QWidget* parent)
@@ -68,9 +79,13 @@ void FileList::RemoveSelectedEntry() {
   delete selected.front();
 }
 
-void FileList::ClearFileList() { clear(); }
+void FileList::ClearFileList() {
+  clear();
+}
 
-int FileList::Count() const { return topLevelItemCount(); }
+int FileList::Count() const {
+  return topLevelItemCount();
+}
 
 std::string FileList::EntryText(int position) const {
   const auto* item = position >= 1 ? topLevelItem(position - 1) : nullptr;
@@ -101,8 +116,7 @@ int FileList::DraggedPosition() const {
 void FileList::SetListPointer(int pointer) {
   listPointer_ = pointer;
   if (pointer == support::kPointerCustom) {
-    const QString icon =
-        QString::fromStdString(ProgramFolderPath() + support::kSep + "drag.ico");
+    const QString icon = QString::fromStdString(ProgramFolderPath() + support::kSep + "drag.ico");
     const QPixmap pixmap(icon);
     if (!pixmap.isNull()) {
       viewport()->setCursor(QCursor(pixmap, 0, 0));
@@ -116,7 +130,9 @@ void FileList::SetListPointer(int pointer) {
   }
 }
 
-void FileList::OnButtonDown() { dragArmed_ = true; }
+void FileList::OnButtonDown() {
+  dragArmed_ = true;
+}
 
 void FileList::OnEntryClicked() {
   SetListPointer(support::kPointerCustom);
@@ -186,14 +202,14 @@ void FileList::mousePressEvent(QMouseEvent* event) {
     return;
   }
   QTreeWidget::mousePressEvent(event);
-  OnEntryClicked();
+  Quietly([&] { OnEntryClicked(); });
 }
 
 void FileList::mouseMoveEvent(QMouseEvent* event) {
   // While armed the base class is left out: it would move the selection on
   // its own and fight the reorder.
   const bool armed = dragArmed_;
-  OnMouseMove(event->position().toPoint());
+  Quietly([&] { OnMouseMove(event->position().toPoint()); });
   if (!armed) QTreeWidget::mouseMoveEvent(event);
 }
 
@@ -206,13 +222,13 @@ void FileList::mouseDoubleClickEvent(QMouseEvent* event) {
   // The click point is not hit-tested: the selected entry goes, wherever the
   // double-click landed.
   OnButtonDown();
-  RemoveSelectedUnlessBusy();
+  Quietly([&] { RemoveSelectedUnlessBusy(); });
   event->accept();
 }
 
 void FileList::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Delete) {
-    RemoveSelectedUnlessBusy();
+    Quietly([&] { RemoveSelectedUnlessBusy(); });
     event->accept();
     return;
   }
@@ -235,7 +251,9 @@ void FileList::dragMoveEvent(QDragMoveEvent* event) {
   }
 }
 
-void FileList::dragLeaveEvent(QDragLeaveEvent* event) { event->accept(); }
+void FileList::dragLeaveEvent(QDragLeaveEvent* event) {
+  event->accept();
+}
 
 void FileList::dropEvent(QDropEvent* event) {
   if (!HasLocalFiles(event->mimeData())) {
@@ -243,11 +261,14 @@ void FileList::dropEvent(QDropEvent* event) {
     return;
   }
   event->acceptProposedAction();
-  std::vector<std::string> paths;
-  for (const QUrl& url : event->mimeData()->urls()) {
-    if (url.isLocalFile()) paths.push_back(QDir::toNativeSeparators(url.toLocalFile()).toStdString());
-  }
-  DropPaths(paths);
+  Quietly([&] {
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+      if (url.isLocalFile())
+        paths.push_back(QDir::toNativeSeparators(url.toLocalFile()).toStdString());
+    }
+    DropPaths(paths);
+  });
 }
 
 }  // namespace filelist

@@ -54,7 +54,11 @@ std::string FolderIdentity(const std::string& path) {
          std::to_string(static_cast<unsigned long long>(info.st_ino));
 }
 
-bool FolderPathTooLong(const std::string& folder) { return folder.size() >= PATH_MAX; }
-bool NameTooLong(const std::string& name) { return name.size() > NAME_MAX; }
+bool FolderPathTooLong(const std::string& folder) {
+  return folder.size() >= PATH_MAX;
+}
+bool NameTooLong(const std::string& name) {
+  return name.size() > NAME_MAX;
+}
 
 }  // namespace filelist::fsys

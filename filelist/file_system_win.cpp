@@ -9,7 +9,9 @@
 namespace filelist::fsys {
 
 namespace {
-std::wstring Wide(const std::string& utf8) { return support::ToFsPath(utf8).wstring(); }
+std::wstring Wide(const std::string& utf8) {
+  return support::ToFsPath(utf8).wstring();
+}
 }  // namespace
 
 int Attributes(const std::string& path) {
@@ -29,18 +31,18 @@ bool IsExistingFile(const std::string& path) {
   if (path.empty()) return false;
   // No access asked for, sharing read and write: succeeds for any existing
   // file that is not locked against everybody, and never for a folder.
-  HANDLE h = ::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN,
-                           nullptr);
+  HANDLE h =
+      ::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   ::CloseHandle(h);
   return true;
 }
 
 std::string FolderIdentity(const std::string& path) {
-  HANDLE h = ::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                           FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE h =
+      ::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return {};
   BY_HANDLE_FILE_INFORMATION info{};
   const bool ok = ::GetFileInformationByHandle(h, &info) != 0;
@@ -50,7 +52,11 @@ std::string FolderIdentity(const std::string& path) {
          ":" + std::to_string(info.nFileIndexLow);
 }
 
-bool FolderPathTooLong(const std::string& folder) { return Wide(folder).size() >= MAX_PATH; }
-bool NameTooLong(const std::string& name) { return Wide(name).size() >= MAX_PATH; }
+bool FolderPathTooLong(const std::string& folder) {
+  return Wide(folder).size() >= MAX_PATH;
+}
+bool NameTooLong(const std::string& name) {
+  return Wide(name).size() >= MAX_PATH;
+}
 
 }  // namespace filelist::fsys

@@ -89,7 +89,8 @@ bool IsPathNotFound(const std::error_code& ec) {
 }
 
 std::string WithoutClosingSeparator(const std::string& folder) {
-  if (folder.size() > 1 && folder.back() == support::kSep) return folder.substr(0, folder.size() - 1);
+  if (folder.size() > 1 && folder.back() == support::kSep)
+    return folder.substr(0, folder.size() - 1);
   return folder;
 }
 

@@ -121,7 +121,8 @@ void AddFolderFiles(FileList& list, const std::string& folder, const std::string
       if (run.test(124, [&] { return IsOwnerOrLockFile(name); })) continue;
       run(126, [&] {
         const std::string path = JoinPath(dir, name);
-        if (IsExistingFile(path) && fsys::Attributes(path) != (fsys::kAttrHidden | fsys::kAttrArchive))
+        if (IsExistingFile(path) &&
+            fsys::Attributes(path) != (fsys::kAttrHidden | fsys::kAttrArchive))
           list.AddFileEntry(path);
       });
     }
@@ -139,7 +140,8 @@ void PushButton6_Click(FileList& list) {
   std::string answer;
   std::string chosen;
   run(100, [&] {
-    answer = dialogs.Input(kExtensionPrompt, support::AppTitle(), app::ReadSetting("Extension", "do*"));
+    answer =
+        dialogs.Input(kExtensionPrompt, support::AppTitle(), app::ReadSetting("Extension", "do*"));
   });
   run(102, [&] {
     if (!answer.empty()) app::WriteSetting("Extension", answer);
@@ -169,8 +171,8 @@ void LoadSampleFiles(FileList& list) {
     if (support::PathExists(path) && !support::ListContains(list.Entries(), path))
       list.AddFileEntry(path);
   }
-  if (list.dialogs().Message(kOpenSamplesQuestion, support::Buttons::YesNo,
-                             support::Icon::None) == support::Answer::Yes)
+  if (list.dialogs().Message(kOpenSamplesQuestion, support::Buttons::YesNo, support::Icon::None) ==
+      support::Answer::Yes)
     list.dialogs().OpenWithShell(samples + kSep);
 }
 
@@ -183,8 +185,8 @@ void PushButton5_Click(FileList& list) {
   support::Steps run{loc::kHelp, list.host()};
   // A failed question counts as Yes: the document is opened all the same.
   if (!run.test(100, [&] {
-        return list.dialogs().Message(kHelpMessage, support::Buttons::YesNo,
-                                      support::Icon::None) == support::Answer::Yes;
+        return list.dialogs().Message(kHelpMessage, support::Buttons::YesNo, support::Icon::None) ==
+               support::Answer::Yes;
       }))
     return;
   run(102, [&] {

@@ -13,7 +13,9 @@ using support::Buttons;
 using support::Icon;
 
 const std::string kS(1, support::kSep);
-std::string Nul() { return std::string(1, '\0'); }
+std::string Nul() {
+  return std::string(1, '\0');
+}
 
 class AddFilesTest : public FileListTest {};
 
@@ -34,8 +36,8 @@ TEST_F(AddFilesTest, SeveralFilesAreJoinedToTheirFolderInTheDialogsOrder) {
   filelist::PushButton1_Click(*list);
   filelist::PushButton1_Click(*list);
   EXPECT_EQ(list->Entries(),
-            (std::vector<std::string>{docs + kS + "c.doc", docs + kS + "a.doc",
-                                      docs + kS + "b.doc", kS + "x.doc", kS + "y.doc"}));
+            (std::vector<std::string>{docs + kS + "c.doc", docs + kS + "a.doc", docs + kS + "b.doc",
+                                      kS + "x.doc", kS + "y.doc"}));
   EXPECT_TRUE(host.reports.empty());
 }
 
@@ -197,7 +199,8 @@ TEST_F(AddFolderTest, AFolderWithAClosingOrDoubledSeparatorGivesSinglePaths) {
   Touch("sub/y.doc");
   filelist::AddFolderFiles(*list, Root() + kS, "*.doc");
   filelist::AddFolderFiles(*list, Root() + kS + kS + "sub", "*.doc");
-  EXPECT_EQ(list->Entries(), (std::vector<std::string>{P("x.doc"), P("sub/y.doc"), P("sub/y.doc")}));
+  EXPECT_EQ(list->Entries(),
+            (std::vector<std::string>{P("x.doc"), P("sub/y.doc"), P("sub/y.doc")}));
   EXPECT_TRUE(host.reports.empty());
 }
 

@@ -146,8 +146,8 @@ TEST_F(DropTest, AFailureWhileExpandingIsReportedAndEarlierEntriesStay) {
   ASSERT_EQ(host.reportDetails.size(), 1u);
   EXPECT_EQ(host.reportDetails[0].location, loc::kAddFolder);
   EXPECT_EQ(host.reportDetails[0].line, 118);
-  EXPECT_EQ(list->Entries(), (std::vector<std::string>{file, P("folder/a.doc"),
-                                                       P("folder/sub/b.doc"), file}));
+  EXPECT_EQ(list->Entries(),
+            (std::vector<std::string>{file, P("folder/a.doc"), P("folder/sub/b.doc"), file}));
 }
 
 }  // namespace

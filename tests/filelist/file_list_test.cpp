@@ -27,8 +27,8 @@ class ListEditTest : public FileListTest {
     return list->visualItemRect(list->topLevelItem(position - 1)).center();
   }
   void Send(QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held) {
-    QMouseEvent event(type, QPointF(pos), QPointF(list->viewport()->mapToGlobal(pos)), button,
-                      held, Qt::NoModifier);
+    QMouseEvent event(type, QPointF(pos), QPointF(list->viewport()->mapToGlobal(pos)), button, held,
+                      Qt::NoModifier);
     QApplication::sendEvent(list->viewport(), &event);
   }
   void Press(QPoint pos) { Send(QEvent::MouseButtonPress, pos, Qt::LeftButton, Qt::LeftButton); }
@@ -48,8 +48,8 @@ class ListEditTest : public FileListTest {
 TEST_F(ListEditTest, EntriesKeepTheirTextAndOrderAndDuplicatesStay) {
   Fill({"C:\\Docs\\b.doc", "/tmp/a b/ä.docx", "C:\\Docs\\b.doc", ""});
   EXPECT_EQ(list->Count(), 4);
-  EXPECT_EQ(list->Entries(),
-            (std::vector<std::string>{"C:\\Docs\\b.doc", "/tmp/a b/ä.docx", "C:\\Docs\\b.doc", ""}));
+  EXPECT_EQ(list->Entries(), (std::vector<std::string>{"C:\\Docs\\b.doc", "/tmp/a b/ä.docx",
+                                                       "C:\\Docs\\b.doc", ""}));
   EXPECT_EQ(list->EntryText(2), "/tmp/a b/ä.docx");
   EXPECT_EQ(list->EntryText(0), "");
   EXPECT_EQ(list->EntryText(5), "");
@@ -100,6 +100,33 @@ TEST_F(ListEditTest, TheHourglassBlocksRemoveAndClearButNotAdding) {
   filelist::PushButton9_Click(*list);
   EXPECT_EQ(list->Count(), 0);
   EXPECT_TRUE(host.reports.empty());
+}
+
+// A host that cannot tell its pointer: the list's own handling swallows the
+// failure, the "Clear List" button reports it at its only line.
+class PointerlessHost : public TestHost {
+ public:
+  int GetPointer() override { throw std::runtime_error("The pointer is unknown."); }
+  void SetPointer(int) override { throw std::runtime_error("The pointer cannot be set."); }
+};
+
+TEST_F(ListEditTest, AFailingPointerNeverLeavesAnEventHandler) {
+  PointerlessHost pointerless;
+  filelist::FileList other(pointerless, dialogs);
+  other.AddFileEntry("a");
+  other.AddFileEntry("b");
+  other.SelectPosition(1);
+  QTest::keyClick(&other, Qt::Key_Delete);
+  QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(other.viewport(), &move);
+  EXPECT_EQ(other.Count(), 2);
+  filelist::PushButton9_Click(other);
+  EXPECT_EQ(other.Count(), 2);
+  ASSERT_EQ(pointerless.reportDetails.size(), 1u);
+  EXPECT_EQ(pointerless.reportDetails[0].location, loc::kClearList);
+  EXPECT_EQ(pointerless.reportDetails[0].line, 100);
+  EXPECT_EQ(pointerless.reportDetails[0].description, "The pointer is unknown.");
 }
 
 TEST_F(ListEditTest, TheThirdOfFiveWalksToTheTopOverItsNeighbours) {

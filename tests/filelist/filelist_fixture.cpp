@@ -45,7 +45,8 @@ std::string FileListTest::Mkdir(const std::string& relative) {
 std::vector<std::string> FileListTest::ListingOrder(const fs::path& folder, bool folders) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder)) {
-    if (entry.is_directory() == folders) names.push_back(support::FromFsPath(entry.path().filename()));
+    if (entry.is_directory() == folders)
+      names.push_back(support::FromFsPath(entry.path().filename()));
   }
   return names;
 }
