@@ -242,6 +242,14 @@ constexpr std::string_view kRidLogo = "rId1";
 
 // EMUs per pixel at 96 dpi.
 constexpr long long kEmuPerPixel = 9525;
+// The pictures' sizes in pixels (square).
+constexpr int kLogoSize = 96;
+constexpr int kSealSize = 160;
+
+// The pictures as PNG files, drawn once per process: drawing is slow next to
+// writing a merge of a few records.
+const std::string& LogoPng();
+const std::string& SealPng();
 
 void Escape(std::string& out, std::string_view text) {
   for (char c : text) {
@@ -632,9 +640,8 @@ void CertificateRecord(Writer& w, const Record& r, bool last) {
   Para(out, centre, "awarded on " + r.date);
 
   ParaOpen(out, "<w:spacing w:before=\"120\" w:after=\"120\"/><w:jc w:val=\"center\"/>");
-  const Image seal = SealImage();
   InlinePicture(out, kRidSeal, 100 + r.index, "Seal " + std::to_string(r.index),
-                seal.width * kEmuPerPixel * 3 / 4, seal.height * kEmuPerPixel * 3 / 4);
+                kSealSize * kEmuPerPixel * 3 / 4, kSealSize * kEmuPerPixel * 3 / 4);
   out += "</w:p>";
 
   const int tw = TextWidth(w.layout);
@@ -710,8 +717,8 @@ std::string HeaderXml(const Options& options, const Layout& layout) {
                     "<w:tabs><w:tab w:val=\"clear\" w:pos=\"4513\"/><w:tab w:val=\"clear\" "
                     "w:pos=\"9026\"/><w:tab w:val=\"right\" w:pos=\"" +
                     std::to_string(TextWidth(layout)) + "\"/></w:tabs>");
-  InlinePicture(out, kRidLogo, 1, "Logo", logo.width * kEmuPerPixel * 2 / 3,
-                logo.height * kEmuPerPixel * 2 / 3);
+  InlinePicture(out, kRidLogo, 1, "Logo", kLogoSize * kEmuPerPixel * 2 / 3,
+                kLogoSize * kEmuPerPixel * 2 / 3);
   out += "<w:r><w:tab/></w:r>";
   Run(out, options.company,
       "<w:b/><w:bCs/><w:color w:val=\"1F5F7A\"/><w:sz w:val=\"32\"/><w:szCs w:val=\"32\"/>");
@@ -935,6 +942,16 @@ void AppendBigEndian(std::string& out, std::uint32_t value) {
   for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((value >> shift) & 0xFF);
 }
 
+const std::string& LogoPng() {
+  static const std::string png = EncodePng(LogoImage());
+  return png;
+}
+
+const std::string& SealPng() {
+  static const std::string png = EncodePng(SealImage());
+  return png;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -989,8 +1006,8 @@ docx::PartList BuildMerge(Kind kind, int records, const Options& options) {
   parts.emplace_back("word/header1.xml", HeaderXml(options, layout));
   parts.emplace_back("word/_rels/header1.xml.rels", HeaderRelsXml());
   parts.emplace_back("word/footer1.xml", FooterXml(options));
-  parts.emplace_back("word/media/logo.png", EncodePng(LogoImage()));
-  if (layout.seal) parts.emplace_back("word/media/seal.png", EncodePng(SealImage()));
+  parts.emplace_back("word/media/logo.png", LogoPng());
+  if (layout.seal) parts.emplace_back("word/media/seal.png", SealPng());
   return parts;
 }
 
@@ -1049,7 +1066,7 @@ std::string EncodePng(const Image& image) {
 
 // A butterfly (parvane) in amber on a teal rounded square.
 Image LogoImage() {
-  constexpr int kSize = 96;
+  constexpr int kSize = kLogoSize;
   constexpr double kPi = 3.14159265358979323846;
   Canvas canvas(kSize, kSize);
   canvas.Fill({0x1F, 0x5F, 0x7A, 0xFF}, [](double x, double y) {
@@ -1076,7 +1093,7 @@ Image LogoImage() {
 
 // A gold rosette with a five-pointed star.
 Image SealImage() {
-  constexpr int kSize = 160;
+  constexpr int kSize = kSealSize;
   constexpr double kPi = 3.14159265358979323846;
   const double c = kSize / 2.0;
   Canvas canvas(kSize, kSize);
