@@ -5,7 +5,6 @@
 
 namespace app {
 
-
 std::string ReadSetting(const std::string& key, const std::string& defaultValue) {
   QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Quillory", "Parvane");
   store.beginGroup("Parvane");
@@ -19,6 +18,12 @@ void WriteSetting(const std::string& key, const std::string& text) {
   store.beginGroup("Parvane");
   store.setValue(QString::fromStdString(key), QString::fromStdString(text));
   store.sync();
+}
+
+bool HasSetting(const std::string& key) {
+  QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Quillory", "Parvane");
+  store.beginGroup("Parvane");
+  return store.contains(QString::fromStdString(key));
 }
 
 std::string& LastFolder() {
