@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# Splitter benchmark: times parvane-split on generated merges of 100, 1,000 and
+# 10,000 one-page letters and on LibreOffice's own 1,000-record merge, measures
+# peak memory, times LibreOffice loading and saving that merge once, and checks
+# the figures against the targets.
+#
+#   bench/run.sh [BUILD_DIR]      (default: the current folder)
+#
+# Environment: PARVANE_CORPUS (default: ../shared/corpus beside the source),
+# BENCH_SIZES (default "100 1000 10000"), BENCH_SKIP_LO=1 to leave LibreOffice out.
+# Exit status: 0 when every measured target holds, 1 when one does not, 2 when
+# the benchmark could not run.
+
+set -uo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+build=$(cd "${1:-.}" && pwd) || { echo "run.sh: no build folder ${1:-.}" >&2; exit 2; }
+corpus=${PARVANE_CORPUS:-$here/../../shared/corpus}
+sizes=${BENCH_SIZES:-100 1000 10000}
+bin=$build/bin
+work=$build/bench-work
+
+die() { echo "run.sh: $*" >&2; exit 2; }
+
+[ -f "$build/CMakeCache.txt" ] || die "$build is not a CMake build folder"
+cmake --build "$build" --target parvane-split bench_make_merge >/dev/null ||
+  die "building parvane-split and bench_make_merge failed"
+
+# GNU time gives the peak resident set size.
+if [ ! -x /usr/bin/time ]; then
+  echo "Installing GNU time (package time) for the memory figures..."
+  if [ "$(id -u)" = 0 ]; then apt-get install -y time >/dev/null
+  else sudo apt-get install -y time >/dev/null; fi || die "could not install package time"
+fi
+
+rm -rf "$work"
+mkdir -p "$work"
+
+now() { date +%s.%N; }
+# calc EXPRESSION: the value of an arithmetic expression (awk, so no bc is needed).
+calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
+
+# measure LABEL COMMAND...: runs the command under GNU time; sets SECONDS_TAKEN
+# and PEAK_MB, and leaves its output in $work/LABEL.log.
+measure() {
+  local label=$1
+  shift
+  local start end status
+  start=$(now)
+  /usr/bin/time -v -o "$work/$label.time" "$@" >"$work/$label.log" 2>&1
+  status=$?
+  end=$(now)
+  SECONDS_TAKEN=$(calc "$end - $start")
+  PEAK_MB=$(awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' \
+    "$work/$label.time")
+  return $status
+}
+
+fmt() { printf "%.2f" "$1"; }
+# target TEXT FIGURE CONDITION: one line of the targets; CONDITION is for awk.
+target() {
+  local result=ok
+  if ! awk "BEGIN { exit !($3) }"; then result=MISSED; failed=1; fi
+  printf "  %-34s %12s   %s\n" "$1" "$2" "$result"
+}
+
+failed=0
+declare -A time_of mem_of
+printf "%-28s %8s %10s %12s %10s\n" "input" "records" "seconds" "records/s" "peak MB"
+
+split_one() {  # LABEL FILE RECORDS
+  local label=$1 file=$2 records=$3 out="$work/$1-pieces"
+  mkdir -p "$out"
+  if ! measure "$label" "$bin/parvane-split" -o "$out" "$file"; then
+    echo "parvane-split failed on $file (see $work/$label.log):" >&2
+    tail -5 "$work/$label.log" >&2
+    failed=1
+  fi
+  local pieces
+  pieces=$(find "$out" -maxdepth 1 -type f | wc -l)
+  time_of[$label]=$SECONDS_TAKEN
+  mem_of[$label]=$PEAK_MB
+  printf "%-28s %8s %10s %12.0f %10s\n" "$label" "$records" "$(fmt "$SECONDS_TAKEN")" \
+    "$(calc "$records / $SECONDS_TAKEN")" "$PEAK_MB"
+  if [ "$pieces" != "$records" ]; then
+    echo "  $pieces pieces written for $records records" >&2
+    failed=1
+  fi
+}
+
+for n in $sizes; do
+  "$bin/bench_make_merge" "$n" "$work/letters-$n.docx" >"$work/make-$n.log" ||
+    die "generating $n records failed: $(cat "$work/make-$n.log")"
+  split_one "letters-$n" "$work/letters-$n.docx" "$n"
+done
+
+lo_input=$corpus/lo/lo-merge-1000.docx
+have_lo_input=0
+if [ -f "$lo_input" ]; then
+  have_lo_input=1
+  split_one "lo-merge-1000" "$lo_input" 1000
+else
+  echo "(skipped lo-merge-1000.docx: no corpus at $corpus)"
+fi
+
+lo_seconds=""
+if [ "$have_lo_input" = 1 ] && [ "${BENCH_SKIP_LO:-0}" != 1 ] && command -v soffice >/dev/null; then
+  profile="file://$work/lo-profile"
+  # A first conversion creates the profile, so the timed one is a warm start.
+  soffice "-env:UserInstallation=$profile" --headless --norestore --convert-to docx \
+    --outdir "$work/lo-warm" "$work/letters-${sizes%% *}.docx" >/dev/null 2>&1
+  if measure "libreoffice" soffice "-env:UserInstallation=$profile" --headless --norestore \
+    --convert-to docx --outdir "$work/lo-out" "$lo_input"; then
+    lo_seconds=$SECONDS_TAKEN
+    printf "%-28s %8s %10s %12s %10s\n" "LibreOffice load+save" 1000 "$(fmt "$lo_seconds")" \
+      "" "$PEAK_MB"
+  else
+    echo "(LibreOffice failed to convert lo-merge-1000.docx; see $work/libreoffice.log)"
+  fi
+elif [ "$have_lo_input" = 1 ]; then
+  echo "(skipped the LibreOffice comparison: soffice missing or BENCH_SKIP_LO=1)"
+fi
+
+echo
+echo "Targets:"
+if [ -n "${time_of[letters-10000]:-}" ]; then
+  t10=${time_of[letters-10000]}
+  m10=${mem_of[letters-10000]}
+  target "10,000 records under 10 s" "$(fmt "$t10") s" "$t10 < 10"
+  target "10,000 records under 300 MB" "$m10 MB" "$m10 < 300"
+  if [ -n "${time_of[letters-1000]:-}" ]; then
+    ratio=$(calc "$t10 / ${time_of[letters-1000]}")
+    target "10,000 / 1,000 time at most 11x" "$(fmt "$ratio")x" "$ratio <= 11"
+  fi
+fi
+if [ -n "$lo_seconds" ] && [ -n "${time_of[lo-merge-1000]:-}" ]; then
+  ratio=$(calc "$lo_seconds / ${time_of[lo-merge-1000]}")
+  target "30x faster than LibreOffice" "$(fmt "$ratio")x" "$ratio >= 30"
+fi
+echo "(work files in $work)"
+exit $failed
