@@ -1,0 +1,122 @@
+// Content naming on real documents, through our own word processor.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "docx_fixture.h"
+#include "engine/engine.h"
+#include "support/paths.h"
+#include "testing.h"
+
+namespace fs = std::filesystem;
+using testing_support::RecordingHost;
+using testing_support::TempDir;
+
+namespace {
+
+// Three letters of two pages each: page breaks inside the records, next-page
+// section breaks between them, a letterhead header and a footer of section 1.
+fixture::Package Letters() {
+  using fixture::P;
+  fixture::Package package;
+  const std::string refs =
+      R"(<w:headerReference w:type="default" r:id="rIdH"/><w:footerReference w:type="default" r:id="rIdF"/>)";
+  const char* names[] = {"Miller", "Novak", "Okafor"};
+  for (int r = 0; r < 3; ++r) {
+    const std::string name = names[r];
+    package.body += P("Dear Mrs. " + name + ",");
+    package.body += P("Thank you for your order.");
+    package.body += R"(<w:p><w:r><w:br w:type="page"/></w:r></w:p>)";
+    package.body += P("Terms for " + name + " apply.");
+    if (r < 2)
+      package.body += fixture::BreakP("", fixture::SectPr("nextPage", refs));
+    else
+      package.body += fixture::SectPr("nextPage", refs);
+  }
+  package.documentRels = {{"rIdH", fixture::kRelHeader, "header1.xml"},
+                          {"rIdF", fixture::kRelFooter, "footer1.xml"}};
+  package.parts = {{"word/header1.xml", fixture::kCtHeader,
+                    fixture::HeaderXml(P("ACME") + P("Ltd"))},
+                   {"word/footer1.xml", fixture::kCtFooter,
+                    fixture::HeaderXml(P("Harbour Road 7, Quay"), true)}};
+  return package;
+}
+
+struct Case {
+  int rule;
+  int x;
+  int y;
+  const char* expected;
+};
+
+class RealRename : public ::testing::TestWithParam<Case> {};
+
+TEST_P(RealRename, derives_the_name_from_the_rules_text) {
+  const Case& c = GetParam();
+  TempDir dir, temp;
+  setenv("TEMP", temp.str().c_str(), 1);
+  const std::string input = dir.file("merge.docx");
+  fixture::Write(input, Letters());
+  const std::string before = testing_support::ReadFile(input);
+  RecordingHost host;
+  host.settings.ContentRule = c.rule;
+  const std::string copy = engine::RenameFile(input, c.x, c.y, host);
+  unsetenv("TEMP");
+  EXPECT_TRUE(host.reports.empty()) << (host.reports.empty() ? "" : host.reports[0]);
+  EXPECT_EQ(support::GetFileName(copy), std::string(c.expected) + ".docx");
+  EXPECT_EQ(testing_support::ReadFile(input), before);
+  EXPECT_EQ(testing_support::ReadFile(copy), before);
+  engine::DiscardWorkingCopy(copy, input, host);
+  EXPECT_EQ(testing_support::FilesIn(dir.path()), std::vector<std::string>{"merge.docx"});
+  EXPECT_EQ(testing_support::FilesIn(temp.path()), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, RealRename,
+    ::testing::Values(Case{0, 2, 0, "Dear Mrs."},            // first page
+                      Case{0, 8, 0, "Dear Mrs. Miller, Thank you for your order."},
+                      Case{1, 1, 0, "ACMELtd"},              // header lines run together
+                      Case{2, 2, 0, "Harbour Road"},         // footer
+                      Case{3, 3, 0, "Terms for Miller"},     // page 2
+                      Case{4, 3, 0, "Terms for Okafor"},     // last page (6)
+                      Case{5, 2, 3, "Dear Mrs."},            // page 3: the second letter
+                      Case{5, 4, 4, "Terms for Novak apply."},
+                      // Few words on the page: the next ones come from later pages.
+                      Case{4, 5, 0, "Terms for Okafor apply."},
+                      Case{3, 6, 0, "Terms for Miller apply.  Dear Mrs."}));  // the break is a blank
+
+TEST(RealRename, an_unopenable_document_reports_and_gives_no_name) {
+  TempDir dir, temp;
+  setenv("TEMP", temp.str().c_str(), 1);
+  const std::string input = dir.file("broken.docx");
+  testing_support::WriteFile(input, "this is not a package");
+  RecordingHost host;
+  host.settings.ContentRule = 0;
+  EXPECT_EQ(engine::RenameFile(input, 2, 0, host), "");
+  unsetenv("TEMP");
+  ASSERT_FALSE(host.reportDetails.empty());
+  EXPECT_EQ(host.reportDetails[0].line, 122);
+  EXPECT_EQ(testing_support::ReadFile(input), "this is not a package");
+}
+
+TEST(RealRename, splits_of_a_content_named_copy_carry_the_derived_name) {
+  TempDir dir, temp;
+  setenv("TEMP", temp.str().c_str(), 1);
+  const std::string input = dir.file("merge.docx");
+  fixture::Write(input, Letters());
+  RecordingHost host;
+  host.settings.ContentRule = 0;
+  host.settings.SaveToChosenFolder = false;
+  host.settings.SaveToSourceFolder = true;
+  const std::string copy = engine::RenameFile(input, 2, 0, host);
+  engine::DoItByFile(copy, host, word::DefaultFactory(), nullptr, support::GetFolderPart(input));
+  engine::DiscardWorkingCopy(copy, input, host);
+  unsetenv("TEMP");
+  EXPECT_TRUE(host.reports.empty()) << (host.reports.empty() ? "" : host.reports[0]);
+  EXPECT_EQ(testing_support::FilesIn(dir.path()),
+            (std::vector<std::string>{"Dear Mrs.-0001.docx", "Dear Mrs.-0002.docx",
+                                      "Dear Mrs.-0003.docx", "merge.docx"}));
+}
+
+}  // namespace
