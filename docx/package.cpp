@@ -78,8 +78,8 @@ void RefuseNonPackage(const std::string& path, const std::string& label) {
     if (Contains(bytes, Utf16("EncryptionInfo")) || Contains(bytes, Utf16("EncryptedPackage")))
       throw Error(label + " is encrypted (protected by a password). Remove the password in "
                           "Microsoft Word or LibreOffice, save it again and split that copy.");
-    throw Error(label + " is in the legacy Word 97-2003 format (or is an encrypted document), "
-                        "which needs LibreOffice or Microsoft Word to open.");
+    throw Error(label + " is in the legacy Word 97-2003 format, which needs LibreOffice or "
+                        "Microsoft Word to open (or it is a document encrypted with a password).");
   }
   if (head.size() >= 2 && ((unsigned char)head[0] == 0xDB || (unsigned char)head[0] == 0x9B) &&
       (unsigned char)head[1] == 0xA5)

@@ -49,8 +49,11 @@ ZipReader::ZipReader(const std::string& path, const std::string& label)
   if (!handle_->archive && code == ZIP_ER_INCONS)
     handle_->archive = zip_open(path.c_str(), ZIP_RDONLY, &code);
   if (!handle_->archive) {
+    // Files that do not begin like a zip were turned away before; this one
+    // does, so a missing directory means it was cut short.
     if (code == ZIP_ER_NOZIP)
-      throw Error(label + " is not a Word document: it is not a zip package.");
+      throw Error(label + " is damaged or truncated: it begins like a zip package but its zip "
+                          "directory is missing.");
     throw Error(label + " is damaged or truncated: it is not a readable zip package (" +
                 CodeText(code) + ").");
   }

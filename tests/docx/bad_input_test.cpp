@@ -1,0 +1,131 @@
+// Bad input fails at Documents.Open with a description a user can act on.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "docx/zip_writer.h"
+#include "docx_fixture.h"
+#include "engine/builtin.h"
+#include "testing.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct BadInput {
+  const char* name;
+  std::function<void(const std::string& path)> make;
+  const char* expected;  // part of the description
+};
+
+std::string Valid(const testing_support::TempDir& dir) {
+  const std::string path = dir.file("valid.docx");
+  fixture::Write(path, fixture::Merge({{"Dear Ann"}, {"Dear Bob"}}));
+  return testing_support::ReadFile(path);
+}
+
+class BadInputs : public ::testing::TestWithParam<BadInput> {};
+
+TEST_P(BadInputs, fail_to_open_with_a_clear_description) {
+  const BadInput& c = GetParam();
+  testing_support::TempDir dir;
+  const std::string path = dir.file(std::string(c.name) + ".docx");
+  c.make(path);
+  const std::string before = fs::exists(path) ? testing_support::ReadFile(path) : std::string();
+  auto app = engine::CreateBuiltinApplication();
+  try {
+    app->DocumentsOpen(path);
+    FAIL() << c.name << " opened";
+  } catch (const word::AutomationError& e) {
+    EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
+    // The description names the file, except the XML one, which names its part.
+    if (std::string(c.name) != "malformed")
+      EXPECT_NE(std::string(e.what()).find(c.name), std::string::npos) << e.what();
+  }
+  if (fs::exists(path)) EXPECT_EQ(testing_support::ReadFile(path), before);
+}
+
+std::string WithMain(const std::string& document) {
+  return document;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BadInputs,
+    ::testing::Values(
+        BadInput{"missing", [](const std::string&) {}, "No such file or directory"},
+        BadInput{"empty", [](const std::string& p) { testing_support::WriteFile(p, ""); },
+                 "is empty"},
+        BadInput{"text", [](const std::string& p) { testing_support::WriteFile(p, "hello world"); },
+                 "not a zip package"},
+        BadInput{"encrypted",
+                 [](const std::string& p) {
+                   std::string ole("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+                   ole += std::string(512, '\0');
+                   for (char c : std::string("EncryptionInfo")) ole += std::string{c, '\0'};
+                   testing_support::WriteFile(p, ole);
+                 },
+                 "encrypted"},
+        BadInput{"legacy",
+                 [](const std::string& p) {
+                   testing_support::WriteFile(p, std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) +
+                                                     std::string(2048, '\0'));
+                 },
+                 "legacy Word 97-2003 format, which needs LibreOffice or Microsoft Word"},
+        BadInput{"truncated",
+                 [](const std::string& p) {
+                   testing_support::TempDir d;
+                   const std::string bytes = Valid(d);
+                   testing_support::WriteFile(p, bytes.substr(0, bytes.size() / 2));
+                 },
+                 "damaged or truncated"},
+        BadInput{"no-main-part",
+                 [](const std::string& p) {
+                   docx::WriteZip(p, {{"[Content_Types].xml", "<Types/>"}, {"other.xml", "<x/>"}});
+                 },
+                 "has no main document part"},
+        BadInput{"malformed",
+                 [](const std::string& p) {
+                   docx::WriteZip(p, {{"word/document.xml", WithMain("<w:document><w:body><w:p>")}});
+                 },
+                 "word/document.xml is not well-formed XML at offset"},
+        BadInput{"bomb",
+                 [](const std::string& p) {
+                   // 200 MiB of one letter deflates to a few hundred kilobytes.
+                   docx::WriteZip(p, {{"word/document.xml", std::string(200u << 20, 'a')}});
+                 },
+                 "decompression bomb"}),
+    [](const auto& info) {
+      std::string name = info.param.name;
+      for (auto& ch : name)
+        if (ch == '-') ch = '_';
+      return name;
+    });
+
+TEST(BadInput, an_external_entity_is_never_resolved) {
+  testing_support::TempDir dir;
+  const std::string secret = dir.file("secret.txt");
+  testing_support::WriteFile(secret, "TOP-SECRET");
+  docx::WriteZip(
+      dir.file("x.docx"),
+      {{"word/document.xml",
+        "<!DOCTYPE d [<!ENTITY x SYSTEM \"file://" + secret + "\">]>"
+        R"(<w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:body><w:p><w:r><w:t>a&x;b</w:t></w:r></w:p></w:body></w:document>)"}});
+  auto app = engine::CreateBuiltinApplication();
+  std::string text;
+  try {
+    text = app->DocumentsOpen(dir.file("x.docx"))->Content()->Text();
+  } catch (const word::AutomationError&) {
+    return;  // refusing the file is as safe
+  }
+  EXPECT_EQ(text.find("TOP-SECRET"), std::string::npos) << text;
+}
+
+TEST(BadInput, a_folder_is_not_a_document) {
+  testing_support::TempDir dir;
+  auto app = engine::CreateBuiltinApplication();
+  EXPECT_THROW(app->DocumentsOpen(dir.str()), word::AutomationError);
+}
+
+}  // namespace

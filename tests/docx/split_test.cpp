@@ -1,0 +1,276 @@
+// Merges split through the real engine: the right files, valid packages, the
+// record's content and what it refers to, and nothing else.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <set>
+
+#include "docx_fixture.h"
+#include "docx_test_support.h"
+#include "engine/builtin.h"
+#include "testing.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using docx_test::Entries;
+using docx_test::Entry;
+using fixture::BreakP;
+using fixture::P;
+using fixture::SectPr;
+
+const char* kCtFootnotes =
+    "application/vnd.openxmlformats-officedocument.wordprocessingml.footnotes+xml";
+const char* kCtNumbering =
+    "application/vnd.openxmlformats-officedocument.wordprocessingml.numbering+xml";
+
+std::string Drawing(const std::string& paragraphs) {
+  return std::string(R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)") +
+         R"(<w:hdr xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main" )"
+         R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships" )"
+         R"(xmlns:wp="http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing" )"
+         R"(xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" )"
+         R"(xmlns:pic="http://schemas.openxmlformats.org/drawingml/2006/picture">)" +
+         paragraphs + "</w:hdr>";
+}
+
+std::string Field(const std::string& code, const std::string& result) {
+  return R"(<w:r><w:fldChar w:fldCharType="begin"/></w:r><w:r><w:instrText xml:space="preserve"> )" +
+         code + R"( </w:instrText></w:r><w:r><w:fldChar w:fldCharType="separate"/></w:r><w:r><w:t>)" +
+         result + R"(</w:t></w:r><w:r><w:fldChar w:fldCharType="end"/></w:r>)";
+}
+
+const std::string kRefs = R"(<w:headerReference w:type="default" r:id="rIdH1"/>)"
+                          R"(<w:footerReference w:type="default" r:id="rIdF1"/>)";
+
+// Five records with what a merge's letters carry.
+fixture::Package RichMerge() {
+  fixture::Package package;
+  package.documentRels = {
+      {"rIdH1", fixture::kRelHeader, "header1.xml"},
+      {"rIdH2", fixture::kRelHeader, "header2.xml"},
+      {"rIdF1", fixture::kRelFooter, "footer1.xml"},
+      {"rIdNum", fixture::kRelNumbering, "numbering.xml"},
+      {"rIdFn", fixture::kRelFootnotes, "footnotes.xml"},
+      {"rIdPhoto", fixture::kRelImage, "media/photo.png"},
+      {"rIdLink", fixture::kRelHyperlink, "https://example.com/a?b&c", true}};
+  package.parts = {
+      {"word/header1.xml", fixture::kCtHeader,
+       Drawing("<w:p>" + docx_test::PictureRun("rIdLogo", 1) + "</w:p>" + P("Quillory Letterhead"))},
+      {"word/_rels/header1.xml.rels", "",
+       R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rIdLogo" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/image" Target="media/logo.png"/></Relationships>)"},
+      {"word/media/logo.png", "", docx_test::TinyPng()},
+      {"word/media/photo.png", "", docx_test::TinyPng() + "photo"},
+      {"word/header2.xml", fixture::kCtHeader, fixture::HeaderXml(P("First page only"))},
+      {"word/footer1.xml", fixture::kCtFooter,
+       fixture::HeaderXml("<w:p><w:r><w:t xml:space=\"preserve\">Page </w:t></w:r>" +
+                              Field("PAGE", "1") + "<w:r><w:t xml:space=\"preserve\"> of </w:t></w:r>" +
+                              Field("NUMPAGES", "5") + "</w:p>",
+                          true)},
+      {"word/numbering.xml", kCtNumbering,
+       R"(<?xml version="1.0" encoding="UTF-8"?><w:numbering xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:abstractNum w:abstractNumId="0"><w:lvl w:ilvl="0"><w:start w:val="1"/><w:numFmt w:val="decimal"/><w:lvlText w:val="%1."/></w:lvl></w:abstractNum><w:num w:numId="1"><w:abstractNumId w:val="0"/></w:num></w:numbering>)"},
+      {"word/footnotes.xml", kCtFootnotes,
+       R"(<?xml version="1.0" encoding="UTF-8"?><w:footnotes xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:footnote w:type="separator" w:id="-1"><w:p><w:r><w:separator/></w:r></w:p></w:footnote><w:footnote w:type="continuationSeparator" w:id="0"><w:p><w:r><w:continuationSeparator/></w:r></w:p></w:footnote><w:footnote w:id="1"><w:p><w:r><w:t>Note for Cleo</w:t></w:r></w:p></w:footnote><w:footnote w:id="2"><w:p><w:r><w:t>Unused note</w:t></w:r></w:p></w:footnote></w:footnotes>)"}};
+  const std::string numbered = R"(<w:numPr><w:ilvl w:val="0"/><w:numId w:val="1"/></w:numPr>)";
+  const std::string table =
+      R"(<w:tbl><w:tblPr><w:tblW w:w="0" w:type="auto"/></w:tblPr><w:tblGrid><w:gridCol w:w="3000"/><w:gridCol w:w="3000"/></w:tblGrid>)"
+      R"(<w:tr><w:tc><w:p><w:r><w:t>Item</w:t></w:r></w:p></w:tc><w:tc><w:p><w:r><w:t>Price</w:t></w:r></w:p></w:tc></w:tr></w:tbl>)";
+  package.body =
+      // 1: letterhead, table, numbered list.
+      P("Dear Ann") + table + P("First point", numbered) + P("Second point", numbered) +
+      BreakP("", SectPr("nextPage", kRefs)) +
+      // 2: landscape, inherits the header; a bookmark and a hyperlink.
+      R"(<w:p><w:bookmarkStart w:id="7" w:name="Greeting"/><w:r><w:t>Dear Bob</w:t></w:r><w:bookmarkEnd w:id="7"/></w:p>)"
+      R"(<w:p><w:hyperlink r:id="rIdLink"><w:r><w:t>Our site</w:t></w:r></w:hyperlink></w:p>)" +
+      BreakP("", SectPr("nextPage", "", 15840, 12240, true)) +
+      // 3: two columns, the same bookmark id again, a footnote.
+      R"(<w:p><w:bookmarkStart w:id="7" w:name="Greeting3"/><w:r><w:t>Dear Cleo</w:t></w:r><w:bookmarkEnd w:id="7"/>)"
+      R"(<w:r><w:footnoteReference w:id="1"/></w:r></w:p>)" +
+      BreakP("", R"(<w:sectPr><w:type w:val="nextPage"/><w:pgSz w:w="12240" w:h="15840"/><w:cols w:num="2" w:space="720"/></w:sectPr>)") +
+      // 4: a different first page, a picture used twice with one drawing id.
+      P("Dear Dan") + "<w:p>" + docx_test::PictureRun("rIdPhoto", 5) +
+      docx_test::PictureRun("rIdPhoto", 5) + "</w:p>" +
+      BreakP("", SectPr("nextPage", R"(<w:headerReference w:type="first" r:id="rIdH2"/><w:titlePg/>)")) +
+      // 5: the last record ends with a page break paragraph.
+      P("Dear Eve") + R"(<w:p><w:r><w:br w:type="page"/></w:r></w:p>)" + P("") + SectPr("nextPage");
+  return package;
+}
+
+class RichMergeSplit : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new testing_support::TempDir();
+    fs::create_directory(dir_->path() / "out");
+    fixture::Write(dir_->file("Letters.docx"), RichMerge());
+    before_ = testing_support::ReadFile(dir_->file("Letters.docx"));
+    result_ = docx_test::Split(dir_->file("Letters.docx"), (dir_->path() / "out").string());
+  }
+  static void TearDownTestSuite() { delete dir_; }
+  static std::string Piece(int i) {
+    return (dir_->path() / "out" / ("Letters-000" + std::to_string(i) + ".docx")).string();
+  }
+  static std::string Xml(int i) { return Entry(Piece(i), "word/document.xml"); }
+  static bool Has(int i, const std::string& part) {
+    for (const auto& e : Entries(Piece(i)))
+      if (e == part) return true;
+    return false;
+  }
+  static inline testing_support::TempDir* dir_ = nullptr;
+  static inline std::string before_;
+  static inline docx_test::SplitResult result_;
+};
+
+TEST_F(RichMergeSplit, writes_one_valid_piece_per_record_and_leaves_the_input_as_it_was) {
+  EXPECT_TRUE(result_.reports.empty()) << result_.reports.front();
+  EXPECT_EQ(result_.files, (std::vector<std::string>{"Letters-0001.docx", "Letters-0002.docx",
+                                                     "Letters-0003.docx", "Letters-0004.docx",
+                                                     "Letters-0005.docx"}));
+  bool ok = false;
+  const std::string report = testing_support::RunDocxCheck((dir_->path() / "out").string(), &ok);
+  EXPECT_TRUE(ok) << report;
+  EXPECT_NE(report.find(" 0 with warnings"), std::string::npos) << report;
+  EXPECT_EQ(testing_support::ReadFile(dir_->file("Letters.docx")), before_);
+}
+
+TEST_F(RichMergeSplit, each_piece_holds_exactly_its_record) {
+  EXPECT_EQ(docx_test::StoryText(Piece(1)),
+            "Dear Ann\rItem\r\aPrice\r\a\r\aFirst point\rSecond point\r\r");
+  EXPECT_EQ(docx_test::StoryText(Piece(2)), "Dear Bob\rOur site\r\r");
+  EXPECT_EQ(docx_test::StoryText(Piece(3)), "Dear Cleo\r\r");
+  EXPECT_EQ(docx_test::StoryText(Piece(4)), "Dear Dan\r\r\r");
+  EXPECT_EQ(docx_test::StoryText(Piece(5)), "Dear Eve\r\r");  // no blank trailing page
+}
+
+TEST_F(RichMergeSplit, keeps_each_records_page_setup_and_headers) {
+  EXPECT_NE(Xml(2).find(R"(w:orient="landscape")"), std::string::npos);
+  EXPECT_NE(Xml(3).find(R"(<w:cols w:num="2")"), std::string::npos);
+  EXPECT_NE(Xml(4).find("<w:titlePg/>"), std::string::npos);
+  // The inherited header is made explicit, so every piece shows the letterhead.
+  for (int i = 1; i <= 5; ++i) {
+    EXPECT_NE(Xml(i).find(R"(<w:headerReference w:type="default" r:id="rIdH1"/>)"), std::string::npos) << i;
+    EXPECT_TRUE(Has(i, "word/header1.xml") && Has(i, "word/media/logo.png")) << i;
+    EXPECT_TRUE(Has(i, "word/footer1.xml") && Has(i, "word/styles.xml")) << i;
+  }
+  EXPECT_TRUE(Has(4, "word/header2.xml"));
+  EXPECT_FALSE(Has(1, "word/header2.xml"));
+  EXPECT_TRUE(Has(1, "word/numbering.xml"));
+}
+
+TEST_F(RichMergeSplit, brings_only_the_pictures_links_and_notes_a_piece_uses) {
+  for (int i = 1; i <= 5; ++i) EXPECT_EQ(Has(i, "word/media/photo.png"), i == 4) << i;
+  const std::string rels2 = Entry(Piece(2), "word/_rels/document.xml.rels");
+  EXPECT_NE(rels2.find(R"(Target="https://example.com/a?b&amp;c" TargetMode="External")"),
+            std::string::npos) << rels2;
+  EXPECT_EQ(Entry(Piece(1), "word/_rels/document.xml.rels").find("rIdLink"), std::string::npos);
+  const std::string notes3 = Entry(Piece(3), "word/footnotes.xml");
+  EXPECT_NE(notes3.find("Note for Cleo"), std::string::npos);
+  EXPECT_EQ(notes3.find("Unused note"), std::string::npos);
+  EXPECT_NE(notes3.find(R"(w:type="separator")"), std::string::npos);
+  EXPECT_EQ(Entry(Piece(1), "word/footnotes.xml").find("Note for Cleo"), std::string::npos);
+}
+
+TEST_F(RichMergeSplit, makes_ids_unique_where_the_source_repeated_them) {
+  const std::string xml = Xml(4);
+  std::regex docPr(R"re(<wp:docPr id="(\d+)")re");
+  std::set<std::string> ids;
+  int count = 0;
+  for (std::sregex_iterator it(xml.begin(), xml.end(), docPr), end; it != end; ++it, ++count)
+    ids.insert((*it)[1]);
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(ids.size(), 2u);
+}
+
+TEST_F(RichMergeSplit, pieces_open_in_libreoffice_with_their_text) {
+  if (!testing_support::HaveSoffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+  testing_support::TempDir txt;
+  for (int i : {1, 4}) {
+    const std::string converted = testing_support::ConvertWithSoffice(Piece(i), "txt", txt.str());
+    ASSERT_FALSE(converted.empty()) << Piece(i);
+    const std::string text = testing_support::ReadFile(converted);
+    EXPECT_NE(text.find(i == 1 ? "Dear Ann" : "Dear Dan"), std::string::npos) << text;
+    EXPECT_EQ(text.find(i == 1 ? "Dear Bob" : "Dear Eve"), std::string::npos) << text;
+  }
+}
+
+TEST(Split, a_section_of_one_character_leaves_a_gap_in_the_numbering) {
+  testing_support::TempDir dir;
+  fixture::Write(dir.file("m.docx"), fixture::Merge({{"Dear Ann"}, {}, {"Dear Cleo"}}));
+  const auto result = docx_test::Split(dir.file("m.docx"), dir.str());
+  EXPECT_EQ(result.files, (std::vector<std::string>{"m-0001.docx", "m-0003.docx", "m.docx"}));
+  EXPECT_EQ(docx_test::StoryText(dir.file("m-0003.docx")), "Dear Cleo\r");
+}
+
+TEST(Split, records_ending_in_text_that_carries_the_break_and_continuous_breaks) {
+  testing_support::TempDir dir;
+  fixture::Package package;
+  package.body = P("Head") + BreakP("Dear Ann", SectPr("continuous")) + P("Body") +
+                 BreakP("Dear Bob", SectPr("continuous")) + P("Last") + SectPr("continuous");
+  fixture::Write(dir.file("c.docx"), package);
+  fs::create_directory(dir.path() / "out");
+  const auto result = docx_test::Split(dir.file("c.docx"), (dir.path() / "out").string());
+  ASSERT_EQ(result.files.size(), 3u);
+  EXPECT_EQ(docx_test::StoryText((dir.path() / "out" / "c-0001.docx").string()), "Head\rDear Ann\r");
+  EXPECT_EQ(docx_test::StoryText((dir.path() / "out" / "c-0002.docx").string()), "Body\rDear Bob\r");
+  EXPECT_EQ(docx_test::StoryText((dir.path() / "out" / "c-0003.docx").string()), "Last\r");
+  bool ok = false;
+  const std::string report = testing_support::RunDocxCheck((dir.path() / "out").string(), &ok);
+  EXPECT_TRUE(ok) << report;
+}
+
+TEST(Save, writes_the_package_type_the_extension_names) {
+  testing_support::TempDir dir;
+  fixture::Package package = fixture::Merge({{"Dear Ann"}, {"Dear Bob"}});
+  package.mainContentType = "application/vnd.ms-word.document.macroEnabled.main+xml";
+  package.documentRels.push_back(
+      {"rIdVba", "http://schemas.microsoft.com/office/2006/relationships/vbaProject", "vbaProject.bin"});
+  package.parts.push_back({"word/vbaProject.bin", "application/vnd.ms-office.vbaProject", "VBA"});
+  fixture::Write(dir.file("in.docm"), package);
+  auto app = engine::CreateBuiltinApplication();
+  auto source = app->DocumentsOpen(dir.file("in.docm"));
+  struct Case {
+    const char* name;
+    const char* type;
+    bool macros;
+  };
+  for (const Case& c : {Case{"p.docx", "openxmlformats-officedocument.wordprocessingml.document.main+xml", false},
+                        Case{"p.docm", "ms-word.document.macroEnabled.main+xml", true},
+                        Case{"p.dotx", "openxmlformats-officedocument.wordprocessingml.template.main+xml", false},
+                        Case{"p.dotm", "ms-word.template.macroEnabledTemplate.main+xml", true}}) {
+    auto piece = app->DocumentsAdd();
+    source->Sections(1)->GetRange()->Copy();
+    piece->ContentPasteAndFormat(word::wdFormatOriginalFormatting);
+    piece->SaveAs(dir.file(c.name));
+    const std::string types = Entry(dir.file(c.name), "[Content_Types].xml");
+    EXPECT_NE(types.find(std::string("PartName=\"/word/document.xml\" ContentType=\"application/vnd.") +
+                         c.type), std::string::npos) << c.name << types;
+    bool hasVba = false;
+    for (const auto& e : Entries(dir.file(c.name))) hasVba |= e == "word/vbaProject.bin";
+    EXPECT_EQ(hasVba, c.macros) << c.name;
+    bool ok = false;
+    const std::string report = testing_support::RunDocxCheck(dir.file(c.name), &ok);
+    EXPECT_TRUE(ok) << report;
+    piece->Close();
+  }
+}
+
+TEST(Save, a_failed_save_leaves_no_file_under_the_final_name) {
+  testing_support::TempDir dir;
+  auto app = engine::CreateBuiltinApplication();
+  auto doc = app->DocumentsAdd();
+  fs::create_directory(dir.path() / "taken.docx");
+  EXPECT_THROW(doc->SaveAs(dir.file("taken.docx")), word::AutomationError);
+  try {
+    doc->SaveAs(dir.file("missing/x.docx"));
+    FAIL() << "saved into a folder that does not exist";
+  } catch (const word::AutomationError& e) {
+    EXPECT_NE(std::string(e.what()).find("does not exist"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(fs::exists(dir.path() / "missing" / "x.docx"));
+  // Neither a piece nor a temporary file stays behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+  EXPECT_TRUE(fs::is_empty(dir.path() / "taken.docx"));
+}
+
+}  // namespace
