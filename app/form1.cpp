@@ -46,7 +46,9 @@ const char* const kContentRules[6] = {
 
 namespace {
 
-const char* BoolText(bool value) { return value ? "True" : "False"; }
+const char* BoolText(bool value) {
+  return value ? "True" : "False";
+}
 
 // The hot spot that a .cur file records for its first image; Qt's reader
 // gives the picture only.
@@ -83,7 +85,9 @@ Form1::Form1(support::Dialogs& dialogs, word::Factory& factory, QWidget* parent)
   engine::Builtin().SetWatchedDocuments([this] { return listView1_->Entries(); });
 }
 
-Form1::~Form1() { engine::Builtin().SetWatchedDocuments(nullptr); }
+Form1::~Form1() {
+  engine::Builtin().SetWatchedDocuments(nullptr);
+}
 
 int Form1::Px(int twips) const {
   const int dpi = logicalDpiY() > 0 ? logicalDpiY() : 96;
@@ -213,25 +217,38 @@ void Form1::BuildControls() {
   pushButton7_ = MakeButton("PushButton7", "...", frame3_);
   Place(pushButton7_, 6000, 300, 600, 345);
 
-  QWidget* order[] = {progressBar1_, listView1_,    frame1_,      option1_,     option2_,
-                      combo1_,       pushButton1_,  pushButton6_, pushButton9_, pushButton10_,
-                      pushButton2_,  pushButton5_,  frame5_,      option4_,     option3_,
-                      frame3_,       text1_,        pushButton7_};
+  QWidget* order[] = {progressBar1_, listView1_,   frame1_,      option1_,     option2_,
+                      combo1_,       pushButton1_, pushButton6_, pushButton9_, pushButton10_,
+                      pushButton2_,  pushButton5_, frame5_,      option4_,     option3_,
+                      frame3_,       text1_,       pushButton7_};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
-  connect(option1_, &QRadioButton::toggled, this, [this](bool on) { if (on) Option1_Click(); });
-  connect(option2_, &QRadioButton::toggled, this, [this](bool on) { if (on) Option2_Click(); });
-  connect(option3_, &QRadioButton::toggled, this, [this](bool on) { if (on) Option3_Click(); });
-  connect(option4_, &QRadioButton::toggled, this, [this](bool on) { if (on) Option4_Click(); });
+  connect(option1_, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) Option1_Click();
+  });
+  connect(option2_, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) Option2_Click();
+  });
+  connect(option3_, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) Option3_Click();
+  });
+  connect(option4_, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) Option4_Click();
+  });
   connect(check1_, &QCheckBox::toggled, this, [this] { Check1_Click(); });
   connect(combo1_, &QComboBox::activated, this, [this] { Combo1_Click(); });
   connect(text1_, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
 
-  connect(pushButton1_, &QPushButton::clicked, this, [this] { filelist::PushButton1_Click(*listView1_); });
-  connect(pushButton6_, &QPushButton::clicked, this, [this] { filelist::PushButton6_Click(*listView1_); });
-  connect(pushButton9_, &QPushButton::clicked, this, [this] { filelist::PushButton9_Click(*listView1_); });
-  connect(pushButton10_, &QPushButton::clicked, this, [this] { filelist::PushButton10_Click(*listView1_); });
-  connect(pushButton5_, &QPushButton::clicked, this, [this] { filelist::PushButton5_Click(*listView1_); });
+  connect(pushButton1_, &QPushButton::clicked, this,
+          [this] { filelist::PushButton1_Click(*listView1_); });
+  connect(pushButton6_, &QPushButton::clicked, this,
+          [this] { filelist::PushButton6_Click(*listView1_); });
+  connect(pushButton9_, &QPushButton::clicked, this,
+          [this] { filelist::PushButton9_Click(*listView1_); });
+  connect(pushButton10_, &QPushButton::clicked, this,
+          [this] { filelist::PushButton10_Click(*listView1_); });
+  connect(pushButton5_, &QPushButton::clicked, this,
+          [this] { filelist::PushButton5_Click(*listView1_); });
   connect(pushButton2_, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
   connect(pushButton7_, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
 }
@@ -337,13 +354,21 @@ void Form1::Option3_Click() {
   frame3_->setEnabled(option3_->isChecked());
 }
 
-void Form1::Option4_Click() { Option3_Click(); }
+void Form1::Option4_Click() {
+  Option3_Click();
+}
 
-void Form1::Combo1_Click() { WriteSetting("Combo1", std::to_string(combo1_->currentIndex())); }
+void Form1::Combo1_Click() {
+  WriteSetting("Combo1", std::to_string(combo1_->currentIndex()));
+}
 
-void Form1::Check1_Click() { WriteSetting("Check1", check1_->isChecked() ? "1" : "0"); }
+void Form1::Check1_Click() {
+  WriteSetting("Check1", check1_->isChecked() ? "1" : "0");
+}
 
-void Form1::Text1_Change() { WriteSetting("Output Folder", text1_->text().toStdString()); }
+void Form1::Text1_Change() {
+  WriteSetting("Output Folder", text1_->text().toStdString());
+}
 
 void Form1::PushButton7_Click() {
   support::Steps run{loc::kChooseOutputFolder, *this};
@@ -393,7 +418,9 @@ void Form1::SetPointer(int pointer) {
   }
 }
 
-void Form1::Yield() { QCoreApplication::processEvents(); }
+void Form1::Yield() {
+  QCoreApplication::processEvents();
+}
 
 void Form1::ReportError(const std::string& description, const std::string& location, int line) {
   support::ShowErrorReport(dialogs_, description, location, line);

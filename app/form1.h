@@ -78,8 +78,7 @@ class Form1 : public QWidget, public support::Host {
   void SetPointer(int pointer) override;
   int GetPointer() override { return pointer_; }
   void Yield() override;
-  void ReportError(const std::string& description, const std::string& location,
-                   int line) override;
+  void ReportError(const std::string& description, const std::string& location, int line) override;
 
   // Event procedures.
   void Option1_Click();

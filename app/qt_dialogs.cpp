@@ -105,8 +105,8 @@ std::string QtDialogs::Input(const std::string& prompt, const std::string& title
 }
 
 std::string QtDialogs::OpenFiles(const std::string& title, const std::string& filter) {
-  const QStringList chosen = QFileDialog::getOpenFileNames(
-      owner_, TitleOrAppTitle(title), QString(), QtNameFilter(filter));
+  const QStringList chosen = QFileDialog::getOpenFileNames(owner_, TitleOrAppTitle(title),
+                                                           QString(), QtNameFilter(filter));
   return OpenFilesResult(chosen);
 }
 
@@ -115,10 +115,10 @@ std::string QtDialogs::BrowseFolder(const std::string& title, const std::string&
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly, true);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  // A start folder that is gone (or none at all) leaves the dialog's default.
+  // The dialog opens in the start folder, so that accepting at once chooses
+  // it; a start folder that is gone (or none at all) leaves the default.
   if (!start.empty() && support::IsFolder(start)) {
     dialog.setDirectory(QString::fromStdString(start));
-    dialog.selectFile(QString::fromStdString(start));
   }
   dialog.setModal(true);
   if (dialog.exec() != QDialog::Accepted) return std::string();
@@ -130,8 +130,7 @@ std::string QtDialogs::BrowseFolder(const std::string& title, const std::string&
 
 void QtDialogs::OpenWithShell(const std::string& target) {
   const QString text = QString::fromStdString(target);
-  const QUrl url =
-      QFileInfo::exists(text) ? QUrl::fromLocalFile(text) : QUrl::fromUserInput(text);
+  const QUrl url = QFileInfo::exists(text) ? QUrl::fromLocalFile(text) : QUrl::fromUserInput(text);
   QDesktopServices::openUrl(url);
 }
 

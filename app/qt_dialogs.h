@@ -27,8 +27,8 @@ class QtDialogs : public support::Dialogs {
   // The window the dialogs are modal to.
   void SetOwner(QWidget* owner) { owner_ = owner; }
 
-  support::Answer Message(const std::string& text, support::Buttons buttons,
-                          support::Icon icon, const std::string& title = std::string()) override;
+  support::Answer Message(const std::string& text, support::Buttons buttons, support::Icon icon,
+                          const std::string& title = std::string()) override;
   std::string Input(const std::string& prompt, const std::string& title,
                     const std::string& defaultAnswer) override;
   std::string OpenFiles(const std::string& title, const std::string& filter) override;

@@ -41,12 +41,13 @@ void Recolour(QWidget& widget, const QColor& colour) {
 QString ReadSkin(const std::string& path) {
   QFile file(QString::fromStdString(path));
   if (!file.open(QIODevice::ReadOnly)) {
-    throw std::runtime_error("The skin file " + path + " cannot be read: " +
-                             file.errorString().toStdString());
+    throw std::runtime_error("The skin file " + path +
+                             " cannot be read: " + file.errorString().toStdString());
   }
   const QByteArray bytes = file.readAll();
   if (bytes.contains('\0')) {
-    throw std::runtime_error("The skin file " + path + " is not a style sheet (it holds binary data).");
+    throw std::runtime_error("The skin file " + path +
+                             " is not a style sheet (it holds binary data).");
   }
   QStringDecoder decode(QStringDecoder::Utf8);
   QString text = decode(bytes);

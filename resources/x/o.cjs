@@ -88,11 +88,6 @@ QLineEdit:disabled, QComboBox:disabled {
   color: #98a3b0;
 }
 
-QComboBox::drop-down {
-  border-left: 1px solid #c3ccd6;
-  width: 18px;
-}
-
 QTreeWidget#ListView1 {
   background-color: #ffffff;
   border: 1px solid #9fb0c4;

@@ -94,8 +94,8 @@ TEST_F(BatchTest, sequential_names_beside_each_input_with_the_bar_at_each_file) 
   for (const auto& t : form_->texts)
     if (t.first.rfind("Processing: ", 0) == 0) starts.push_back(t);
   EXPECT_EQ(starts, (std::vector<std::pair<std::string, int>>{{"Processing: North.docx", 33},
-                                                               {"Processing: South.docx", 66},
-                                                               {"Processing: West.docx", 100}}));
+                                                              {"Processing: South.docx", 66},
+                                                              {"Processing: West.docx", 100}}));
   EXPECT_EQ(Messages(), (Names{"Done."}));
   ExpectIdle();
 }
@@ -188,7 +188,7 @@ TEST_F(BatchTest, a_missing_output_folder_stops_the_run_unless_pieces_go_beside_
   const std::string input = MakeLetters(in_, "Letters.docx");
   Add(input);
   for (const QString& text : {QString::fromStdString(input), QString(""),
-                             QString::fromStdString((work_.path() / "gone").string())}) {
+                              QString::fromStdString((work_.path() / "gone").string())}) {
     dialogs_.shown.clear();
     form().Text1().setText(text);
     form().PushButton2_Click();

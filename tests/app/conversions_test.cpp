@@ -16,10 +16,10 @@ struct NumericCase {
 TEST(Numeric, accepts_blanks_sign_decimals_grouping_and_exponent_in_the_c_locale) {
   const QLocale c = QLocale::c();
   const NumericCase cases[] = {
-      {"1", true},        {"  7  ", true},   {"-1", true},    {"+3", true},
-      {"2.5", true},      {"1,000", true},   {"1e3", true},   {"-2.5E-1", true},
-      {"", false},        {"   ", false},    {"abc", false},  {"1a", false},
-      {"2,5", false},     {"1e999", false},  {"nan", false},  {"inf", false},
+      {"1", true},    {"  7  ", true},  {"-1", true},   {"+3", true},
+      {"2.5", true},  {"1,000", true},  {"1e3", true},  {"-2.5E-1", true},
+      {"", false},    {"   ", false},   {"abc", false}, {"1a", false},
+      {"2,5", false}, {"1e999", false}, {"nan", false}, {"inf", false},
   };
   for (const auto& c1 : cases) EXPECT_EQ(app::IsNumeric(c1.text, c), c1.numeric) << c1.text;
 }

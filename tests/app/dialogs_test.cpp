@@ -104,8 +104,7 @@ TEST(QtMessage, error_reports_keep_their_title_and_warning_icon) {
     icon = box.icon();
     box.buttons().front()->click();
   });
-  EXPECT_EQ(dialogs.Message("x", support::Buttons::Ok, support::Icon::Warning,
-                            "Application Error"),
+  EXPECT_EQ(dialogs.Message("x", support::Buttons::Ok, support::Icon::Warning, "Application Error"),
             support::Answer::Ok);
   EXPECT_EQ(title, QString("Application Error"));
   EXPECT_EQ(icon, QMessageBox::Warning);

@@ -34,9 +34,12 @@ TEST(Smoke, the_program_opens_its_window_under_xvfb) {
       "N=" + std::to_string(display) + "\n" +
       "Xvfb :$N -screen 0 800x700x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 & XPID=$!\n"
       "for i in $(seq 100); do [ -e /tmp/.X11-unix/X$N ] && break; sleep 0.1; done\n"
-      "export DISPLAY=:$N QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=" + Quote(config.str()) + "\n"
-      "export XDG_RUNTIME_DIR=" + Quote(config.str()) + "\n" +
-      Quote(program) + " >" + Quote(config.file("log")) + " 2>&1 & APID=$!\n"
+      "export DISPLAY=:$N QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=" +
+      Quote(config.str()) +
+      "\n"
+      "export XDG_RUNTIME_DIR=" +
+      Quote(config.str()) + "\n" + Quote(program) + " >" + Quote(config.file("log")) +
+      " 2>&1 & APID=$!\n"
       "WID=''\n"
       "for i in $(seq 150); do\n"
       "  for w in $(xdotool search --name '^Parvane$' 2>/dev/null); do\n"
@@ -49,11 +52,14 @@ TEST(Smoke, the_program_opens_its_window_under_xvfb) {
       "sleep 1\n"
       "echo \"window=$WID\"\n"
       "[ -n \"$WID\" ] && xdotool getwindowgeometry $WID\n"
-      "import -window root " + Quote(shot) + "\n"
+      "import -window root " +
+      Quote(shot) +
+      "\n"
       "if kill -0 $APID 2>/dev/null; then echo running; kill $APID; fi\n"
       "wait $APID 2>/dev/null\n"
       "kill $XPID; wait $XPID 2>/dev/null\n"
-      "cat " + Quote(config.file("log")) + "\n";
+      "cat " +
+      Quote(config.file("log")) + "\n";
   const auto result = RunCommand("bash -c " + Quote(script));
   EXPECT_TRUE(std::regex_search(result.output, std::regex("window=[0-9]+"))) << result.output;
   EXPECT_NE(result.output.find("Geometry: 536x583"), std::string::npos) << result.output;
