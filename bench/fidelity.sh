@@ -4,7 +4,8 @@
 #
 #   bench/fidelity.sh [BUILD_DIR]      (default: the current folder)
 #
-# Environment: PARVANE_TOOLS (default: ../shared/tools beside the source).
+# Environment: PARVANE_TOOLS (default: ../shared/tools beside the source),
+# BENCH_NO_BUILD=1 to use the programs and samples as they are built.
 # Exit status: 0 when every sample's pieces match, 1 when one does not, 2 when
 # the comparison could not run.
 
@@ -16,8 +17,10 @@ tools=${PARVANE_TOOLS:-$here/../../shared/tools}
 work=$build/fidelity-work
 
 [ -x "$tools/docx-fidelity" ] || { echo "fidelity.sh: no docx-fidelity in $tools" >&2; exit 2; }
-cmake --build "$build" --target parvane-split parvane_samples >/dev/null ||
-  { echo "fidelity.sh: build failed" >&2; exit 2; }
+if [ "${BENCH_NO_BUILD:-0}" != 1 ]; then
+  cmake --build "$build" --target parvane-split parvane_samples >/dev/null ||
+    { echo "fidelity.sh: build failed" >&2; exit 2; }
+fi
 
 rm -rf "$work"
 mkdir -p "$work"

@@ -7,7 +7,8 @@
 #   bench/run.sh [BUILD_DIR]      (default: the current folder)
 #
 # Environment: PARVANE_CORPUS (default: ../shared/corpus beside the source),
-# BENCH_SIZES (default "100 1000 10000"), BENCH_SKIP_LO=1 to leave LibreOffice out.
+# BENCH_SIZES (default "100 1000 10000"), BENCH_SKIP_LO=1 to leave LibreOffice out,
+# BENCH_NO_BUILD=1 to use the programs as they are built.
 # Exit status: 0 when every measured target holds, 1 when one does not, 2 when
 # the benchmark could not run.
 
@@ -23,8 +24,13 @@ work=$build/bench-work
 die() { echo "run.sh: $*" >&2; exit 2; }
 
 [ -f "$build/CMakeCache.txt" ] || die "$build is not a CMake build folder"
-cmake --build "$build" --target parvane-split bench_make_merge >/dev/null ||
-  die "building parvane-split and bench_make_merge failed"
+if [ "${BENCH_NO_BUILD:-0}" != 1 ]; then
+  cmake --build "$build" --target parvane-split bench_make_merge >/dev/null ||
+    die "building parvane-split and bench_make_merge failed"
+fi
+for program in parvane-split bench_make_merge; do
+  [ -x "$bin/$program" ] || die "$bin/$program is not built"
+done
 
 # GNU time gives the peak resident set size.
 if [ ! -x /usr/bin/time ]; then
