@@ -44,8 +44,7 @@ class Rng {
 // Every record draws from a stream of its own, so a record's data does not
 // depend on how many records come before or after it.
 Rng RecordRng(std::uint64_t seed, int index, std::uint64_t purpose) {
-  Rng mix(seed ^ (0xD1B54A32D192ED03ULL * static_cast<std::uint64_t>(index)) ^
-          (purpose << 56));
+  Rng mix(seed ^ (0xD1B54A32D192ED03ULL * static_cast<std::uint64_t>(index)) ^ (purpose << 56));
   return Rng(mix.Next());
 }
 
@@ -53,28 +52,28 @@ Rng RecordRng(std::uint64_t seed, int index, std::uint64_t purpose) {
 // Data of our own.
 
 constexpr std::array<std::string_view, 24> kFemaleNames = {
-    "Anna",  "Maria",   "Sophie", "Zoë",   "Fatemeh", "Ingrid",   "Chloé", "Aisha",
-    "Emily", "Olga",    "Mei",    "Siobhán", "Lucía", "Priya",    "Hannah", "Yuki",
-    "Élodie", "Grace",  "Nadia",  "Katarzyna", "Amara", "Freya", "Leila", "Beatriz"};
+    "Anna",   "Maria", "Sophie", "Zoë",       "Fatemeh", "Ingrid", "Chloé",  "Aisha",
+    "Emily",  "Olga",  "Mei",    "Siobhán",   "Lucía",   "Priya",  "Hannah", "Yuki",
+    "Élodie", "Grace", "Nadia",  "Katarzyna", "Amara",   "Freya",  "Leila",  "Beatriz"};
 constexpr std::array<std::string_view, 24> kMaleNames = {
-    "James",  "Mohammed", "Lars",   "José",   "Thomas", "Dmitri", "Kenji",   "Liam",
-    "Ahmed",  "Mateo",    "Oliver", "Raj",    "Björn",  "Daniel", "Kwame",   "Luca",
-    "Piotr",  "Samuel",   "Hamid",  "Conor",  "Noah",   "Arjun",  "François", "Tobias"};
+    "James", "Mohammed", "Lars",   "José",  "Thomas", "Dmitri", "Kenji",    "Liam",
+    "Ahmed", "Mateo",    "Oliver", "Raj",   "Björn",  "Daniel", "Kwame",    "Luca",
+    "Piotr", "Samuel",   "Hamid",  "Conor", "Noah",   "Arjun",  "François", "Tobias"};
 constexpr std::array<std::string_view, 32> kLastNames = {
-    "Novák",   "O'Brien", "Müller",    "Smith",       "García",   "Nakamura", "Kowalski",
-    "Johansson", "Rossi", "Okafor",    "Dubois",      "Haddad",   "Chen",     "Petrov",
-    "Fernández", "Nguyen", "MacLeod",  "van der Berg", "Jensen",  "Kapoor",   "Rahimi",
-    "Schmidt", "Taylor",  "Costa",     "Andersson",   "Brown",    "Wójcik",   "Papadopoulos",
-    "Silva",   "Moreau",  "Ólafsdóttir", "Karimi"};
+    "Novák",     "O'Brien", "Müller",      "Smith",        "García", "Nakamura", "Kowalski",
+    "Johansson", "Rossi",   "Okafor",      "Dubois",       "Haddad", "Chen",     "Petrov",
+    "Fernández", "Nguyen",  "MacLeod",     "van der Berg", "Jensen", "Kapoor",   "Rahimi",
+    "Schmidt",   "Taylor",  "Costa",       "Andersson",    "Brown",  "Wójcik",   "Papadopoulos",
+    "Silva",     "Moreau",  "Ólafsdóttir", "Karimi"};
 constexpr std::array<std::string_view, 12> kOrganisations = {
-    "Harbour & Sons Ltd",   "Northwind Traders",     "Blue Fern Design",
-    "Kestrel Logistics GmbH", "Atelier Lumière",     "Sunrise Dental Clinic",
-    "Greenleaf Co-operative", "Pixel & Loom",        "Baltic Timber AB",
-    "Meridian Analytics",   "Old Mill Bakery",       "Café <Central>"};
+    "Harbour & Sons Ltd",     "Northwind Traders", "Blue Fern Design",
+    "Kestrel Logistics GmbH", "Atelier Lumière",   "Sunrise Dental Clinic",
+    "Greenleaf Co-operative", "Pixel & Loom",      "Baltic Timber AB",
+    "Meridian Analytics",     "Old Mill Bakery",   "Café <Central>"};
 constexpr std::array<std::string_view, 14> kStreets = {
-    "Harbour Lane", "Station Road",  "Rue des Lilas", "Hauptstraße",  "Calle Mayor",
-    "Kings Avenue", "Via Roma",      "Elm Street",    "Birkenweg",    "Queen's Parade",
-    "Mill Close",   "Oak Terrace",   "Kungsgatan",    "Prinsengracht"};
+    "Harbour Lane", "Station Road", "Rue des Lilas", "Hauptstraße",  "Calle Mayor",
+    "Kings Avenue", "Via Roma",     "Elm Street",    "Birkenweg",    "Queen's Parade",
+    "Mill Close",   "Oak Terrace",  "Kungsgatan",    "Prinsengracht"};
 
 enum class PostcodeForm { kUk, kFiveDigits, kFourDigits, kSwedish };
 struct Place {
@@ -125,10 +124,9 @@ constexpr std::array<Product, 16> kProducts = {{
     {"Annual service plan", 19900},
 }};
 constexpr std::array<std::string_view, 8> kCourses = {
-    "Advanced Spreadsheet Modelling",  "Project Management Foundations",
-    "First Aid at Work",               "Data Protection for Practitioners",
-    "Business Writing with Clarity",   "Leadership in Practice",
-    "Introduction to Bookkeeping",     "Customer Service Excellence"};
+    "Advanced Spreadsheet Modelling",    "Project Management Foundations", "First Aid at Work",
+    "Data Protection for Practitioners", "Business Writing with Clarity",  "Leadership in Practice",
+    "Introduction to Bookkeeping",       "Customer Service Excellence"};
 constexpr std::array<std::string_view, 4> kPlans = {"Essential", "Standard", "Premium",
                                                     "Business Plus"};
 
@@ -148,8 +146,8 @@ std::string Letters(Rng& rng, int count) {
 std::string Postcode(Rng& rng, const Place& place) {
   switch (place.form) {
     case PostcodeForm::kUk:
-      return std::string(place.prefix) + std::to_string(rng.Between(1, 19)) + " " +
-             Digits(rng, 1) + Letters(rng, 2);
+      return std::string(place.prefix) + std::to_string(rng.Between(1, 19)) + " " + Digits(rng, 1) +
+             Letters(rng, 2);
     case PostcodeForm::kFiveDigits:
       return std::to_string(rng.Between(10, 98)) + Digits(rng, 3);
     case PostcodeForm::kFourDigits:
@@ -174,7 +172,9 @@ Date MonthLater(Date d) {
   }
   return d;
 }
-Date DrawDate(Rng& rng) { return {rng.Between(1, 28), rng.Between(1, 12), 2024}; }
+Date DrawDate(Rng& rng) {
+  return {rng.Between(1, 28), rng.Between(1, 12), 2024};
+}
 
 // "€1,234.56"
 std::string Money(std::int64_t cents) {
@@ -254,11 +254,20 @@ const std::string& SealPng();
 void Escape(std::string& out, std::string_view text) {
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
 }
@@ -292,13 +301,16 @@ void Para(std::string& out, std::string_view pPr, std::string_view text,
   out += "</w:p>";
 }
 
-std::string Style(std::string_view id) { return "<w:pStyle w:val=\"" + std::string(id) + "\"/>"; }
+std::string Style(std::string_view id) {
+  return "<w:pStyle w:val=\"" + std::string(id) + "\"/>";
+}
 
 // A list item of the record's own list instance, so that every record's list
 // starts at 1 (Word's merge gives each record its own w:num for this reason).
 void ListItem(std::string& out, int numId, std::string_view text) {
-  out += "<w:p><w:pPr><w:pStyle w:val=\"ListParagraph\"/><w:numPr><w:ilvl w:val=\"0\"/>"
-         "<w:numId w:val=\"";
+  out +=
+      "<w:p><w:pPr><w:pStyle w:val=\"ListParagraph\"/><w:numPr><w:ilvl w:val=\"0\"/>"
+      "<w:numId w:val=\"";
   out += std::to_string(numId);
   out += "\"/></w:numPr></w:pPr>";
   Run(out, text);
@@ -315,24 +327,28 @@ void InlinePicture(std::string& out, std::string_view rid, int docPrId, std::str
   out += std::to_string(docPrId);
   out += "\" name=\"";
   Escape(out, name);
-  out += "\"/><wp:cNvGraphicFramePr><a:graphicFrameLocks noChangeAspect=\"1\"/>"
-         "</wp:cNvGraphicFramePr><a:graphic><a:graphicData "
-         "uri=\"http://schemas.openxmlformats.org/drawingml/2006/picture\"><pic:pic>"
-         "<pic:nvPicPr><pic:cNvPr id=\"0\" name=\"";
+  out +=
+      "\"/><wp:cNvGraphicFramePr><a:graphicFrameLocks noChangeAspect=\"1\"/>"
+      "</wp:cNvGraphicFramePr><a:graphic><a:graphicData "
+      "uri=\"http://schemas.openxmlformats.org/drawingml/2006/picture\"><pic:pic>"
+      "<pic:nvPicPr><pic:cNvPr id=\"0\" name=\"";
   Escape(out, name);
   out += "\"/><pic:cNvPicPr/></pic:nvPicPr><pic:blipFill><a:blip r:embed=\"";
   out += rid;
-  out += "\"/><a:stretch><a:fillRect/></a:stretch></pic:blipFill><pic:spPr><a:xfrm>"
-         "<a:off x=\"0\" y=\"0\"/><a:ext ";
+  out +=
+      "\"/><a:stretch><a:fillRect/></a:stretch></pic:blipFill><pic:spPr><a:xfrm>"
+      "<a:off x=\"0\" y=\"0\"/><a:ext ";
   out += ext;
-  out += "/></a:xfrm><a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></pic:spPr></pic:pic>"
-         "</a:graphicData></a:graphic></wp:inline></w:drawing></w:r>";
+  out +=
+      "/></a:xfrm><a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></pic:spPr></pic:pic>"
+      "</a:graphicData></a:graphic></wp:inline></w:drawing></w:r>";
 }
 
 // A complex field with its cached result, as Word writes PAGE and friends.
 void Field(std::string& out, std::string_view instruction, std::string_view result) {
-  out += "<w:r><w:fldChar w:fldCharType=\"begin\"/></w:r><w:r><w:instrText "
-         "xml:space=\"preserve\"> ";
+  out +=
+      "<w:r><w:fldChar w:fldCharType=\"begin\"/></w:r><w:r><w:instrText "
+      "xml:space=\"preserve\"> ";
   out += instruction;
   out += " </w:instrText></w:r><w:r><w:fldChar w:fldCharType=\"separate\"/></w:r>";
   Run(out, result);
@@ -358,12 +374,14 @@ void TableOpen(std::string& out, const std::vector<int>& widths, const TableLook
   out += look.style;
   out += "\"/><w:tblW w:w=\"0\" w:type=\"auto\"/>";
   if (look.borderless) {
-    out += "<w:tblBorders><w:top w:val=\"nil\"/><w:left w:val=\"nil\"/><w:bottom w:val=\"nil\"/>"
-           "<w:right w:val=\"nil\"/><w:insideH w:val=\"nil\"/><w:insideV w:val=\"nil\"/>"
-           "</w:tblBorders>";
+    out +=
+        "<w:tblBorders><w:top w:val=\"nil\"/><w:left w:val=\"nil\"/><w:bottom w:val=\"nil\"/>"
+        "<w:right w:val=\"nil\"/><w:insideH w:val=\"nil\"/><w:insideV w:val=\"nil\"/>"
+        "</w:tblBorders>";
   }
-  out += "<w:tblLook w:val=\"04A0\" w:firstRow=\"1\" w:lastRow=\"0\" w:firstColumn=\"1\" "
-         "w:lastColumn=\"0\" w:noHBand=\"0\" w:noVBand=\"1\"/></w:tblPr><w:tblGrid>";
+  out +=
+      "<w:tblLook w:val=\"04A0\" w:firstRow=\"1\" w:lastRow=\"0\" w:firstColumn=\"1\" "
+      "w:lastColumn=\"0\" w:noHBand=\"0\" w:noVBand=\"1\"/></w:tblPr><w:tblGrid>";
   for (int w : widths) out += "<w:gridCol w:w=\"" + std::to_string(w) + "\"/>";
   out += "</w:tblGrid>";
 }
@@ -381,15 +399,18 @@ void Row(std::string& out, const std::vector<int>& widths, const std::vector<Cel
       out += "\"/>";
     }
     out += "</w:tcPr>";
-    Para(out, cell.right ? "<w:spacing w:after=\"0\"/><w:jc w:val=\"right\"/>"
-                         : "<w:spacing w:after=\"0\"/>",
+    Para(out,
+         cell.right ? "<w:spacing w:after=\"0\"/><w:jc w:val=\"right\"/>"
+                    : "<w:spacing w:after=\"0\"/>",
          cell.text, cell.bold ? "<w:b/><w:bCs/>" : "");
     out += "</w:tc>";
   }
   out += "</w:tr>";
 }
 
-void TableClose(std::string& out) { out += "</w:tbl>"; }
+void TableClose(std::string& out) {
+  out += "</w:tbl>";
+}
 
 // ---------------------------------------------------------------------------
 // Page layout of each kind.
@@ -433,7 +454,9 @@ std::string SectionProperties(const Layout& layout) {
   return out;
 }
 
-int TextWidth(const Layout& layout) { return layout.width - layout.left - layout.right; }
+int TextWidth(const Layout& layout) {
+  return layout.width - layout.left - layout.right;
+}
 
 // The record's closing paragraph: its properties carry the section break,
 // except for the last record, whose properties close the body instead.
@@ -486,25 +509,30 @@ void LetterRecord(Writer& w, const Record& r, bool last) {
 
   switch (topic) {
     case 0:
-      Para(out, {}, "Thank you for being with us since " + std::to_string(since) +
-                        ". Below is a summary of your account for the past twelve months. "
-                        "Your balance on the date of this letter is " + balance + ".");
+      Para(out, {},
+           "Thank you for being with us since " + std::to_string(since) +
+               ". Below is a summary of your account for the past twelve months. "
+               "Your balance on the date of this letter is " +
+               balance + ".");
       break;
     case 1:
-      Para(out, {}, "We are writing to let you know that the price of the " + std::string(plan) +
-                        " plan will rise by " + std::to_string(rise) +
-                        "% from 1 January 2025. We have held our prices for two years and "
-                        "regret that rising costs now make a change necessary.");
+      Para(out, {},
+           "We are writing to let you know that the price of the " + std::string(plan) +
+               " plan will rise by " + std::to_string(rise) +
+               "% from 1 January 2025. We have held our prices for two years and "
+               "regret that rising costs now make a change necessary.");
       break;
     case 2:
-      Para(out, {}, "Your " + std::string(plan) +
-                        " membership ends next month. Renewing now keeps your discounts, your "
-                        "saved preferences and your place in our priority support queue.");
+      Para(out, {},
+           "Your " + std::string(plan) +
+               " membership ends next month. Renewing now keeps your discounts, your "
+               "saved preferences and your place in our priority support queue.");
       break;
     default:
-      Para(out, {}, "We are delighted to welcome you as a customer. Your account is ready "
-                    "to use, and the details you will need are set out below; please keep "
-                    "this letter for your records.");
+      Para(out, {},
+           "We are delighted to welcome you as a customer. Your account is ready "
+           "to use, and the details you will need are set out below; please keep "
+           "this letter for your records.");
   }
 
   const int tw = TextWidth(w.layout);
@@ -571,13 +599,14 @@ void InvoiceRecord(Writer& w, const Record& r, bool last) {
   TableOpen(out, cols, {});
   out += "<w:tr><w:trPr><w:tblHeader/></w:trPr>";
   for (std::size_t i = 0; i < 4; ++i) {
-    static constexpr std::array<std::string_view, 4> kHeads = {"Description", "Qty",
-                                                               "Unit price", "Amount"};
+    static constexpr std::array<std::string_view, 4> kHeads = {"Description", "Qty", "Unit price",
+                                                               "Amount"};
     out += "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(cols[i]) +
            "\" w:type=\"dxa\"/><w:shd w:val=\"clear\" w:color=\"auto\" w:fill=\"";
     out += head;
     out += "\"/></w:tcPr>";
-    Para(out, i ? "<w:spacing w:after=\"0\"/><w:jc w:val=\"right\"/>" : "<w:spacing w:after=\"0\"/>",
+    Para(out,
+         i ? "<w:spacing w:after=\"0\"/><w:jc w:val=\"right\"/>" : "<w:spacing w:after=\"0\"/>",
          kHeads[i], "<w:b/><w:bCs/><w:color w:val=\"FFFFFF\"/>");
     out += "</w:tc>";
   }
@@ -601,17 +630,27 @@ void InvoiceRecord(Writer& w, const Record& r, bool last) {
   }
   const std::int64_t vat = (subtotal * 20 + 50) / 100;
   const std::string_view sum = "F2F2F2";
-  Row(out, cols, {{"Subtotal", false, false, sum}, {"", false, false, sum},
-                  {"", false, false, sum}, {Money(subtotal), false, true, sum}});
-  Row(out, cols, {{"VAT at 20%", false, false, sum}, {"", false, false, sum},
-                  {"", false, false, sum}, {Money(vat), false, true, sum}});
-  Row(out, cols, {{"Total due", true, false, sum}, {"", false, false, sum},
-                  {"", false, false, sum}, {Money(subtotal + vat), true, true, sum}});
+  Row(out, cols,
+      {{"Subtotal", false, false, sum},
+       {"", false, false, sum},
+       {"", false, false, sum},
+       {Money(subtotal), false, true, sum}});
+  Row(out, cols,
+      {{"VAT at 20%", false, false, sum},
+       {"", false, false, sum},
+       {"", false, false, sum},
+       {Money(vat), false, true, sum}});
+  Row(out, cols,
+      {{"Total due", true, false, sum},
+       {"", false, false, sum},
+       {"", false, false, sum},
+       {Money(subtotal + vat), true, true, sum}});
   TableClose(out);
 
   Para(out, Style("Heading2"), "Payment terms");
-  ListItem(out, r.index, "Please pay " + Money(subtotal + vat) + " by " + due +
-                             " to IBAN GB29 NWBK 6016 1331 9268 19 (Quillory Trading Ltd).");
+  ListItem(out, r.index,
+           "Please pay " + Money(subtotal + vat) + " by " + due +
+               " to IBAN GB29 NWBK 6016 1331 9268 19 (Quillory Trading Ltd).");
   ListItem(out, r.index, "Quote " + number + " as the payment reference.");
   ListItem(out, r.index,
            "Questions about this invoice: accounts@quillory.example or +44 20 7946 0321.");
@@ -630,10 +669,10 @@ void CertificateRecord(Writer& w, const Record& r, bool last) {
 
   Para(out, std::string(Style("Title")) + "<w:jc w:val=\"center\"/>", "Certificate of Completion");
   Para(out, centre, "This is to certify that");
-  Para(out, Style("RecipientName"), r.title.empty() || r.title == "Mr." || r.title == "Ms." ||
-                                            r.title == "Mrs."
-                                        ? r.firstName + " " + r.lastName
-                                        : r.FullName());
+  Para(out, Style("RecipientName"),
+       r.title.empty() || r.title == "Mr." || r.title == "Ms." || r.title == "Mrs."
+           ? r.firstName + " " + r.lastName
+           : r.FullName());
   Para(out, centre, "has successfully completed the course");
   Para(out, centre, std::string(course) + " (" + std::to_string(hours) + " hours)",
        "<w:b/><w:bCs/><w:sz w:val=\"32\"/><w:szCs w:val=\"32\"/>");
@@ -647,7 +686,8 @@ void CertificateRecord(Writer& w, const Record& r, bool last) {
   const int tw = TextWidth(w.layout);
   const std::vector<int> widths = {tw / 2, tw - tw / 2};
   TableOpen(out, widths, {"TableGrid", true});
-  Row(out, widths, {{"______________________________"}, {"______________________________", false, true}});
+  Row(out, widths,
+      {{"______________________________"}, {"______________________________", false, true}});
   Row(out, widths, {{"Dr. Helena Vargas", true}, {"Marcus Lindqvist", true, true}});
   Row(out, widths, {{"Course Director"}, {"Head of Training, " + w.options.company, false, true}});
   TableClose(out);
@@ -655,8 +695,7 @@ void CertificateRecord(Writer& w, const Record& r, bool last) {
   char number[32];
   std::snprintf(number, sizeof number, "QT-C-2024-%05d", r.index);
   RecordEnd(out, last, w.sectPr, "<w:spacing w:before=\"240\"/><w:jc w:val=\"right\"/>",
-            std::string("Certificate no. ") + number,
-            "<w:sz w:val=\"16\"/><w:szCs w:val=\"16\"/>");
+            std::string("Certificate no. ") + number, "<w:sz w:val=\"16\"/><w:szCs w:val=\"16\"/>");
 }
 
 // ----- Benchmark letter -----------------------------------------------------
@@ -666,8 +705,9 @@ void BenchmarkRecord(Writer& w, const Record& r, bool last) {
   AddressBlock(out, r);
   Para(out, "<w:jc w:val=\"right\"/>", r.date);
   Para(out, {}, r.Salutation());
-  Para(out, {}, "Thank you for your order. This letter confirms the details we hold for "
-                "your account; please check them and tell us about any change.");
+  Para(out, {},
+       "Thank you for your order. This letter confirms the details we hold for "
+       "your account; please check them and tell us about any change.");
   const int tw = TextWidth(w.layout);
   const std::vector<int> widths = {tw * 2 / 5, tw - tw * 2 / 5};
   TableOpen(out, widths, {});
@@ -694,10 +734,18 @@ std::string DocumentXml(Kind kind, int records, const Options& options, const La
     const Record record = MakeRecord(i, options.seed);
     const bool last = i == records;
     switch (kind) {
-      case Kind::kLetters: LetterRecord(writer, record, last); break;
-      case Kind::kInvoices: InvoiceRecord(writer, record, last); break;
-      case Kind::kCertificates: CertificateRecord(writer, record, last); break;
-      case Kind::kBenchmarkLetter: BenchmarkRecord(writer, record, last); break;
+      case Kind::kLetters:
+        LetterRecord(writer, record, last);
+        break;
+      case Kind::kInvoices:
+        InvoiceRecord(writer, record, last);
+        break;
+      case Kind::kCertificates:
+        CertificateRecord(writer, record, last);
+        break;
+      case Kind::kBenchmarkLetter:
+        BenchmarkRecord(writer, record, last);
+        break;
     }
   }
   out += writer.sectPr;
@@ -755,20 +803,21 @@ std::string StylesXml() {
   std::string out(kXmlDecl);
   out += "<w:styles xmlns:w=\"";
   out += kNsW;
-  out += R"("><w:docDefaults><w:rPrDefault><w:rPr><w:rFonts w:ascii="Calibri" w:hAnsi="Calibri" w:eastAsia="Calibri" w:cs="Calibri"/><w:sz w:val="22"/><w:szCs w:val="22"/><w:lang w:val="en-GB" w:eastAsia="en-US" w:bidi="ar-SA"/></w:rPr></w:rPrDefault><w:pPrDefault><w:pPr><w:spacing w:after="160" w:line="259" w:lineRule="auto"/></w:pPr></w:pPrDefault></w:docDefaults>)"
-         R"(<w:style w:type="paragraph" w:default="1" w:styleId="Normal"><w:name w:val="Normal"/><w:qFormat/></w:style>)"
-         R"(<w:style w:type="character" w:default="1" w:styleId="DefaultParagraphFont"><w:name w:val="Default Paragraph Font"/><w:uiPriority w:val="1"/><w:semiHidden/><w:unhideWhenUsed/></w:style>)"
-         R"(<w:style w:type="table" w:default="1" w:styleId="TableNormal"><w:name w:val="Normal Table"/><w:uiPriority w:val="99"/><w:semiHidden/><w:unhideWhenUsed/><w:tblPr><w:tblInd w:w="0" w:type="dxa"/><w:tblCellMar><w:top w:w="0" w:type="dxa"/><w:left w:w="108" w:type="dxa"/><w:bottom w:w="0" w:type="dxa"/><w:right w:w="108" w:type="dxa"/></w:tblCellMar></w:tblPr></w:style>)"
-         R"(<w:style w:type="numbering" w:default="1" w:styleId="NoList"><w:name w:val="No List"/><w:uiPriority w:val="99"/><w:semiHidden/><w:unhideWhenUsed/></w:style>)"
-         R"(<w:style w:type="paragraph" w:styleId="Title"><w:name w:val="Title"/><w:basedOn w:val="Normal"/><w:next w:val="Normal"/><w:qFormat/><w:pPr><w:spacing w:after="240" w:line="240" w:lineRule="auto"/><w:contextualSpacing/></w:pPr><w:rPr><w:rFonts w:ascii="Cambria" w:hAnsi="Cambria"/><w:color w:val="1F5F7A"/><w:spacing w:val="-10"/><w:kern w:val="28"/><w:sz w:val="56"/><w:szCs w:val="56"/></w:rPr></w:style>)"
-         R"(<w:style w:type="paragraph" w:styleId="Heading1"><w:name w:val="heading 1"/><w:basedOn w:val="Normal"/><w:next w:val="Normal"/><w:qFormat/><w:pPr><w:keepNext/><w:keepLines/><w:spacing w:before="240" w:after="120"/><w:outlineLvl w:val="0"/></w:pPr><w:rPr><w:b/><w:bCs/><w:color w:val="1F5F7A"/><w:sz w:val="26"/><w:szCs w:val="26"/></w:rPr></w:style>)"
-         R"(<w:style w:type="paragraph" w:styleId="Heading2"><w:name w:val="heading 2"/><w:basedOn w:val="Normal"/><w:next w:val="Normal"/><w:qFormat/><w:pPr><w:keepNext/><w:keepLines/><w:spacing w:before="240" w:after="60"/><w:outlineLvl w:val="1"/></w:pPr><w:rPr><w:b/><w:bCs/><w:color w:val="2E74B5"/><w:sz w:val="24"/><w:szCs w:val="24"/></w:rPr></w:style>)"
-         R"(<w:style w:type="paragraph" w:customStyle="1" w:styleId="RecipientName"><w:name w:val="Recipient Name"/><w:basedOn w:val="Normal"/><w:next w:val="Normal"/><w:qFormat/><w:pPr><w:spacing w:before="240" w:after="240"/><w:jc w:val="center"/></w:pPr><w:rPr><w:rFonts w:ascii="Cambria" w:hAnsi="Cambria"/><w:i/><w:iCs/><w:color w:val="7F5F00"/><w:sz w:val="60"/><w:szCs w:val="60"/></w:rPr></w:style>)"
-         R"(<w:style w:type="paragraph" w:styleId="ListParagraph"><w:name w:val="List Paragraph"/><w:basedOn w:val="Normal"/><w:uiPriority w:val="34"/><w:qFormat/><w:pPr><w:spacing w:after="60"/><w:ind w:left="720"/><w:contextualSpacing/></w:pPr></w:style>)"
-         R"(<w:style w:type="paragraph" w:styleId="Header"><w:name w:val="header"/><w:basedOn w:val="Normal"/><w:uiPriority w:val="99"/><w:unhideWhenUsed/><w:pPr><w:tabs><w:tab w:val="center" w:pos="4513"/><w:tab w:val="right" w:pos="9026"/></w:tabs><w:spacing w:after="0" w:line="240" w:lineRule="auto"/></w:pPr></w:style>)"
-         R"(<w:style w:type="paragraph" w:styleId="Footer"><w:name w:val="footer"/><w:basedOn w:val="Normal"/><w:uiPriority w:val="99"/><w:unhideWhenUsed/><w:pPr><w:tabs><w:tab w:val="center" w:pos="4513"/><w:tab w:val="right" w:pos="9026"/></w:tabs><w:spacing w:after="0" w:line="240" w:lineRule="auto"/></w:pPr><w:rPr><w:sz w:val="18"/><w:szCs w:val="18"/></w:rPr></w:style>)"
-         R"(<w:style w:type="table" w:styleId="TableGrid"><w:name w:val="Table Grid"/><w:basedOn w:val="TableNormal"/><w:uiPriority w:val="39"/><w:pPr><w:spacing w:after="0" w:line="240" w:lineRule="auto"/></w:pPr><w:tblPr><w:tblBorders><w:top w:val="single" w:sz="4" w:space="0" w:color="auto"/><w:left w:val="single" w:sz="4" w:space="0" w:color="auto"/><w:bottom w:val="single" w:sz="4" w:space="0" w:color="auto"/><w:right w:val="single" w:sz="4" w:space="0" w:color="auto"/><w:insideH w:val="single" w:sz="4" w:space="0" w:color="auto"/><w:insideV w:val="single" w:sz="4" w:space="0" w:color="auto"/></w:tblBorders></w:tblPr></w:style>)"
-         "</w:styles>";
+  out +=
+      R"("><w:docDefaults><w:rPrDefault><w:rPr><w:rFonts w:ascii="Calibri" w:hAnsi="Calibri" w:eastAsia="Calibri" w:cs="Calibri"/><w:sz w:val="22"/><w:szCs w:val="22"/><w:lang w:val="en-GB" w:eastAsia="en-US" w:bidi="ar-SA"/></w:rPr></w:rPrDefault><w:pPrDefault><w:pPr><w:spacing w:after="160" w:line="259" w:lineRule="auto"/></w:pPr></w:pPrDefault></w:docDefaults>)"
+      R"(<w:style w:type="paragraph" w:default="1" w:styleId="Normal"><w:name w:val="Normal"/><w:qFormat/></w:style>)"
+      R"(<w:style w:type="character" w:default="1" w:styleId="DefaultParagraphFont"><w:name w:val="Default Paragraph Font"/><w:uiPriority w:val="1"/><w:semiHidden/><w:unhideWhenUsed/></w:style>)"
+      R"(<w:style w:type="table" w:default="1" w:styleId="TableNormal"><w:name w:val="Normal Table"/><w:uiPriority w:val="99"/><w:semiHidden/><w:unhideWhenUsed/><w:tblPr><w:tblInd w:w="0" w:type="dxa"/><w:tblCellMar><w:top w:w="0" w:type="dxa"/><w:left w:w="108" w:type="dxa"/><w:bottom w:w="0" w:type="dxa"/><w:right w:w="108" w:type="dxa"/></w:tblCellMar></w:tblPr></w:style>)"
+      R"(<w:style w:type="numbering" w:default="1" w:styleId="NoList"><w:name w:val="No List"/><w:uiPriority w:val="99"/><w:semiHidden/><w:unhideWhenUsed/></w:style>)"
+      R"(<w:style w:type="paragraph" w:styleId="Title"><w:name w:val="Title"/><w:basedOn w:val="Normal"/><w:next w:val="Normal"/><w:qFormat/><w:pPr><w:spacing w:after="240" w:line="240" w:lineRule="auto"/><w:contextualSpacing/></w:pPr><w:rPr><w:rFonts w:ascii="Cambria" w:hAnsi="Cambria"/><w:color w:val="1F5F7A"/><w:spacing w:val="-10"/><w:kern w:val="28"/><w:sz w:val="56"/><w:szCs w:val="56"/></w:rPr></w:style>)"
+      R"(<w:style w:type="paragraph" w:styleId="Heading1"><w:name w:val="heading 1"/><w:basedOn w:val="Normal"/><w:next w:val="Normal"/><w:qFormat/><w:pPr><w:keepNext/><w:keepLines/><w:spacing w:before="240" w:after="120"/><w:outlineLvl w:val="0"/></w:pPr><w:rPr><w:b/><w:bCs/><w:color w:val="1F5F7A"/><w:sz w:val="26"/><w:szCs w:val="26"/></w:rPr></w:style>)"
+      R"(<w:style w:type="paragraph" w:styleId="Heading2"><w:name w:val="heading 2"/><w:basedOn w:val="Normal"/><w:next w:val="Normal"/><w:qFormat/><w:pPr><w:keepNext/><w:keepLines/><w:spacing w:before="240" w:after="60"/><w:outlineLvl w:val="1"/></w:pPr><w:rPr><w:b/><w:bCs/><w:color w:val="2E74B5"/><w:sz w:val="24"/><w:szCs w:val="24"/></w:rPr></w:style>)"
+      R"(<w:style w:type="paragraph" w:customStyle="1" w:styleId="RecipientName"><w:name w:val="Recipient Name"/><w:basedOn w:val="Normal"/><w:next w:val="Normal"/><w:qFormat/><w:pPr><w:spacing w:before="240" w:after="240"/><w:jc w:val="center"/></w:pPr><w:rPr><w:rFonts w:ascii="Cambria" w:hAnsi="Cambria"/><w:i/><w:iCs/><w:color w:val="7F5F00"/><w:sz w:val="60"/><w:szCs w:val="60"/></w:rPr></w:style>)"
+      R"(<w:style w:type="paragraph" w:styleId="ListParagraph"><w:name w:val="List Paragraph"/><w:basedOn w:val="Normal"/><w:uiPriority w:val="34"/><w:qFormat/><w:pPr><w:spacing w:after="60"/><w:ind w:left="720"/><w:contextualSpacing/></w:pPr></w:style>)"
+      R"(<w:style w:type="paragraph" w:styleId="Header"><w:name w:val="header"/><w:basedOn w:val="Normal"/><w:uiPriority w:val="99"/><w:unhideWhenUsed/><w:pPr><w:tabs><w:tab w:val="center" w:pos="4513"/><w:tab w:val="right" w:pos="9026"/></w:tabs><w:spacing w:after="0" w:line="240" w:lineRule="auto"/></w:pPr></w:style>)"
+      R"(<w:style w:type="paragraph" w:styleId="Footer"><w:name w:val="footer"/><w:basedOn w:val="Normal"/><w:uiPriority w:val="99"/><w:unhideWhenUsed/><w:pPr><w:tabs><w:tab w:val="center" w:pos="4513"/><w:tab w:val="right" w:pos="9026"/></w:tabs><w:spacing w:after="0" w:line="240" w:lineRule="auto"/></w:pPr><w:rPr><w:sz w:val="18"/><w:szCs w:val="18"/></w:rPr></w:style>)"
+      R"(<w:style w:type="table" w:styleId="TableGrid"><w:name w:val="Table Grid"/><w:basedOn w:val="TableNormal"/><w:uiPriority w:val="39"/><w:pPr><w:spacing w:after="0" w:line="240" w:lineRule="auto"/></w:pPr><w:tblPr><w:tblBorders><w:top w:val="single" w:sz="4" w:space="0" w:color="auto"/><w:left w:val="single" w:sz="4" w:space="0" w:color="auto"/><w:bottom w:val="single" w:sz="4" w:space="0" w:color="auto"/><w:right w:val="single" w:sz="4" w:space="0" w:color="auto"/><w:insideH w:val="single" w:sz="4" w:space="0" w:color="auto"/><w:insideV w:val="single" w:sz="4" w:space="0" w:color="auto"/></w:tblBorders></w:tblPr></w:style>)"
+      "</w:styles>";
   return out;
 }
 
@@ -776,7 +825,8 @@ std::string NumberingXml(int records) {
   std::string out(kXmlDecl);
   out += "<w:numbering xmlns:w=\"";
   out += kNsW;
-  out += R"x("><w:abstractNum w:abstractNumId="0"><w:multiLevelType w:val="hybridMultilevel"/><w:lvl w:ilvl="0"><w:start w:val="1"/><w:numFmt w:val="decimal"/><w:lvlText w:val="%1."/><w:lvlJc w:val="left"/><w:pPr><w:ind w:left="720" w:hanging="360"/></w:pPr></w:lvl><w:lvl w:ilvl="1"><w:start w:val="1"/><w:numFmt w:val="lowerLetter"/><w:lvlText w:val="%2)"/><w:lvlJc w:val="left"/><w:pPr><w:ind w:left="1440" w:hanging="360"/></w:pPr></w:lvl></w:abstractNum>)x";
+  out +=
+      R"x("><w:abstractNum w:abstractNumId="0"><w:multiLevelType w:val="hybridMultilevel"/><w:lvl w:ilvl="0"><w:start w:val="1"/><w:numFmt w:val="decimal"/><w:lvlText w:val="%1."/><w:lvlJc w:val="left"/><w:pPr><w:ind w:left="720" w:hanging="360"/></w:pPr></w:lvl><w:lvl w:ilvl="1"><w:start w:val="1"/><w:numFmt w:val="lowerLetter"/><w:lvlText w:val="%2)"/><w:lvlJc w:val="left"/><w:pPr><w:ind w:left="1440" w:hanging="360"/></w:pPr></w:lvl></w:abstractNum>)x";
   for (int i = 1; i <= records; ++i) {
     out += "<w:num w:numId=\"" + std::to_string(i) +
            "\"><w:abstractNumId w:val=\"0\"/><w:lvlOverride w:ilvl=\"0\"><w:startOverride "
@@ -790,7 +840,8 @@ std::string SettingsXml() {
   std::string out(kXmlDecl);
   out += "<w:settings xmlns:w=\"";
   out += kNsW;
-  out += R"("><w:zoom w:percent="100"/><w:defaultTabStop w:val="720"/><w:characterSpacingControl w:val="doNotCompress"/><w:compat><w:compatSetting w:name="compatibilityMode" w:uri="http://schemas.microsoft.com/office/word" w:val="15"/></w:compat></w:settings>)";
+  out +=
+      R"("><w:zoom w:percent="100"/><w:defaultTabStop w:val="720"/><w:characterSpacingControl w:val="doNotCompress"/><w:compat><w:compatSetting w:name="compatibilityMode" w:uri="http://schemas.microsoft.com/office/word" w:val="15"/></w:compat></w:settings>)";
   return out;
 }
 
@@ -798,23 +849,28 @@ std::string FontTableXml() {
   std::string out(kXmlDecl);
   out += "<w:fonts xmlns:w=\"";
   out += kNsW;
-  out += R"("><w:font w:name="Calibri"><w:panose1 w:val="020F0502020204030204"/><w:charset w:val="00"/><w:family w:val="swiss"/><w:pitch w:val="variable"/></w:font><w:font w:name="Cambria"><w:panose1 w:val="02040503050406030204"/><w:charset w:val="00"/><w:family w:val="roman"/><w:pitch w:val="variable"/></w:font><w:font w:name="Times New Roman"><w:panose1 w:val="02020603050405020304"/><w:charset w:val="00"/><w:family w:val="roman"/><w:pitch w:val="variable"/></w:font></w:fonts>)";
+  out +=
+      R"("><w:font w:name="Calibri"><w:panose1 w:val="020F0502020204030204"/><w:charset w:val="00"/><w:family w:val="swiss"/><w:pitch w:val="variable"/></w:font><w:font w:name="Cambria"><w:panose1 w:val="02040503050406030204"/><w:charset w:val="00"/><w:family w:val="roman"/><w:pitch w:val="variable"/></w:font><w:font w:name="Times New Roman"><w:panose1 w:val="02020603050405020304"/><w:charset w:val="00"/><w:family w:val="roman"/><w:pitch w:val="variable"/></w:font></w:fonts>)";
   return out;
 }
 
 std::string ContentTypesXml(const Layout& layout) {
   std::string out(kXmlDecl);
-  out += R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Default Extension="png" ContentType="image/png"/><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/><Override PartName="/word/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.styles+xml"/><Override PartName="/word/settings.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.settings+xml"/><Override PartName="/word/fontTable.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.fontTable+xml"/>)";
+  out +=
+      R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Default Extension="png" ContentType="image/png"/><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/><Override PartName="/word/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.styles+xml"/><Override PartName="/word/settings.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.settings+xml"/><Override PartName="/word/fontTable.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.fontTable+xml"/>)";
   if (layout.numbering) {
-    out += R"(<Override PartName="/word/numbering.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.numbering+xml"/>)";
+    out +=
+        R"(<Override PartName="/word/numbering.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.numbering+xml"/>)";
   }
-  out += R"(<Override PartName="/word/header1.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml"/><Override PartName="/word/footer1.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.footer+xml"/><Override PartName="/docProps/core.xml" ContentType="application/vnd.openxmlformats-package.core-properties+xml"/><Override PartName="/docProps/app.xml" ContentType="application/vnd.openxmlformats-officedocument.extended-properties+xml"/></Types>)";
+  out +=
+      R"(<Override PartName="/word/header1.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml"/><Override PartName="/word/footer1.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.footer+xml"/><Override PartName="/docProps/core.xml" ContentType="application/vnd.openxmlformats-package.core-properties+xml"/><Override PartName="/docProps/app.xml" ContentType="application/vnd.openxmlformats-officedocument.extended-properties+xml"/></Types>)";
   return out;
 }
 
 std::string PackageRelsXml() {
   std::string out(kXmlDecl);
-  out += R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/><Relationship Id="rId2" Type="http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties" Target="docProps/core.xml"/><Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties" Target="docProps/app.xml"/></Relationships>)";
+  out +=
+      R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/><Relationship Id="rId2" Type="http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties" Target="docProps/core.xml"/><Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties" Target="docProps/app.xml"/></Relationships>)";
   return out;
 }
 
@@ -857,23 +913,27 @@ std::string CoreXml(Kind kind, int records, const Options& options) {
   static constexpr std::array<std::string_view, 4> kTitles = {
       "Customer letters", "Invoices", "Certificates of completion", "Letters"};
   std::string out(kXmlDecl);
-  out += R"(<cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/package/2006/metadata/core-properties" xmlns:dc="http://purl.org/dc/elements/1.1/" xmlns:dcterms="http://purl.org/dc/terms/" xmlns:dcmitype="http://purl.org/dc/dcmitype/" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance"><dc:title>)";
+  out +=
+      R"(<cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/package/2006/metadata/core-properties" xmlns:dc="http://purl.org/dc/elements/1.1/" xmlns:dcterms="http://purl.org/dc/terms/" xmlns:dcmitype="http://purl.org/dc/dcmitype/" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance"><dc:title>)";
   Escape(out, std::string(kTitles[static_cast<int>(kind)]) + " (" + std::to_string(records) +
                   " merged records)");
   out += "</dc:title><dc:creator>";
   Escape(out, options.company);
   out += "</dc:creator><cp:lastModifiedBy>";
   Escape(out, options.company);
-  out += R"(</cp:lastModifiedBy><cp:revision>1</cp:revision><dcterms:created xsi:type="dcterms:W3CDTF">2024-11-04T09:30:00Z</dcterms:created><dcterms:modified xsi:type="dcterms:W3CDTF">2024-11-04T09:30:00Z</dcterms:modified></cp:coreProperties>)";
+  out +=
+      R"(</cp:lastModifiedBy><cp:revision>1</cp:revision><dcterms:created xsi:type="dcterms:W3CDTF">2024-11-04T09:30:00Z</dcterms:created><dcterms:modified xsi:type="dcterms:W3CDTF">2024-11-04T09:30:00Z</dcterms:modified></cp:coreProperties>)";
   return out;
 }
 
 std::string AppXml(int records, const Options& options) {
   std::string out(kXmlDecl);
-  out += R"(<Properties xmlns="http://schemas.openxmlformats.org/officeDocument/2006/extended-properties" xmlns:vt="http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes"><Template>Normal.dotm</Template><TotalTime>0</TotalTime><Pages>)";
+  out +=
+      R"(<Properties xmlns="http://schemas.openxmlformats.org/officeDocument/2006/extended-properties" xmlns:vt="http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes"><Template>Normal.dotm</Template><TotalTime>0</TotalTime><Pages>)";
   out += std::to_string(records);
-  out += "</Pages><Application>Parvane sample maker</Application><DocSecurity>0</DocSecurity>"
-         "<Company>";
+  out +=
+      "</Pages><Application>Parvane sample maker</Application><DocSecurity>0</DocSecurity>"
+      "<Company>";
   Escape(out, options.company);
   out += "</Company><AppVersion>16.0000</AppVersion></Properties>";
   return out;
@@ -888,7 +948,9 @@ struct Rgba {
 
 class Canvas {
  public:
-  Canvas(int width, int height) { image_ = {width, height, std::vector<std::uint8_t>(width * height * 4, 0)}; }
+  Canvas(int width, int height) {
+    image_ = {width, height, std::vector<std::uint8_t>(width * height * 4, 0)};
+  }
 
   // Paints `colour` over the pixels where `inside(x, y)` holds (x, y in pixels).
   template <typename Inside>
@@ -958,10 +1020,14 @@ const std::string& SealPng() {
 
 std::string KindName(Kind kind) {
   switch (kind) {
-    case Kind::kLetters: return "letters";
-    case Kind::kInvoices: return "invoices";
-    case Kind::kCertificates: return "certificates";
-    case Kind::kBenchmarkLetter: return "benchmark";
+    case Kind::kLetters:
+      return "letters";
+    case Kind::kInvoices:
+      return "invoices";
+    case Kind::kCertificates:
+      return "certificates";
+    case Kind::kBenchmarkLetter:
+      return "benchmark";
   }
   return {};
 }
@@ -1032,9 +1098,8 @@ std::string EncodePng(const Image& image) {
   if (image.width < 1 || image.height < 1 ||
       image.rgba.size() != static_cast<std::size_t>(image.width) * image.height * 4) {
     throw std::invalid_argument("A PNG needs a positive size and 4 bytes per pixel (" +
-                                std::to_string(image.width) + " x " +
-                                std::to_string(image.height) + ", " +
-                                std::to_string(image.rgba.size()) + " bytes given).");
+                                std::to_string(image.width) + " x " + std::to_string(image.height) +
+                                ", " + std::to_string(image.rgba.size()) + " bytes given).");
   }
   // Each row is preceded by its filter type (0: none).
   const std::size_t stride = static_cast<std::size_t>(image.width) * 4;
@@ -1102,9 +1167,8 @@ Image SealImage() {
     const double angle = std::atan2(dy, dx);
     return std::sqrt(dx * dx + dy * dy) <= 72 + 6 * std::cos(24 * angle);
   });
-  canvas.Fill({0xE6, 0xC2, 0x4C, 0xFF}, [&](double x, double y) {
-    return (x - c) * (x - c) + (y - c) * (y - c) <= 58 * 58;
-  });
+  canvas.Fill({0xE6, 0xC2, 0x4C, 0xFF},
+              [&](double x, double y) { return (x - c) * (x - c) + (y - c) * (y - c) <= 58 * 58; });
   canvas.Fill({0xB8, 0x86, 0x0B, 0xFF}, [&](double x, double y) {
     const double d2 = (x - c) * (x - c) + (y - c) * (y - c);
     return d2 <= 52 * 52 && d2 >= 49 * 49;

@@ -23,9 +23,9 @@
 namespace support::samplegen {
 
 enum class Kind {
-  kLetters,       // customer letters: address block, details table, numbered list
-  kInvoices,      // invoices: billing block, line-item table with totals, numbered terms
-  kCertificates,  // landscape certificates with a seal image in each record
+  kLetters,          // customer letters: address block, details table, numbered list
+  kInvoices,         // invoices: billing block, line-item table with totals, numbered terms
+  kCertificates,     // landscape certificates with a seal image in each record
   kBenchmarkLetter,  // a plain one-page letter (header image, footer, table)
 };
 
@@ -41,7 +41,7 @@ struct Options {
 
 // One merged record's data.
 struct Record {
-  int index = 0;  // from 1
+  int index = 0;      // from 1
   std::string title;  // "Mrs.", "Mr.", "Ms.", "Dr." or "" (no title)
   std::string firstName, lastName;
   std::string organisation;  // may be empty

@@ -1,8 +1,8 @@
 #include "support/samplegen.h"
 
 #include <gtest/gtest.h>
-#include <pugixml.hpp>
 #include <zlib.h>
+#include <pugixml.hpp>
 
 #include <cstring>
 #include <filesystem>
@@ -65,7 +65,9 @@ Shape ShapeOf(const pugi::xml_document& document) {
   return shape;
 }
 
-std::string NameOf(sg::Kind kind) { return sg::KindName(kind); }
+std::string NameOf(sg::Kind kind) {
+  return sg::KindName(kind);
+}
 
 }  // namespace
 
@@ -153,8 +155,7 @@ TEST(SampleMerge, every_record_restarts_its_own_numbered_list) {
   std::set<std::string> defined;
   for (const auto& n : numbering.select_nodes("//w:num")) {
     defined.insert(n.node().attribute("w:numId").value());
-    EXPECT_STREQ(n.node().select_node(".//w:startOverride").node().attribute("w:val").value(),
-                 "1");
+    EXPECT_STREQ(n.node().select_node(".//w:startOverride").node().attribute("w:val").value(), "1");
   }
   EXPECT_EQ(static_cast<int>(defined.size()), records);
 
@@ -287,8 +288,7 @@ TEST(SampleMerge, a_real_reader_shows_every_record_in_order) {
     const std::string text = testing_support::ReadFile(txt);
     std::size_t at = 0;
     for (const auto& r : sg::MakeRecords(c.records, options.seed)) {
-      const std::string marker =
-          c.kind == sg::Kind::kCertificates ? r.lastName : r.FullName();
+      const std::string marker = c.kind == sg::Kind::kCertificates ? r.lastName : r.FullName();
       const std::size_t found = text.find(marker, at);
       ASSERT_NE(found, std::string::npos) << marker << " missing or out of order in:\n" << text;
       at = found + marker.size();
