@@ -175,7 +175,7 @@ void Document::MakeIdsUnique() {
 
 void Document::WritePackage(const std::string& tempPath, const std::string& extension) {
   const bool macro = extension == "docm" || extension == "dotm";
-  ZipWriter zip(tempPath);
+  ZipWriter zip(fs::path(tempPath).filename().string());
   if (!package_) {
     zip.Add("[Content_Types].xml",
             std::string(kDecl) + "<Types xmlns=\"" + kTypesNs +
@@ -189,7 +189,7 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
                 "officeDocument/2006/relationships/officeDocument\" "
                 "Target=\"word/document.xml\"/></Relationships>");
     zip.Add("word/document.xml", SerialiseXml(main_->doc));
-    zip.Commit();
+    WriteFileBytes(tempPath, zip.Finish());
     return;
   }
 
@@ -328,7 +328,7 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
   }
   types += "</Types>";
   zip.Add("[Content_Types].xml", std::move(types));
-  zip.Commit();
+  WriteFileBytes(tempPath, zip.Finish());
 }
 
 void Document::SaveAs(const std::string& path) {
@@ -343,9 +343,9 @@ void Document::SaveAs(const std::string& path) {
   if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
 
   MakeIdsUnique();
-  std::random_device device;
+  static std::mt19937 numbers{std::random_device{}()};
   const fs::path temp =
-      folder / ("~" + target.filename().string() + "." + std::to_string(device() % 100000000u) +
+      folder / ("~" + target.filename().string() + "." + std::to_string(numbers() % 100000000u) +
                 ".tmp");
   try {
     WritePackage(temp.string(), extension);

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "docx/errors.h"
 #include "docx/zip_writer.h"
@@ -118,16 +121,28 @@ std::string ZipReader::Read(const Entry& entry) const {
 }
 
 struct ZipWriter::Handle {
+  zip_source_t* buffer = nullptr;
   zip_t* archive = nullptr;
   ~Handle() {
     if (archive) zip_discard(archive);
+    if (buffer) zip_source_free(buffer);
   }
 };
 
-ZipWriter::ZipWriter(const std::string& path) : handle_(std::make_unique<Handle>()), path_(path) {
-  int code = 0;
-  handle_->archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
-  if (!handle_->archive) throw Error("Cannot create " + path + ": " + CodeText(code) + ".");
+ZipWriter::ZipWriter(const std::string& label) : handle_(std::make_unique<Handle>()), path_(label) {
+  zip_error_t error;
+  zip_error_init(&error);
+  handle_->buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
+  if (handle_->buffer) {
+    zip_source_keep(handle_->buffer);
+    handle_->archive = zip_open_from_source(handle_->buffer, ZIP_TRUNCATE, &error);
+  }
+  if (!handle_->archive) {
+    const std::string text = zip_error_strerror(&error);
+    zip_error_fini(&error);
+    throw Error("Cannot make " + label + ": " + text + ".");
+  }
+  zip_error_fini(&error);
 }
 
 ZipWriter::~ZipWriter() = default;
@@ -143,6 +158,8 @@ void ZipWriter::Add(const std::string& name, std::string bytes) {
     zip_source_free(source);
     throw Error("Cannot add " + name + " to " + path_ + ": " + ArchiveText(handle_->archive));
   }
+  // Pieces are small and many: the fastest deflate level costs little in size.
+  zip_set_file_compression(handle_->archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 1);
 }
 
 void ZipWriter::CopyRaw(const std::string& name, const ZipReader& from,
@@ -162,18 +179,46 @@ void ZipWriter::CopyRaw(const std::string& name, const ZipReader& from,
                            entry.method == ZIP_CM_STORE ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0);
 }
 
-void ZipWriter::Commit() {
+std::string ZipWriter::Finish() {
   if (zip_close(handle_->archive) < 0)
     throw Error("Cannot write " + path_ + ": " + ArchiveText(handle_->archive) + ".");
   handle_->archive = nullptr;
   buffers_.clear();
+  zip_source_t* source = handle_->buffer;
+  std::string bytes;
+  if (zip_source_open(source) < 0) throw Error("Cannot write " + path_ + ".");
+  zip_source_seek(source, 0, SEEK_END);
+  const zip_int64_t size = zip_source_tell(source);
+  zip_source_seek(source, 0, SEEK_SET);
+  if (size > 0) {
+    bytes.resize(static_cast<std::size_t>(size));
+    if (zip_source_read(source, bytes.data(), bytes.size()) != size) {
+      zip_source_close(source);
+      throw Error("Cannot write " + path_ + ".");
+    }
+  }
+  zip_source_close(source);
+  return bytes;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) throw Error("Cannot create " + path + ": " + std::strerror(errno) + ".");
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  int error = written ? 0 : errno;
+  if (std::fflush(file) != 0 && !error) error = errno;
+  if (std::fclose(file) != 0 && !error) error = errno;
+  if (!written || error) {
+    std::remove(path.c_str());
+    throw Error("Cannot write " + path + ": " + std::strerror(error ? error : EIO) + ".");
+  }
 }
 
 void WriteZip(const std::string& path, const PartList& parts) {
   try {
     ZipWriter writer(path);
     for (const auto& [name, bytes] : parts) writer.Add(name, bytes);
-    writer.Commit();
+    WriteFileBytes(path, writer.Finish());
   } catch (const Error& e) {
     throw std::runtime_error(e.what());
   }

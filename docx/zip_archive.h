@@ -49,10 +49,11 @@ class ZipReader {
   std::unordered_map<std::string, std::size_t> byLowerName_;
 };
 
-// A zip archive being written to `path`; nothing lands there before Commit.
+// A zip archive built in memory; Finish gives its bytes.
 class ZipWriter {
  public:
-  explicit ZipWriter(const std::string& path);
+  // `label` names the archive in messages.
+  explicit ZipWriter(const std::string& label);
   ~ZipWriter();  // discards an uncommitted archive
   ZipWriter(const ZipWriter&) = delete;
   ZipWriter& operator=(const ZipWriter&) = delete;
@@ -62,7 +63,7 @@ class ZipWriter {
   // Adds an entry of another archive as its compressed bytes, unchanged.
   // `from` must stay open until Commit.
   void CopyRaw(const std::string& name, const ZipReader& from, const ZipReader::Entry& entry);
-  void Commit();
+  std::string Finish();
 
  private:
   struct Handle;
@@ -70,5 +71,9 @@ class ZipWriter {
   std::string path_;
   std::vector<std::unique_ptr<std::string>> buffers_;
 };
+
+// Writes bytes to a new file (replacing one of that name); throws docx::Error
+// with the system's reason (a full disk, a folder that refuses writing).
+void WriteFileBytes(const std::string& path, const std::string& bytes);
 
 }  // namespace docx
