@@ -147,7 +147,7 @@ ZipWriter::ZipWriter(const std::string& label) : handle_(std::make_unique<Handle
 
 ZipWriter::~ZipWriter() = default;
 
-void ZipWriter::Add(const std::string& name, std::string bytes) {
+void ZipWriter::Add(const std::string& name, std::string bytes, bool fast) {
   buffers_.push_back(std::make_unique<std::string>(std::move(bytes)));
   const std::string& kept = *buffers_.back();
   zip_source_t* source = zip_source_buffer(handle_->archive, kept.data(), kept.size(), 0);
@@ -158,8 +158,8 @@ void ZipWriter::Add(const std::string& name, std::string bytes) {
     zip_source_free(source);
     throw Error("Cannot add " + name + " to " + path_ + ": " + ArchiveText(handle_->archive));
   }
-  // Pieces are small and many: the fastest deflate level costs little in size.
-  zip_set_file_compression(handle_->archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 1);
+  if (fast)
+    zip_set_file_compression(handle_->archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 1);
 }
 
 void ZipWriter::CopyRaw(const std::string& name, const ZipReader& from,

@@ -58,8 +58,8 @@ class ZipWriter {
   ZipWriter(const ZipWriter&) = delete;
   ZipWriter& operator=(const ZipWriter&) = delete;
 
-  // Adds a part, deflated.
-  void Add(const std::string& name, std::string bytes);
+  // Adds a part, deflated (at the fastest level when `fast`).
+  void Add(const std::string& name, std::string bytes, bool fast = false);
   // Adds an entry of another archive as its compressed bytes, unchanged.
   // `from` must stay open until Commit.
   void CopyRaw(const std::string& name, const ZipReader& from, const ZipReader::Entry& entry);
