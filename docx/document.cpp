@@ -459,7 +459,9 @@ bool Document::RemoveTrailingEmptySection() {
   const int last = static_cast<int>(paras_.size()) - 1;
   if (last < 1 || paras_[last].chars != 1 || paras_[last].inTable) return false;
   const StoryParagraph& before = paras_[last - 1];
-  if (!before.sectionBreak || before.node.parent() != body_) return false;
+  // The break's paragraph may sit in a content control; its properties still
+  // become the body's.
+  if (!before.sectionBreak) return false;
   pugi::xml_node sect = before.node.child(names_.pPr.c_str()).child(names_.sectPr.c_str());
   pugi::xml_node finalPara = paras_[last].node;
   // Whatever sits between the break and the final paragraph (bookmarks) stays.
