@@ -3,7 +3,9 @@
 // contents, and the checks that the word processor can be used.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,16 +31,18 @@ class RunLedger {
   // The path to save a piece at, given the path its name asks for.
   std::string Claim(const std::string& wanted);
   // Records that a claimed piece was saved.
-  void Saved(const std::string& path) { saved_.push_back(path); }
+  void Saved(const std::string& path);
   // The pieces saved so far in this run, in order.
   const std::vector<std::string>& SavedPieces() const { return saved_; }
 
  private:
   bool Taken(const std::string& path) const;
-  std::vector<std::string> protected_;
-  std::vector<std::string> written_;
+  // Spelled paths (normalised) and file identities that are taken: the inputs
+  // and the pieces of this run. One look at the file system per piece, however
+  // long the run.
+  std::set<std::string> names_;
+  std::set<std::pair<std::uint64_t, std::uint64_t>> files_;
   std::vector<std::string> saved_;
-  std::set<std::string> claimed_;
 };
 
 // Splits one document: one file per section whose text is longer than one

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "engine/engine.h"
+#include "support/file_identity.h"
 #include "support/host.h"
 #include "support/locations.h"
 #include "support/paths.h"
@@ -63,24 +64,27 @@ std::string Normalised(const std::string& path) {
 }  // namespace
 
 void RunLedger::Protect(const std::string& path) {
-  if (!path.empty()) protected_.push_back(path);
+  if (path.empty()) return;
+  names_.insert(Normalised(path));
+  if (const auto id = support::IdentityOf(path)) files_.insert({id->device, id->file});
 }
 
 bool RunLedger::Taken(const std::string& path) const {
-  if (claimed_.count(Normalised(path))) return true;
-  for (const auto& p : protected_)
-    if (support::SameFile(p, path) || Normalised(p) == Normalised(path)) return true;
-  for (const auto& p : written_)
-    if (support::SameFile(p, path)) return true;
-  return false;
+  if (names_.count(Normalised(path))) return true;
+  const auto id = support::IdentityOf(path);
+  return id && files_.count({id->device, id->file});
 }
 
 std::string RunLedger::Claim(const std::string& wanted) {
   std::string path = wanted;
   for (int n = 2; Taken(path) && n < support::kMaxLoopPasses; ++n) path = Numbered(wanted, n);
-  claimed_.insert(Normalised(path));
-  written_.push_back(path);
+  names_.insert(Normalised(path));
   return path;
+}
+
+void RunLedger::Saved(const std::string& path) {
+  saved_.push_back(path);
+  if (const auto id = support::IdentityOf(path)) files_.insert({id->device, id->file});
 }
 
 std::string BuildSplitName(const std::string& fileName, int index) {
