@@ -223,18 +223,12 @@ void Form1::BuildControls() {
                       frame3_,       text1_,       pushButton7_};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
-  connect(option1_, &QRadioButton::toggled, this, [this](bool on) {
-    if (on) Option1_Click();
-  });
-  connect(option2_, &QRadioButton::toggled, this, [this](bool on) {
-    if (on) Option2_Click();
-  });
-  connect(option3_, &QRadioButton::toggled, this, [this](bool on) {
-    if (on) Option3_Click();
-  });
-  connect(option4_, &QRadioButton::toggled, this, [this](bool on) {
-    if (on) Option4_Click();
-  });
+  // A user's click runs the procedure even on the selected button (it writes
+  // the pair again); start-up runs it itself when it changes a value.
+  connect(option1_, &QRadioButton::clicked, this, [this] { Option1_Click(); });
+  connect(option2_, &QRadioButton::clicked, this, [this] { Option2_Click(); });
+  connect(option3_, &QRadioButton::clicked, this, [this] { Option3_Click(); });
+  connect(option4_, &QRadioButton::clicked, this, [this] { Option4_Click(); });
   connect(check1_, &QCheckBox::toggled, this, [this] { Check1_Click(); });
   connect(combo1_, &QComboBox::activated, this, [this] { Combo1_Click(); });
   connect(text1_, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
@@ -306,11 +300,15 @@ void Form1::Form_Load() {
 }
 
 void Form1::RestoreOptions(support::Steps& run) {
-  // An option button set to true runs its click procedure (through toggled);
-  // a selected button is never cleared on its own, so each pair keeps exactly
-  // one selected button whatever the store holds.
-  auto restoreOption = [](QRadioButton* button, const std::string& key, const char* absent) {
-    if (ToBoolean(ReadSetting(key, absent)) && !button->isChecked()) button->setChecked(true);
+  // An option button set to true runs its click procedure; a selected button
+  // is never cleared on its own, so each pair keeps exactly one selected
+  // button whatever the store holds.
+  auto restoreOption = [this](QRadioButton* button, const std::string& key, const char* absent,
+                              void (Form1::*click)()) {
+    if (ToBoolean(ReadSetting(key, absent)) && !button->isChecked()) {
+      button->setChecked(true);
+      (this->*click)();
+    }
   };
   run(130, [&] {
     const int index = ToInt16(ReadSetting("Combo1", "0"));
@@ -320,8 +318,8 @@ void Form1::RestoreOptions(support::Steps& run) {
       Combo1_Click();
     }
   });
-  run(132, [&] { restoreOption(option1_, "Option1", "1"); });
-  run(134, [&] { restoreOption(option2_, "Option2", "0"); });
+  run(132, [&] { restoreOption(option1_, "Option1", "1", &Form1::Option1_Click); });
+  run(134, [&] { restoreOption(option2_, "Option2", "0", &Form1::Option2_Click); });
   run(136, [&] {
     const bool checked = ToBoolean(ReadSetting("Check1", "1"));
     if (checked != check1_->isChecked()) check1_->setChecked(checked);  // toggled: Check1_Click
@@ -332,8 +330,8 @@ void Form1::RestoreOptions(support::Steps& run) {
                                                            : support::GetDesktopFolder();
     text1_->setText(QString::fromStdString(folder));  // textChanged: Text1_Change
   });
-  run(140, [&] { restoreOption(option3_, "Option3", "1"); });
-  run(142, [&] { restoreOption(option4_, "Option4", "0"); });
+  run(140, [&] { restoreOption(option3_, "Option3", "1", &Form1::Option3_Click); });
+  run(142, [&] { restoreOption(option4_, "Option4", "0", &Form1::Option4_Click); });
 }
 
 void Form1::Option1_Click() {

@@ -250,6 +250,21 @@ TEST_F(FormTest, each_option_click_writes_both_keys_of_its_pair) {
   EXPECT_EQ(form.Text1().text(), QString("/kept/"));
 }
 
+TEST_F(FormTest, clicking_the_selected_option_writes_its_pair_again) {
+  Store("Option3", "True");
+  Store("Option4", "True");
+  auto& form = LoadedForm();
+  QTest::mouseClick(&form.Option1(), Qt::LeftButton);
+  EXPECT_EQ(Store()["Option1"], "True");
+  EXPECT_EQ(Store()["Option2"], "False");
+  // The restored pair shows one selected button, and a click repairs the store.
+  EXPECT_TRUE(form.Option4().isChecked());
+  EXPECT_FALSE(form.Option3().isChecked());
+  QTest::mouseClick(&form.Option4(), Qt::LeftButton);
+  EXPECT_EQ(Store()["Option3"], "False");
+  EXPECT_EQ(Store()["Option4"], "True");
+}
+
 TEST_F(FormTest, choosing_a_rule_stores_its_index) {
   auto& form = LoadedForm();
   QTest::mouseClick(&form.Option2(), Qt::LeftButton);
