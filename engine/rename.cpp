@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/need.h"
 #include "support/host.h"
 #include "support/locations.h"
 #include "support/paths.h"
@@ -25,12 +26,6 @@ constexpr const char* kWorkFolderPrefix = ".parvane-work-";
 constexpr std::size_t kMaxFileNameBytes = 255;
 // Room a piece's name needs beyond the working copy's: "-12345" and " (99)".
 constexpr std::size_t kPieceSuffixRoom = 12;
-
-template <typename T>
-T& Need(const std::shared_ptr<T>& object) {
-  if (!object) throw word::AutomationError("Object variable or With block variable not set");
-  return *object;
-}
 
 std::string Without(std::string text, char c) {
   std::erase(text, c);

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "engine/engine.h"
+#include "engine/need.h"
 #include "support/file_identity.h"
 #include "support/host.h"
 #include "support/locations.h"
@@ -17,14 +18,6 @@ namespace {
 constexpr char kCR = '\r';
 constexpr char kLF = '\n';
 constexpr char kBreak = '\f';
-
-// A step that needs an object the earlier steps failed to give fails the way
-// an automation client does.
-template <typename T>
-T& Need(const std::shared_ptr<T>& object) {
-  if (!object) throw word::AutomationError("Object variable or With block variable not set");
-  return *object;
-}
 
 // The leading whole number of a version text ("16.0" gives 16, "" gives 0).
 int LeadingNumber(const std::string& text) {
