@@ -1,0 +1,263 @@
+// The real program under Xvfb, driven from outside like a user: the mouse
+// presses "Load Sample/Example Files" and "Start Splitting", scripted dialog
+// answers (PARVANE_TEST_ANSWERS) stand in for the person at the keyboard, and
+// the pieces on disk are checked afterwards. Screenshots of the run stay in
+// the build folder (e2e-*.png).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QSettings>
+#include <QString>
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/samplegen.h"
+#include "testing.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace sg = support::samplegen;
+using testing_support::FilesIn;
+using testing_support::Quote;
+using testing_support::ReadFile;
+using testing_support::RunCommand;
+using testing_support::TempDir;
+
+bool Have(const char* tool) {
+  return RunCommand(std::string("command -v ") + tool + " >/dev/null 2>&1").exitCode == 0;
+}
+
+// Centres of the two buttons in window pixels (twips / 15 at 96 DPI).
+constexpr int kLoadSamplesX = (4080 + 3840 / 2) / 15, kLoadSamplesY = (3760 + 405 / 2) / 15;
+constexpr int kStartX = (120 + 7800 / 2) / 15, kStartY = (7700 + 405 / 2) / 15;
+
+struct Scenario {
+  std::string name;                             // screenshots: e2e-<name>-*.png
+  std::map<std::string, std::string> settings;  // besides the output folder
+  std::vector<std::string> answers;             // answers-file lines
+  std::string shotWhenExists;                   // photograph the run once this piece is written
+};
+
+struct Outcome {
+  std::string output;  // the script's own report, the dialog log and the program's output
+  std::string dialogs;
+};
+
+std::string Shot(const std::string& scenario, const std::string& moment) {
+  return std::string(PARVANE_APP_BUILD_DIR) + "/e2e-" + scenario + "-" + moment + ".png";
+}
+
+// Starts Xvfb and the program, clicks "Load Sample/Example Files", awaits the
+// open-folder question, clicks "Start Splitting" and awaits "Done.".
+Outcome RunWindow(const Scenario& s, const TempDir& work, const std::string& out) {
+  const fs::path config = work.path() / "config";
+  const fs::path runtime = work.path() / "runtime";
+  fs::create_directories(config / "Quillory");
+  fs::create_directories(runtime);
+  ::chmod(runtime.c_str(), 0700);
+  {
+    QSettings store(QString::fromStdString((config / "Quillory" / "Parvane.conf").string()),
+                    QSettings::IniFormat);
+    store.beginGroup("Parvane");
+    store.setValue("Output Folder", QString::fromStdString(out));
+    store.setValue("Option3", "True");
+    store.setValue("Option4", "False");
+    for (const auto& [key, value] : s.settings)
+      store.setValue(QString::fromStdString(key), QString::fromStdString(value));
+    store.endGroup();
+    store.sync();
+  }
+  const std::string dialogLog = work.file("dialogs.log");
+  std::string answers = "log " + dialogLog + "\n";
+  for (const std::string& line : s.answers) answers += line + "\n";
+  testing_support::WriteFile(work.path() / "answers.txt", answers);
+
+  const std::string during = Shot(s.name, "during");
+  const std::string after = Shot(s.name, "after");
+  fs::remove(during);
+  fs::remove(after);
+  const int display = 300 + static_cast<int>(getpid() % 300);
+  // await COUNT COMMAND: polls every 0.1 s; a program that ended stops it.
+  std::string script =
+      "N=" + std::to_string(display) +
+      "\n"
+      "await() { n=$1; shift; for i in $(seq $n); do eval \"$@\" && return 0; "
+      "kill -0 $APID 2>/dev/null || return 1; sleep 0.1; done; return 1; }\n"
+      "Xvfb :$N -screen 0 800x700x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 & XPID=$!\n"
+      "for i in $(seq 100); do [ -e /tmp/.X11-unix/X$N ] && break; sleep 0.1; done\n"
+      "export DISPLAY=:$N QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=" +
+      Quote(config.string()) + " XDG_RUNTIME_DIR=" + Quote(runtime.string()) +
+      " PARVANE_TEST_ANSWERS=" + Quote(work.file("answers.txt")) + "\n" +
+      Quote(testing_support::BinDir() + "/parvane") + " >" + Quote(work.file("program.log")) +
+      " 2>&1 & APID=$!\n"
+      "LOG=" +
+      Quote(dialogLog) +
+      "\n"
+      "WID=''\n"
+      "findwin() { for w in $(xdotool search --name '^Parvane$' 2>/dev/null); do\n"
+      "  case \"$(xdotool getwindowgeometry $w)\" in *536x583*) WID=$w; return 0;; esac; done;"
+      " return 1; }\n"
+      "if await 300 findwin; then\n"
+      "  echo window=$WID\n"
+      "  xdotool mousemove --window $WID " +
+      std::to_string(kLoadSamplesX) + " " + std::to_string(kLoadSamplesY) +
+      " click 1\n"
+      "  if await 300 'grep -q \"open the folder where these sample files\" \"$LOG\" "
+      "2>/dev/null'; then\n"
+      "    echo samples-question\n"
+      "    xdotool mousemove --window $WID " +
+      std::to_string(kStartX) + " " + std::to_string(kStartY) + " click 1\n";
+  if (!s.shotWhenExists.empty()) {
+    script += "    SHOT_WHEN=" + Quote(s.shotWhenExists) +
+              "\n"
+              "    if await 1200 '[ -e \"$SHOT_WHEN\" ]'; then import -window root " +
+              Quote(during) + "; echo during-shot; fi\n";
+  }
+  script +=
+      "    if await 3000 'grep -q \"\tDone\\.$\" \"$LOG\" 2>/dev/null'; then echo done-shown;"
+      " sleep 0.3; fi\n"
+      "  fi\n"
+      "fi\n"
+      "import -window root " +
+      Quote(after) +
+      "\n"
+      "kill -0 $APID 2>/dev/null && echo still-running\n"
+      "kill $APID 2>/dev/null; wait $APID 2>/dev/null\n"
+      "kill $XPID; wait $XPID 2>/dev/null\n"
+      "echo '--- program'; cat " +
+      Quote(work.file("program.log")) + "\n";
+  Outcome outcome;
+  outcome.output = RunCommand("bash -c " + Quote(script)).output;
+  if (fs::exists(dialogLog)) outcome.dialogs = ReadFile(dialogLog);
+  outcome.output += "--- dialogs\n" + outcome.dialogs;
+  return outcome;
+}
+
+// Every file of a folder with its bytes, to show that a run left it as it was.
+std::map<std::string, std::string> Snapshot(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : FilesIn(folder)) files[name] = ReadFile(folder / name);
+  return files;
+}
+
+void ExpectPiecesPass(const std::string& out) {
+  bool ok = false;
+  const std::string report = testing_support::RunDocxCheck(out, &ok);
+  if (report.empty()) std::cout << "[ note ] the package checker is absent here\n";
+  EXPECT_TRUE(ok) << report;
+}
+
+class XvfbRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"Xvfb", "xdotool", "import"}) {
+      if (!Have(tool)) GTEST_SKIP() << tool << " is not installed";
+    }
+    ASSERT_TRUE(fs::exists(testing_support::BinDir() + "/parvane"));
+    samples_ = fs::path(testing_support::BinDir()) / "Samples";
+    before_ = Snapshot(samples_);
+    ASSERT_EQ(before_.size(), sg::ShippedSamples().size()) << samples_;
+  }
+  // The inputs are never modified and no working copy is left beside them.
+  void TearDown() override {
+    if (!before_.empty()) {
+      EXPECT_TRUE(Snapshot(samples_) == before_) << samples_;
+    }
+  }
+
+  fs::path samples_;
+  std::map<std::string, std::string> before_;
+};
+
+TEST_F(XvfbRun, sequential_naming_splits_the_samples_and_a_large_merge) {
+  TempDir work;
+  const std::string out = work.file("out");
+  fs::create_directories(out);
+  constexpr int kBigRecords = 1500;
+  const std::string big = work.file("Big Letters.docx");
+  sg::WriteMerge(big, sg::Kind::kLetters, kBigRecords);
+  const std::string bigBytes = ReadFile(big);
+
+  Scenario s;
+  s.name = "sequential";
+  s.answers = {"add " + big};
+  s.shotWhenExists = out + "/Big Letters-0100.docx";
+  const Outcome run = RunWindow(s, work, out);
+  EXPECT_NE(run.output.find("samples-question"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("done-shown"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("still-running"), std::string::npos) << run.output;
+  // Sequential naming asks nothing: the question about the folder, then Done.
+  EXPECT_EQ(std::count(run.dialogs.begin(), run.dialogs.end(), '\n'), 2) << run.dialogs;
+  EXPECT_EQ(run.dialogs.find("input\t"), std::string::npos) << run.dialogs;
+  EXPECT_TRUE(fs::exists(Shot(s.name, "during"))) << run.output;
+  EXPECT_TRUE(fs::exists(Shot(s.name, "after")));
+
+  std::vector<std::string> expected;
+  auto expect = [&](const std::string& stem, int records) {
+    for (int i = 1; i <= records; ++i) {
+      char number[16];
+      std::snprintf(number, sizeof number, "%04d", i);
+      expected.push_back(stem + "-" + number + ".docx");
+    }
+  };
+  expect("Big Letters", kBigRecords);
+  for (const auto& sample : sg::ShippedSamples())
+    expect(fs::path(sample.fileName).stem().string(), sample.records);
+  std::sort(expected.begin(), expected.end());
+  const std::vector<std::string> pieces = FilesIn(out);
+  EXPECT_EQ(pieces.size(), expected.size());
+  EXPECT_TRUE(pieces == expected) << "first piece: " << (pieces.empty() ? "" : pieces.front());
+  EXPECT_TRUE(std::find(pieces.begin(), pieces.end(), "Customer Letters-0001.docx") !=
+              pieces.end());
+  ExpectPiecesPass(out);
+  EXPECT_EQ(ReadFile(big), bigBytes);
+}
+
+TEST_F(XvfbRun, content_naming_asks_for_x_and_names_the_pieces_by_the_first_words) {
+  TempDir work;
+  const std::string out = work.file("out");
+  fs::create_directories(out);
+  Scenario s;
+  s.name = "content";
+  s.settings = {{"Option1", "False"}, {"Option2", "True"}, {"Combo1", "0"}};
+  s.answers = {"input 2"};
+  const Outcome run = RunWindow(s, work, out);
+  EXPECT_NE(run.output.find("done-shown"), std::string::npos) << run.output;
+  EXPECT_NE(run.dialogs.find("input\tInput X\tEnter X\n"), std::string::npos) << run.dialogs;
+  // X is asked once for the whole run.
+  EXPECT_EQ(run.dialogs.find("input\t"), run.dialogs.rfind("input\t")) << run.dialogs;
+  EXPECT_TRUE(fs::exists(Shot(s.name, "after")));
+
+  // Each sample's pieces share one name of two words taken from its text,
+  // numbered from 0001 without a gap.
+  std::map<std::string, std::vector<int>> byStem;
+  const std::regex piece(R"((.+)-(\d{4})\.docx)");
+  const std::vector<std::string> pieces = FilesIn(out);
+  for (const std::string& name : pieces) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(name, m, piece)) << name;
+    byStem[m[1]].push_back(std::stoi(m[2]));
+  }
+  std::vector<int> counts;
+  for (const auto& [stem, numbers] : byStem) {
+    EXPECT_EQ(std::count(stem.begin(), stem.end(), ' '), 1) << stem;
+    for (const auto& sample : sg::ShippedSamples())
+      EXPECT_NE(stem, fs::path(sample.fileName).stem().string());
+    for (std::size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], int(i) + 1) << stem;
+    counts.push_back(static_cast<int>(numbers.size()));
+  }
+  std::vector<int> records;
+  for (const auto& sample : sg::ShippedSamples()) records.push_back(sample.records);
+  std::sort(counts.begin(), counts.end());
+  std::sort(records.begin(), records.end());
+  EXPECT_EQ(counts, records) << run.output;
+  ExpectPiecesPass(out);
+}
+
+}  // namespace
