@@ -467,6 +467,11 @@ bool Document::RemoveTrailingEmptySection() {
   // Whatever sits between the break and the final paragraph (bookmarks) stays.
   if (pugi::xml_node old = BodySectPr()) body_.remove_child(old);
   body_.append_move(sect);
+  // The break's paragraph is now the last one. Empty, its page-break-before no
+  // longer moves anything to a new page but the end: it would leave a blank page.
+  if (before.chars == 1)
+    if (pugi::xml_node pPr = before.node.child(names_.pPr.c_str()))
+      pPr.remove_child(names_.pageBreakBefore.c_str());
   finalPara.parent().remove_child(finalPara);
   Invalidate();
   return true;

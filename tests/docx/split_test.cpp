@@ -274,3 +274,29 @@ TEST(Save, a_failed_save_leaves_no_file_under_the_final_name) {
 }
 
 }  // namespace
+
+TEST(Split, an_empty_break_paragraph_with_page_break_before_leaves_no_blank_last_page) {
+  testing_support::TempDir dir;
+  fixture::Package package;
+  const std::string breakOnNewPage =
+      "<w:p><w:pPr><w:pageBreakBefore/>" + SectPr("nextPage") + "</w:pPr></w:p>";
+  package.body = P("Dear Ann") + breakOnNewPage + P("Dear Bob", "<w:pageBreakBefore/>") +
+                 breakOnNewPage + P("Dear Cleo") + SectPr("nextPage");
+  fixture::Write(dir.file("b.docx"), package);
+  fs::create_directory(dir.path() / "out");
+  const auto result = docx_test::Split(dir.file("b.docx"), (dir.path() / "out").string());
+  ASSERT_EQ(result.files.size(), 3u);
+  const std::string first = (dir.path() / "out" / "b-0001.docx").string();
+  const std::string second = (dir.path() / "out" / "b-0002.docx").string();
+  EXPECT_EQ(docx_test::StoryText(first), "Dear Ann\r\r");
+  EXPECT_EQ(docx_test::Entry(first, "word/document.xml").find("pageBreakBefore"),
+            std::string::npos);
+  // A paragraph with text keeps its own page-break-before.
+  EXPECT_EQ(docx_test::StoryText(second), "Dear Bob\r\r");
+  EXPECT_NE(docx_test::Entry(second, "word/document.xml").find("pageBreakBefore"),
+            std::string::npos);
+  if (!testing_support::HaveSoffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+  const std::string pdf = testing_support::ConvertWithSoffice(first, "pdf", dir.str());
+  const auto info = testing_support::RunCommand("pdfinfo " + testing_support::Quote(pdf));
+  EXPECT_NE(info.output.find("Pages:           1\n"), std::string::npos) << info.output;
+}
