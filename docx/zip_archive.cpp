@@ -1,12 +1,15 @@
 #include "docx/zip_archive.h"
 
 #include <zip.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <limits>
 
 #include "docx/errors.h"
 #include "docx/zip_writer.h"
@@ -73,6 +76,10 @@ ZipReader::ZipReader(const std::string& path, const std::string& label)
     e.size = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
     e.compressedSize = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : 0;
     e.method = (st.valid & ZIP_STAT_COMP_METHOD) ? st.comp_method : 0;
+    e.crc = (st.valid & ZIP_STAT_CRC) ? st.crc : 0;
+    // Without a known checksum the entry cannot be copied as it is.
+    e.encrypted = !(st.valid & ZIP_STAT_CRC) ||
+                  ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE);
     if (!e.name.empty() && e.name.back() == '/') continue;
     byName_.emplace(e.name, entries_.size());
     byLowerName_.emplace(Lower(e.name), entries_.size());
@@ -120,85 +127,215 @@ std::string ZipReader::Read(const Entry& entry) const {
   return bytes;
 }
 
-struct ZipWriter::Handle {
-  zip_source_t* buffer = nullptr;
-  zip_t* archive = nullptr;
-  ~Handle() {
-    if (archive) zip_discard(archive);
-    if (buffer) zip_source_free(buffer);
+const std::string& ZipReader::Raw(const Entry& entry) const {
+  auto it = raw_.find(entry.index);
+  if (it != raw_.end()) return it->second;
+  if (entry.compressedSize > kMaxEntrySize)
+    throw Error(label_ + ": the part " + entry.name + " holds " + Mib(entry.compressedSize) +
+                ", more than a document can hold; the file is refused.");
+  zip_file_t* file = zip_fopen_index(handle_->archive, entry.index, ZIP_FL_COMPRESSED);
+  if (!file)
+    throw Error(label_ + ": cannot read the part " + entry.name + " (" +
+                ArchiveText(handle_->archive) + ").");
+  std::string bytes(static_cast<std::size_t>(entry.compressedSize), '\0');
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const zip_int64_t got = zip_fread(file, bytes.data() + done, bytes.size() - done);
+    if (got < 0) {
+      const std::string text = zip_file_strerror(file);
+      zip_fclose(file);
+      throw Error(label_ + ": the part " + entry.name + " is damaged (" + text + ").");
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
   }
-};
-
-ZipWriter::ZipWriter(const std::string& label) : handle_(std::make_unique<Handle>()), path_(label) {
-  zip_error_t error;
-  zip_error_init(&error);
-  handle_->buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
-  if (handle_->buffer) {
-    zip_source_keep(handle_->buffer);
-    handle_->archive = zip_open_from_source(handle_->buffer, ZIP_TRUNCATE, &error);
-  }
-  if (!handle_->archive) {
-    const std::string text = zip_error_strerror(&error);
-    zip_error_fini(&error);
-    throw Error("Cannot make " + label + ": " + text + ".");
-  }
-  zip_error_fini(&error);
+  zip_fclose(file);
+  if (done != bytes.size()) throw Error(label_ + ": the part " + entry.name + " is truncated.");
+  return raw_.emplace(entry.index, std::move(bytes)).first->second;
 }
+
+namespace {
+
+constexpr std::uint16_t kStore = 0;
+constexpr std::uint16_t kDeflate = 8;
+
+// Raw deflate. One stream per level and thread, reset between parts: setting
+// a stream up costs more than deflating a piece's small parts.
+std::string Deflate(const std::string& in, int level, const std::string& what) {
+  struct Stream {
+    z_stream z{};
+    bool ready = false;
+    ~Stream() {
+      if (ready) deflateEnd(&z);
+    }
+  };
+  thread_local Stream streams[10];
+  level = std::clamp(level, 0, 9);
+  Stream& s = streams[level];
+  if (!s.ready) {
+    if (deflateInit2(&s.z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+      throw Error("Cannot compress " + what + ": out of memory.");
+    s.ready = true;
+  } else if (deflateReset(&s.z) != Z_OK) {
+    throw Error("Cannot compress " + what + ".");
+  }
+  constexpr std::size_t kChunk = 1u << 30;  // what one call's counters can hold
+  std::string out(std::max<std::size_t>(64, deflateBound(&s.z, in.size())), '\0');
+  std::size_t inPos = 0, outPos = 0;
+  for (;;) {
+    const std::size_t inChunk = std::min(in.size() - inPos, kChunk);
+    if (out.size() - outPos < 64) out.resize(out.size() * 2);
+    const std::size_t outChunk = std::min(out.size() - outPos, kChunk);
+    s.z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data() + inPos));
+    s.z.avail_in = static_cast<uInt>(inChunk);
+    s.z.next_out = reinterpret_cast<Bytef*>(out.data() + outPos);
+    s.z.avail_out = static_cast<uInt>(outChunk);
+    const int rc = deflate(&s.z, inPos + inChunk == in.size() ? Z_FINISH : Z_NO_FLUSH);
+    inPos += inChunk - s.z.avail_in;
+    outPos += outChunk - s.z.avail_out;
+    if (rc == Z_STREAM_END) break;
+    if (rc != Z_OK && rc != Z_BUF_ERROR) throw Error("Cannot compress " + what + ".");
+  }
+  out.resize(outPos);
+  return out;
+}
+
+void Put16(std::string& out, std::uint32_t v) {
+  out += static_cast<char>(v & 0xFF);
+  out += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& out, std::uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+
+// The MS-DOS time and date stamped on every entry: the moment of writing.
+std::pair<std::uint16_t, std::uint16_t> DosNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  if (local.tm_year < 80) return {0, (1 << 5) | 1};  // 1980-01-01, the earliest it can say
+  const auto time = static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) |
+                                               (local.tm_sec / 2));
+  const auto date = static_cast<std::uint16_t>(((local.tm_year - 80) << 9) |
+                                               ((local.tm_mon + 1) << 5) | local.tm_mday);
+  return {time, date};
+}
+
+bool Ascii(const std::string& text) {
+  for (unsigned char c : text)
+    if (c >= 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
+ZipWriter::ZipWriter(const std::string& label) : label_(label) {}
 
 ZipWriter::~ZipWriter() = default;
 
+void ZipWriter::Put(Item item) {
+  if (item.name.empty() || item.name.size() > 0xFFFF)
+    throw Error("Cannot add a part named \"" + item.name.substr(0, 80) + "\" to " + label_ + ".");
+  auto [it, fresh] = byName_.emplace(item.name, items_.size());
+  if (fresh) items_.push_back(std::move(item));
+  else items_[it->second] = std::move(item);
+}
+
 void ZipWriter::Add(const std::string& name, std::string bytes, bool fast) {
-  buffers_.push_back(std::make_unique<std::string>(std::move(bytes)));
-  const std::string& kept = *buffers_.back();
-  zip_source_t* source = zip_source_buffer(handle_->archive, kept.data(), kept.size(), 0);
-  if (!source) throw Error("Cannot add " + name + " to " + path_ + ": " + ArchiveText(handle_->archive));
-  const zip_int64_t index =
-      zip_file_add(handle_->archive, name.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
-  if (index < 0) {
-    zip_source_free(source);
-    throw Error("Cannot add " + name + " to " + path_ + ": " + ArchiveText(handle_->archive));
+  Item item;
+  item.name = name;
+  item.size = bytes.size();
+  item.crc = static_cast<std::uint32_t>(
+      crc32_z(0, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+  std::string deflated = Deflate(bytes, fast ? 1 : 6, name);
+  if (deflated.size() < bytes.size()) {
+    item.own = std::move(deflated);
+    item.method = kDeflate;
+  } else {
+    item.own = std::move(bytes);  // what does not shrink is stored
+    item.method = kStore;
   }
-  if (fast)
-    zip_set_file_compression(handle_->archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 1);
+  Put(std::move(item));
 }
 
 void ZipWriter::CopyRaw(const std::string& name, const ZipReader& from,
                         const ZipReader::Entry& entry) {
-  zip_source_t* source = zip_source_zip(handle_->archive, from.handle_->archive, entry.index,
-                                        ZIP_FL_COMPRESSED, 0, -1);
-  if (!source) throw Error("Cannot copy " + name + " to " + path_ + ": " + ArchiveText(handle_->archive));
-  const zip_int64_t index =
-      zip_file_add(handle_->archive, name.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
-  if (index < 0) {
-    zip_source_free(source);
-    throw Error("Cannot copy " + name + " to " + path_ + ": " + ArchiveText(handle_->archive));
+  if (entry.encrypted || (entry.method != ZIP_CM_STORE && entry.method != ZIP_CM_DEFLATE)) {
+    Add(name, from.Read(entry));
+    return;
   }
-  // Keeping the entry's own method is what lets libzip write the bytes as
-  // they are instead of inflating and deflating them again.
-  zip_set_file_compression(handle_->archive, static_cast<zip_uint64_t>(index),
-                           entry.method == ZIP_CM_STORE ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0);
+  Item item;
+  item.name = name;
+  item.raw = &from.Raw(entry);
+  item.size = entry.size;
+  item.crc = entry.crc;
+  item.method = entry.method == ZIP_CM_STORE ? kStore : kDeflate;
+  Put(std::move(item));
 }
 
 std::string ZipWriter::Finish() {
-  if (zip_close(handle_->archive) < 0)
-    throw Error("Cannot write " + path_ + ": " + ArchiveText(handle_->archive) + ".");
-  handle_->archive = nullptr;
-  buffers_.clear();
-  zip_source_t* source = handle_->buffer;
-  std::string bytes;
-  if (zip_source_open(source) < 0) throw Error("Cannot write " + path_ + ".");
-  zip_source_seek(source, 0, SEEK_END);
-  const zip_int64_t size = zip_source_tell(source);
-  zip_source_seek(source, 0, SEEK_SET);
-  if (size > 0) {
-    bytes.resize(static_cast<std::size_t>(size));
-    if (zip_source_read(source, bytes.data(), bytes.size()) != size) {
-      zip_source_close(source);
-      throw Error("Cannot write " + path_ + ".");
-    }
+  constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
+  const auto [time, date] = DosNow();
+  std::size_t total = 22;
+  for (const Item& item : items_) total += 30 + 46 + 2 * item.name.size() + item.Data().size();
+  if (items_.size() > 0xFFFF || total > kMax32)
+    throw Error("Cannot write " + label_ + ": it would hold more than 65,535 parts or 4 GiB.");
+  for (const Item& item : items_)
+    if (item.size > kMax32)
+      throw Error("Cannot write " + label_ + ": the part " + item.name + " is larger than 4 GiB.");
+  std::string out;
+  out.reserve(total);
+  std::vector<std::uint32_t> offsets;
+  offsets.reserve(items_.size());
+  auto common = [&](const Item& item) {
+    Put16(out, 20);                             // version needed: deflate
+    Put16(out, Ascii(item.name) ? 0 : 1 << 11);  // flags: UTF-8 name
+    Put16(out, item.method);
+    Put16(out, time);
+    Put16(out, date);
+    Put32(out, item.crc);
+    Put32(out, static_cast<std::uint32_t>(item.Data().size()));
+    Put32(out, static_cast<std::uint32_t>(item.size));
+    Put16(out, static_cast<std::uint32_t>(item.name.size()));
+    Put16(out, 0);  // extra field length
+  };
+  for (const Item& item : items_) {
+    offsets.push_back(static_cast<std::uint32_t>(out.size()));
+    Put32(out, 0x04034b50);
+    common(item);
+    out += item.name;
+    out += item.Data();
   }
-  zip_source_close(source);
-  return bytes;
+  const std::size_t directory = out.size();
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    const Item& item = items_[i];
+    Put32(out, 0x02014b50);
+    Put16(out, 20);  // made by: MS-DOS attributes, zip 2.0
+    common(item);
+    Put16(out, 0);  // comment length
+    Put16(out, 0);  // disk
+    Put16(out, 0);  // internal attributes
+    Put32(out, 0);  // external attributes
+    Put32(out, offsets[i]);
+    out += item.name;
+  }
+  const std::size_t directorySize = out.size() - directory;
+  Put32(out, 0x06054b50);
+  Put16(out, 0);
+  Put16(out, 0);
+  Put16(out, static_cast<std::uint32_t>(items_.size()));
+  Put16(out, static_cast<std::uint32_t>(items_.size()));
+  Put32(out, static_cast<std::uint32_t>(directorySize));
+  Put32(out, static_cast<std::uint32_t>(directory));
+  Put16(out, 0);  // comment length
+  items_.clear();
+  byName_.clear();
+  return out;
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {

@@ -24,7 +24,9 @@ class ZipReader {
     std::uint64_t index = 0;
     std::uint64_t size = 0;
     std::uint64_t compressedSize = 0;
+    std::uint32_t crc = 0;
     int method = 0;
+    bool encrypted = false;
   };
 
   // `label` names the file in messages.
@@ -38,38 +40,52 @@ class ZipReader {
   const Entry* Find(const std::string& name) const;
   // The inflated bytes; refuses absurd sizes.
   std::string Read(const Entry& entry) const;
+  // The entry's bytes as stored in the archive (deflated or stored), read once
+  // and kept: every piece copies the same shared parts.
+  const std::string& Raw(const Entry& entry) const;
 
  private:
-  friend class ZipWriter;
   struct Handle;
   std::unique_ptr<Handle> handle_;
   std::string label_;
   std::vector<Entry> entries_;
   std::unordered_map<std::string, std::size_t> byName_;
   std::unordered_map<std::string, std::size_t> byLowerName_;
+  mutable std::unordered_map<std::uint64_t, std::string> raw_;
 };
 
-// A zip archive built in memory; Finish gives its bytes.
+// A zip archive built in memory; Finish gives its bytes. A name added again
+// replaces the earlier entry in its place.
 class ZipWriter {
  public:
   // `label` names the archive in messages.
   explicit ZipWriter(const std::string& label);
-  ~ZipWriter();  // discards an uncommitted archive
+  ~ZipWriter();
   ZipWriter(const ZipWriter&) = delete;
   ZipWriter& operator=(const ZipWriter&) = delete;
 
   // Adds a part, deflated (at the fastest level when `fast`).
   void Add(const std::string& name, std::string bytes, bool fast = false);
   // Adds an entry of another archive as its compressed bytes, unchanged.
-  // `from` must stay open until Commit.
+  // `from` must stay open until Finish.
   void CopyRaw(const std::string& name, const ZipReader& from, const ZipReader::Entry& entry);
   std::string Finish();
 
  private:
-  struct Handle;
-  std::unique_ptr<Handle> handle_;
-  std::string path_;
-  std::vector<std::unique_ptr<std::string>> buffers_;
+  struct Item {
+    std::string name;
+    std::string own;                   // deflated bytes of an added part
+    const std::string* raw = nullptr;  // or another archive's stored bytes
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+    std::uint16_t method = 0;
+    const std::string& Data() const { return raw ? *raw : own; }
+  };
+  void Put(Item item);
+
+  std::string label_;
+  std::vector<Item> items_;
+  std::unordered_map<std::string, std::size_t> byName_;
 };
 
 // Writes bytes to a new file (replacing one of that name); throws docx::Error
