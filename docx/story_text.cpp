@@ -100,6 +100,11 @@ void StoryWalker::Run(pugi::xml_node run, StoryParagraph* para, std::vector<Text
       } else if (!std::strcmp(type, "end")) {
         if (!fields_.empty()) fields_.pop_back();
       }
+    } else if (n_.W("drawing") == name || n_.W("pict") == name || n_.W("object") == name ||
+               std::strstr(name, ":AlternateContent")) {
+      // A picture, shape or embedded object stands in the text as character 1,
+      // as in Word: a record that holds only a picture is not empty.
+      Emit("\x01", c, false, para, atoms, pos);
     } else if (n_.lastRenderedPageBreak == name) {
       if (para && Visible()) para->pageBreaks.push_back(pos);
     }

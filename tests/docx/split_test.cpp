@@ -139,7 +139,8 @@ TEST_F(RichMergeSplit, each_piece_holds_exactly_its_record) {
             "Dear Ann\rItem\r\aPrice\r\a\r\aFirst point\rSecond point\r\r");
   EXPECT_EQ(docx_test::StoryText(Piece(2)), "Dear Bob\rOur site\r\r");
   EXPECT_EQ(docx_test::StoryText(Piece(3)), "Dear Cleo\r\r");
-  EXPECT_EQ(docx_test::StoryText(Piece(4)), "Dear Dan\r\r\r");
+  // Pictures stand in the text as character 1, as in Word.
+  EXPECT_EQ(docx_test::StoryText(Piece(4)), "Dear Dan\r\x01\x01\r\r");
   EXPECT_EQ(docx_test::StoryText(Piece(5)), "Dear Eve\r\r");  // no blank trailing page
 }
 
@@ -299,4 +300,22 @@ TEST(Split, an_empty_break_paragraph_with_page_break_before_leaves_no_blank_last
   const std::string pdf = testing_support::ConvertWithSoffice(first, "pdf", dir.str());
   const auto info = testing_support::RunCommand("pdfinfo " + testing_support::Quote(pdf));
   EXPECT_NE(info.output.find("Pages:           1\n"), std::string::npos) << info.output;
+}
+
+TEST(Split, a_record_that_holds_only_a_picture_is_not_lost) {
+  testing_support::TempDir dir;
+  fixture::Package package;
+  package.body = P("Dear Ann") + BreakP("", SectPr("nextPage")) + "<w:p><w:pPr>" +
+                 SectPr("nextPage") + "</w:pPr>" + docx_test::PictureRun("rIdPhoto", 7) +
+                 "</w:p>" + P("Dear Cleo") + SectPr("nextPage");
+  package.documentRels = {{"rIdPhoto", fixture::kRelImage, "media/photo.png"}};
+  package.parts = {{"word/media/photo.png", "", docx_test::TinyPng()}};
+  fixture::Write(dir.file("m.docx"), package);
+  fs::create_directory(dir.path() / "out");
+  const auto result = docx_test::Split(dir.file("m.docx"), (dir.path() / "out").string());
+  ASSERT_EQ(result.files.size(), 3u);
+  EXPECT_EQ(docx_test::StoryText((dir.path() / "out" / "m-0002.docx").string()), "\x01\r");
+  bool ok = false;
+  const std::string report = testing_support::RunDocxCheck((dir.path() / "out").string(), &ok);
+  EXPECT_TRUE(ok) << report;
 }
