@@ -309,15 +309,23 @@ void Document::Copy(int start, int end) {
   const int lastPara = ParagraphAt(end - 1);
   int firstElem = paras_[firstPara].element;
   const int lastElem = paras_[lastPara].element;
-  for (const auto& s : sections_)
-    if (s.start == start && s.firstElem < firstElem) firstElem = s.firstElem;
+  // Sections are in story order, so their starts and their ends never
+  // decrease: the ones that matter are found by bisection, not by a walk over
+  // every section of a long merge for each piece.
+  auto starting = std::lower_bound(sections_.begin(), sections_.end(), start,
+                                   [](const Section& s, int v) { return s.start < v; });
+  for (auto it = starting; it != sections_.end() && it->start == start; ++it)
+    if (it->firstElem < firstElem) firstElem = it->firstElem;
   pugi::xml_node holder = clip.scratch.append_child("scratch");
   for (int e = firstElem; e <= lastElem; ++e) {
     clip.elements.push_back(elems_[e]);
     clip.breaks.emplace_back();
   }
-  for (const auto& s : sections_) {
-    if (s.end <= start || s.end > end || s.lastPara < 0) continue;
+  auto ending = std::upper_bound(sections_.begin(), sections_.end(), start,
+                                 [](int v, const Section& s) { return v < s.end; });
+  for (auto it = ending; it != sections_.end() && it->end <= end; ++it) {
+    const Section& s = *it;
+    if (s.lastPara < 0) continue;
     const int at = paras_[s.lastPara].element - firstElem;
     if (at < 0 || at >= static_cast<int>(clip.breaks.size())) continue;
     clip.breaks[at] = EffectiveSectPr(s, holder);

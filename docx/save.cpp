@@ -106,14 +106,15 @@ void CollectIds(pugi::xml_node root, const std::string& prefix,
 }  // namespace
 
 void Document::MakeIdsUnique() {
-  EnsureIndex();
+  // One walk finds the bookmark marks (in document order) and the drawings.
   struct Walker : pugi::xml_tree_walker {
     const Names* n;
-    std::vector<pugi::xml_node> starts, ends, drawings;
+    std::vector<std::pair<pugi::xml_node, bool>> marks;
+    std::vector<pugi::xml_node> drawings;
     bool for_each(pugi::xml_node& node) override {
       const char* name = node.name();
-      if (n->bookmarkStart == name) starts.push_back(node);
-      else if (n->bookmarkEnd == name) ends.push_back(node);
+      if (n->bookmarkStart == name) marks.emplace_back(node, true);
+      else if (n->bookmarkEnd == name) marks.emplace_back(node, false);
       else if (n->docPr == name) drawings.push_back(node);
       return true;
     }
@@ -125,21 +126,7 @@ void Document::MakeIdsUnique() {
   std::unordered_map<std::string, std::vector<int>> open;
   std::vector<pugi::xml_node> dangling;
   int next = 0;
-  std::vector<std::pair<pugi::xml_node, bool>> marks;
-  {
-    struct Merge : pugi::xml_tree_walker {
-      const Names* n;
-      std::vector<std::pair<pugi::xml_node, bool>>* out;
-      bool for_each(pugi::xml_node& node) override {
-        if (n->bookmarkStart == node.name()) out->emplace_back(node, true);
-        else if (n->bookmarkEnd == node.name()) out->emplace_back(node, false);
-        return true;
-      }
-    } merge;
-    merge.n = &names_;
-    merge.out = &marks;
-    if (!walker.starts.empty() || !walker.ends.empty()) main_->doc.traverse(merge);
-  }
+  std::vector<std::pair<pugi::xml_node, bool>>& marks = walker.marks;
   const std::string idName = names_.id;
   for (auto& [node, isStart] : marks) {
     pugi::xml_attribute id = node.attribute(idName.c_str());
@@ -238,10 +225,11 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
       std::unordered_set<std::string>* out;
       bool for_each(pugi::xml_node& node) override {
         const char* name = node.name();
-        const char* id = node.attribute(n->id.c_str()).value();
-        if (n->footnoteReference == name) out[0].insert(id);
-        else if (n->endnoteReference == name) out[1].insert(id);
-        else if (n->commentReference == name || n->commentRangeStart == name) out[2].insert(id);
+        int kind = -1;
+        if (n->footnoteReference == name) kind = 0;
+        else if (n->endnoteReference == name) kind = 1;
+        else if (n->commentReference == name || n->commentRangeStart == name) kind = 2;
+        if (kind >= 0) out[kind].insert(node.attribute(n->id.c_str()).value());
         return true;
       }
     } refs;
