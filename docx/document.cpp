@@ -537,6 +537,7 @@ bool Document::ReplaceAll(const std::string& find, const std::string& replacemen
   EnsureIndex();
   if (find == "^b") {
     bool found = false;
+    bool stale = false;  // the index no longer matches the tree
     for (int k = static_cast<int>(paras_.size()) - 1; k >= 0; --k) {
       const StoryParagraph& p = paras_[k];
       if (!p.sectionBreak) continue;
@@ -546,13 +547,17 @@ bool Document::ReplaceAll(const std::string& find, const std::string& replacemen
       if (onlyFinalAfter) {
         RemoveTrailingEmptySection();
         EnsureIndex();
+        stale = false;
         continue;
       }
       pugi::xml_node sect = p.node.child(names_.pPr.c_str()).child(names_.sectPr.c_str());
       sect.parent().remove_child(sect);
       if (!replacement.empty()) InsertText(p, p.chars - 1, replacement);
+      stale = true;
     }
-    Invalidate();
+    // A piece's only break is usually the trailing one, handled above with the
+    // index made afresh: indexing it again would be wasted work.
+    if (stale) Invalidate();
     return found;
   }
   bool found = false;

@@ -252,8 +252,12 @@ void ZipWriter::Add(const std::string& name, std::string bytes, bool fast) {
   item.size = bytes.size();
   item.crc = static_cast<std::uint32_t>(
       crc32_z(0, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
-  std::string deflated = Deflate(bytes, fast ? 1 : 6, name);
-  if (deflated.size() < bytes.size()) {
+  // Tiny parts of a piece (relationships, content types) gain a few hundred
+  // bytes from deflating, at a cost that adds up over thousands of pieces.
+  constexpr std::size_t kStoreBelow = 1024;
+  std::string deflated =
+      fast && bytes.size() < kStoreBelow ? std::string() : Deflate(bytes, fast ? 1 : 6, name);
+  if (!deflated.empty() && deflated.size() < bytes.size()) {
     item.own = std::move(deflated);
     item.method = kDeflate;
   } else {
