@@ -25,6 +25,7 @@ constexpr const char* kTypesNs = "http://schemas.openxmlformats.org/package/2006
 constexpr const char* kDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
 
 std::string Escape(const std::string& text) {
+  if (text.find_first_of("&<>\"") == std::string::npos) return text;  // the usual case
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
