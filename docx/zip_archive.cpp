@@ -39,6 +39,30 @@ std::string ArchiveText(zip_t* archive) {
 
 std::string Mib(std::uint64_t bytes) { return std::to_string(bytes >> 20) + " MiB"; }
 
+// Reads `size` bytes of one entry (inflated, or as stored with
+// ZIP_FL_COMPRESSED); a short or failed read is a damaged package.
+std::string ReadWhole(zip_t* archive, zip_uint64_t index, zip_flags_t flags, std::uint64_t size,
+                      const std::string& label, const std::string& name) {
+  zip_file_t* file = zip_fopen_index(archive, index, flags);
+  if (!file)
+    throw Error(label + ": cannot read the part " + name + " (" + ArchiveText(archive) + ").");
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const zip_int64_t got = zip_fread(file, bytes.data() + done, bytes.size() - done);
+    if (got < 0) {
+      const std::string text = zip_file_strerror(file);
+      zip_fclose(file);
+      throw Error(label + ": the part " + name + " is damaged (" + text + ").");
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  zip_fclose(file);
+  if (done != bytes.size()) throw Error(label + ": the part " + name + " is truncated.");
+  return bytes;
+}
+
 }  // namespace
 
 struct ZipReader::Handle {
@@ -105,26 +129,7 @@ std::string ZipReader::Read(const Entry& entry) const {
     throw Error(label_ + ": the part " + entry.name + " inflates " +
                 std::to_string(entry.size / entry.compressedSize) + " times to " +
                 Mib(entry.size) + " (a decompression bomb); the file is refused.");
-  zip_file_t* file = zip_fopen_index(handle_->archive, entry.index, 0);
-  if (!file)
-    throw Error(label_ + ": cannot read the part " + entry.name + " (" +
-                ArchiveText(handle_->archive) + ").");
-  std::string bytes(static_cast<std::size_t>(entry.size), '\0');
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const zip_int64_t got = zip_fread(file, bytes.data() + done, bytes.size() - done);
-    if (got < 0) {
-      const std::string text = zip_file_strerror(file);
-      zip_fclose(file);
-      throw Error(label_ + ": the part " + entry.name + " is damaged (" + text + ").");
-    }
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  zip_fclose(file);
-  if (done != bytes.size())
-    throw Error(label_ + ": the part " + entry.name + " is truncated.");
-  return bytes;
+  return ReadWhole(handle_->archive, entry.index, 0, entry.size, label_, entry.name);
 }
 
 const std::string& ZipReader::Raw(const Entry& entry) const {
@@ -133,25 +138,9 @@ const std::string& ZipReader::Raw(const Entry& entry) const {
   if (entry.compressedSize > kMaxEntrySize)
     throw Error(label_ + ": the part " + entry.name + " holds " + Mib(entry.compressedSize) +
                 ", more than a document can hold; the file is refused.");
-  zip_file_t* file = zip_fopen_index(handle_->archive, entry.index, ZIP_FL_COMPRESSED);
-  if (!file)
-    throw Error(label_ + ": cannot read the part " + entry.name + " (" +
-                ArchiveText(handle_->archive) + ").");
-  std::string bytes(static_cast<std::size_t>(entry.compressedSize), '\0');
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const zip_int64_t got = zip_fread(file, bytes.data() + done, bytes.size() - done);
-    if (got < 0) {
-      const std::string text = zip_file_strerror(file);
-      zip_fclose(file);
-      throw Error(label_ + ": the part " + entry.name + " is damaged (" + text + ").");
-    }
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  zip_fclose(file);
-  if (done != bytes.size()) throw Error(label_ + ": the part " + entry.name + " is truncated.");
-  return raw_.emplace(entry.index, std::move(bytes)).first->second;
+  return raw_.emplace(entry.index, ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED,
+                                             entry.compressedSize, label_, entry.name))
+      .first->second;
 }
 
 namespace {
