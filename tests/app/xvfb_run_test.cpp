@@ -87,6 +87,8 @@ Outcome RunWindow(const Scenario& s, const TempDir& work, const std::string& out
   std::string script =
       "N=" + std::to_string(display) +
       "\n"
+      // A display that another server holds (or left behind) is passed over.
+      "while [ -e /tmp/.X$N-lock ] || [ -e /tmp/.X11-unix/X$N ]; do N=$((N+1)); done\n"
       "await() { n=$1; shift; for i in $(seq $n); do eval \"$@\" && return 0; "
       "kill -0 $APID 2>/dev/null || return 1; sleep 0.1; done; return 1; }\n"
       "Xvfb :$N -screen 0 800x700x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 & XPID=$!\n"
