@@ -1,6 +1,5 @@
 // Starts the real program under Xvfb, photographs its window and ends it.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <regex>
@@ -28,14 +27,9 @@ TEST(Smoke, the_program_opens_its_window_under_xvfb) {
   ASSERT_TRUE(fs::exists(program)) << program;
   const std::string shot = std::string(PARVANE_APP_BUILD_DIR) + "/parvane-window.png";
   fs::remove(shot);
-  const int display = 70 + static_cast<int>(getpid() % 200);
 
   const std::string script =
-      "N=" + std::to_string(display) + "\n" +
-      // A display that another server holds (or left behind) is passed over.
-      "while [ -e /tmp/.X$N-lock ] || [ -e /tmp/.X11-unix/X$N ]; do N=$((N+1)); done\n" +
-      "Xvfb :$N -screen 0 800x700x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 & XPID=$!\n"
-      "for i in $(seq 100); do [ -e /tmp/.X11-unix/X$N ] && break; sleep 0.1; done\n"
+      testing_support::StartXvfbScript(config.str()) +
       "export DISPLAY=:$N QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=" +
       Quote(config.str()) +
       "\n"

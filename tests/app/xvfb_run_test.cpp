@@ -82,17 +82,11 @@ Outcome RunWindow(const Scenario& s, const TempDir& work, const std::string& out
   const std::string after = Shot(s.name, "after");
   fs::remove(during);
   fs::remove(after);
-  const int display = 300 + static_cast<int>(getpid() % 300);
   // await COUNT COMMAND: polls every 0.1 s; a program that ended stops it.
   std::string script =
-      "N=" + std::to_string(display) +
-      "\n"
-      // A display that another server holds (or left behind) is passed over.
-      "while [ -e /tmp/.X$N-lock ] || [ -e /tmp/.X11-unix/X$N ]; do N=$((N+1)); done\n"
+      testing_support::StartXvfbScript(work.str()) +
       "await() { n=$1; shift; for i in $(seq $n); do eval \"$@\" && return 0; "
       "kill -0 $APID 2>/dev/null || return 1; sleep 0.1; done; return 1; }\n"
-      "Xvfb :$N -screen 0 800x700x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 & XPID=$!\n"
-      "for i in $(seq 100); do [ -e /tmp/.X11-unix/X$N ] && break; sleep 0.1; done\n"
       "export DISPLAY=:$N QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=" +
       Quote(config.string()) + " XDG_RUNTIME_DIR=" + Quote(runtime.string()) +
       " PARVANE_TEST_ANSWERS=" + Quote(work.file("answers.txt")) + "\n" +

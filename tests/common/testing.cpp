@@ -103,6 +103,20 @@ std::string Quote(const std::string& text) {
   return out + "'";
 }
 
+std::string StartXvfbScript(const std::string& scratch) {
+  // -displayfd lets the server pick a free display and write its number only
+  // once it listens, so parallel tests never race for one display.
+  const std::string file = Quote(scratch + "/xvfb-display");
+  return "rm -f " + file + "\n" +
+         "Xvfb -displayfd 1 -screen 0 800x700x24 -dpi 96 -nolisten tcp >" + file +
+         " 2>/dev/null & XPID=$!\n"
+         "N=''\n"
+         "for i in $(seq 600); do N=$(tr -dc 0-9 <" + file +
+         " 2>/dev/null); [ -n \"$N\" ] && break; kill -0 $XPID 2>/dev/null || break; "
+         "sleep 0.1; done\n"
+         "if [ -z \"$N\" ]; then echo no-xvfb; kill $XPID 2>/dev/null; exit 0; fi\n";
+}
+
 CommandResult RunCommand(const std::string& commandLine) {
   CommandResult result;
   FILE* pipe = popen((commandLine + " 2>&1").c_str(), "r");

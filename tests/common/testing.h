@@ -78,6 +78,12 @@ struct CommandResult {
 CommandResult RunCommand(const std::string& commandLine);
 std::string Quote(const std::string& text);
 
+// Bash lines that start a private Xvfb (800x700, 96 DPI) on a display it
+// chooses itself and wait until it accepts clients; they leave its number in
+// N and its process in XPID, or print "no-xvfb" and exit. `scratch` is a
+// folder for the display-number file.
+std::string StartXvfbScript(const std::string& scratch);
+
 // True when LibreOffice's soffice is on the PATH.
 bool HaveSoffice();
 // Converts a document with LibreOffice headless (own profile) to the given
