@@ -68,11 +68,13 @@ void StoryWalker::Run(pugi::xml_node run, StoryParagraph* para, std::vector<Text
                       int& pos) {
   for (pugi::xml_node c : run.children()) {
     const char* name = c.name();
-    if (n_.t == name) {
+    if (Is(name, n_.t)) {
       Emit(c.text().get(), c, true, para, atoms, pos);
-    } else if (n_.tab == name || n_.W("ptab") == name) {
+    } else if (Is(name, n_.rPr)) {
+      continue;  // formatting only
+    } else if (Is(name, n_.tab) || Is(name, n_.ptab)) {
       Emit("\t", c, false, para, atoms, pos);
-    } else if (n_.br == name) {
+    } else if (Is(name, n_.br)) {
       const char* type = c.attribute(n_.typeAttr.c_str()).value();
       if (!std::strcmp(type, "page")) {
         Emit("\f", c, false, para, atoms, pos);
@@ -82,16 +84,16 @@ void StoryWalker::Run(pugi::xml_node run, StoryParagraph* para, std::vector<Text
       } else {
         Emit("\v", c, false, para, atoms, pos);
       }
-    } else if (n_.cr == name) {
+    } else if (Is(name, n_.cr)) {
       Emit("\v", c, false, para, atoms, pos);
-    } else if (n_.noBreakHyphen == name) {
+    } else if (Is(name, n_.noBreakHyphen)) {
       Emit("\x1e", c, false, para, atoms, pos);
-    } else if (n_.softHyphen == name) {
+    } else if (Is(name, n_.softHyphen)) {
       Emit("\x1f", c, false, para, atoms, pos);
-    } else if (n_.sym == name) {
+    } else if (Is(name, n_.sym)) {
       Emit(Utf8(std::strtoul(c.attribute(n_.charAttr.c_str()).value(), nullptr, 16)), c, false,
            para, atoms, pos);
-    } else if (n_.fldChar == name) {
+    } else if (Is(name, n_.fldChar)) {
       const char* type = c.attribute(n_.fldCharType.c_str()).value();
       if (!std::strcmp(type, "begin")) {
         fields_.push_back(0);
@@ -100,12 +102,12 @@ void StoryWalker::Run(pugi::xml_node run, StoryParagraph* para, std::vector<Text
       } else if (!std::strcmp(type, "end")) {
         if (!fields_.empty()) fields_.pop_back();
       }
-    } else if (n_.W("drawing") == name || n_.W("pict") == name || n_.W("object") == name ||
+    } else if (Is(name, n_.drawing) || Is(name, n_.pict) || Is(name, n_.object) ||
                std::strstr(name, ":AlternateContent")) {
       // A picture, shape or embedded object stands in the text as character 1,
       // as in Word: a record that holds only a picture is not empty.
       Emit("\x01", c, false, para, atoms, pos);
-    } else if (n_.lastRenderedPageBreak == name) {
+    } else if (Is(name, n_.lastRenderedPageBreak)) {
       if (para && Visible()) para->pageBreaks.push_back(pos);
     }
   }
@@ -116,15 +118,15 @@ void StoryWalker::Inline(pugi::xml_node parent, StoryParagraph* para,
   for (pugi::xml_node c : parent.children()) {
     if (c.type() != pugi::node_element) continue;
     const char* name = c.name();
-    if (n_.run == name) {
+    if (Is(name, n_.run)) {
       Run(c, para, atoms, pos);
-    } else if (n_.del == name || n_.moveFrom == name || n_.pPr == name) {
+    } else if (Is(name, n_.del) || Is(name, n_.moveFrom) || Is(name, n_.pPr)) {
       continue;
-    } else if (n_.sdt == name) {
+    } else if (Is(name, n_.sdt)) {
       Inline(c.child(n_.sdtContent.c_str()), para, atoms, pos);
-    } else if (n_.hyperlink == name || n_.ins == name || n_.moveTo == name ||
-               n_.smartTag == name || n_.customXml == name || n_.fldSimple == name ||
-               n_.W("bdo") == name || n_.W("dir") == name) {
+    } else if (Is(name, n_.hyperlink) || Is(name, n_.ins) || Is(name, n_.moveTo) ||
+               Is(name, n_.smartTag) || Is(name, n_.customXml) || Is(name, n_.fldSimple) ||
+               Is(name, n_.bdo) || Is(name, n_.dir)) {
       Inline(c, para, atoms, pos);
     }
   }
@@ -153,31 +155,31 @@ void StoryWalker::Paragraph(pugi::xml_node p, int elementIndex, bool inTable,
 void StoryWalker::Block(pugi::xml_node element, int elementIndex, bool inTable,
                         std::vector<StoryParagraph>& out) {
   const char* name = element.name();
-  if (n_.p == name) {
+  if (Is(name, n_.p)) {
     Paragraph(element, elementIndex, inTable, out);
-  } else if (n_.tbl == name) {
+  } else if (Is(name, n_.tbl)) {
     auto rows = [&](auto&& self, pugi::xml_node parent) -> void {
       for (pugi::xml_node row : parent.children()) {
-        if (n_.sdt == row.name()) {
+        if (Is(row.name(), n_.sdt)) {
           self(self, row.child(n_.sdtContent.c_str()));
           continue;
         }
-        if (n_.customXml == row.name()) {
+        if (Is(row.name(), n_.customXml)) {
           self(self, row);
           continue;
         }
-        if (n_.tr != row.name()) continue;
+        if (!Is(row.name(), n_.tr)) continue;
         auto cells = [&](auto&& cellsSelf, pugi::xml_node cparent) -> void {
           for (pugi::xml_node cell : cparent.children()) {
-            if (n_.sdt == cell.name()) {
+            if (Is(cell.name(), n_.sdt)) {
               cellsSelf(cellsSelf, cell.child(n_.sdtContent.c_str()));
               continue;
             }
-            if (n_.customXml == cell.name()) {
+            if (Is(cell.name(), n_.customXml)) {
               cellsSelf(cellsSelf, cell);
               continue;
             }
-            if (n_.tc != cell.name()) continue;
+            if (!Is(cell.name(), n_.tc)) continue;
             const std::size_t before = out.size();
             for (pugi::xml_node b : cell.children()) Block(b, elementIndex, true, out);
             if (out.size() > before) {
@@ -199,10 +201,10 @@ void StoryWalker::Block(pugi::xml_node element, int elementIndex, bool inTable,
       }
     };
     rows(rows, element);
-  } else if (n_.sdt == name) {
+  } else if (Is(name, n_.sdt)) {
     for (pugi::xml_node b : element.child(n_.sdtContent.c_str()).children())
       Block(b, elementIndex, inTable, out);
-  } else if (n_.customXml == name || n_.ins == name || n_.moveTo == name) {
+  } else if (Is(name, n_.customXml) || Is(name, n_.ins) || Is(name, n_.moveTo)) {
     for (pugi::xml_node b : element.children()) Block(b, elementIndex, inTable, out);
   }
 }

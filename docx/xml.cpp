@@ -117,6 +117,12 @@ void Names::Fill() {
   noBreakHyphen = W("noBreakHyphen");
   softHyphen = W("softHyphen");
   sym = W("sym");
+  ptab = W("ptab");
+  drawing = W("drawing");
+  pict = W("pict");
+  object = W("object");
+  bdo = W("bdo");
+  dir = W("dir");
   charAttr = W("char");
   background = W("background");
   docPr = wp + "docPr";

@@ -4,6 +4,7 @@
 
 #include <pugixml.hpp>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -40,11 +41,19 @@ struct Names {
       bookmarkStart, bookmarkEnd, headerReference, footerReference, type, val, id, typeAttr,
       fldCharType, pageBreakBefore, lastRenderedPageBreak, body, noBreakHyphen, softHyphen, sym,
       charAttr, background, docPr, footnoteReference, endnoteReference, commentReference,
-      commentRangeStart, commentRangeEnd, rId, pgSz, orientAttr, titlePg;
+      commentRangeStart, commentRangeEnd, rId, pgSz, orientAttr, titlePg, ptab, drawing, pict,
+      object, bdo, dir;
 
  private:
   void Fill();
 };
+
+// Whether a node's name is the given tag. Walks over a whole story compare
+// names millions of times: strcmp stops at the first differing character and
+// never measures the node's name first.
+inline bool Is(const char* name, const std::string& tag) {
+  return std::strcmp(name, tag.c_str()) == 0;
+}
 
 extern const char* const kNsW;
 extern const char* const kNsWStrict;
