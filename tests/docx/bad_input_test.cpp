@@ -1,8 +1,11 @@
 // Bad input fails at Documents.Open with a description a user can act on.
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "docx/zip_writer.h"
@@ -24,6 +27,61 @@ std::string Valid(const testing_support::TempDir& dir) {
   const std::string path = dir.file("valid.docx");
   fixture::Write(path, fixture::Merge({{"Dear Ann"}, {"Dear Bob"}}));
   return testing_support::ReadFile(path);
+}
+
+void Put16(std::string& out, std::uint32_t v) {
+  out += static_cast<char>(v & 0xFF);
+  out += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& out, std::uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+
+// A zip of one part deflated as tightly as the format allows (zlib's best,
+// about 1,030 to 1), the way a hostile file would be made; `wrongCrc` stores
+// a checksum that does not match the part.
+void WriteDeflated(const std::string& path, const std::string& name, const std::string& plain,
+                   bool wrongCrc = false) {
+  z_stream z{};
+  deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
+  std::string packed(deflateBound(&z, plain.size()), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
+  z.avail_in = static_cast<uInt>(plain.size());
+  z.next_out = reinterpret_cast<Bytef*>(packed.data());
+  z.avail_out = static_cast<uInt>(packed.size());
+  ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  packed.resize(z.total_out);
+  deflateEnd(&z);
+  const auto crc = static_cast<std::uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(plain.data()), static_cast<uInt>(plain.size())) ^
+      (wrongCrc ? 1u : 0u));
+  auto header = [&](bool central) {
+    std::string h;
+    Put32(h, central ? 0x02014b50 : 0x04034b50);
+    if (central) Put16(h, 20);
+    for (std::uint32_t v : {20u, 0u, 8u, 0u, 0x21u}) Put16(h, v);  // version, flags, method, time, date
+    Put32(h, crc);
+    Put32(h, static_cast<std::uint32_t>(packed.size()));
+    Put32(h, static_cast<std::uint32_t>(plain.size()));
+    Put16(h, static_cast<std::uint32_t>(name.size()));
+    Put16(h, 0);
+    if (central) {
+      for (int k = 0; k < 3; ++k) Put16(h, 0);  // comment, disk, internal attributes
+      Put32(h, 0);                              // external attributes
+      Put32(h, 0);                              // offset of the local header
+    }
+    return h + name;
+  };
+  const std::string local = header(false) + packed;
+  const std::string central = header(true);
+  std::string end;
+  Put32(end, 0x06054b50);
+  for (std::uint32_t v : {0u, 0u, 1u, 1u}) Put16(end, v);
+  Put32(end, static_cast<std::uint32_t>(central.size()));
+  Put32(end, static_cast<std::uint32_t>(local.size()));
+  Put16(end, 0);
+  std::ofstream(path, std::ios::binary) << local << central << end;
 }
 
 class BadInputs : public ::testing::TestWithParam<BadInput> {};
@@ -92,10 +150,18 @@ INSTANTIATE_TEST_SUITE_P(
                  "word/document.xml is not well-formed XML at offset"},
         BadInput{"bomb",
                  [](const std::string& p) {
-                   // 200 MiB of one letter deflates to a few hundred kilobytes.
-                   docx::WriteZip(p, {{"word/document.xml", std::string(200u << 20, 'a')}});
+                   // 200 MiB of one letter deflates to about 200 kilobytes.
+                   WriteDeflated(p, "word/document.xml", std::string(200u << 20, 'a'));
                  },
-                 "decompression bomb"}),
+                 "decompression bomb"},
+        BadInput{"checksum",
+                 [](const std::string& p) {
+                   WriteDeflated(p, "word/document.xml", WithMain("<w:document xmlns:w=\"http://schemas.openxmlformats.org/"
+                                          "wordprocessingml/2006/main\"><w:body><w:p/>"
+                                          "</w:body></w:document>"),
+                                 true);
+                 },
+                 "word/document.xml is damaged (CRC error)"}),
     [](const auto& info) {
       std::string name = info.param.name;
       for (auto& ch : name)
