@@ -480,9 +480,34 @@ bool Document::RemoveTrailingEmptySection() {
   if (before.chars == 1)
     if (pugi::xml_node pPr = before.node.child(names_.pPr.c_str()))
       pPr.remove_child(names_.pageBreakBefore.c_str());
+  const bool breakBeforeGone =
+      before.pageBreakBefore &&
+      !before.node.child(names_.pPr.c_str()).child(names_.pageBreakBefore.c_str());
+  const int element = paras_[last].element;
+  const bool ownElement = element >= 0 && element < static_cast<int>(elems_.size()) &&
+                          elems_[element] == finalPara;
   finalPara.parent().remove_child(finalPara);
-  Invalidate();
+  DropEmptyFinalSection(ownElement ? element : -1, breakBeforeGone);
   return true;
+}
+
+// The index after RemoveTrailingEmptySection, made from the old one: every
+// split ends with it, and walking the whole piece again for one paragraph
+// would cost more than the rest of the piece's edits.
+void Document::DropEmptyFinalSection(int removedElement, bool pageBreakBeforeGone) {
+  if (removedElement >= 0) elems_.erase(elems_.begin() + removedElement);
+  length_ -= paras_.back().chars;
+  paras_.pop_back();
+  StoryParagraph& now = paras_.back();
+  now.sectionBreak = false;
+  now.text.back() = '\r';
+  if (pageBreakBeforeGone) now.pageBreakBefore = false;
+  sections_.pop_back();
+  Section& s = sections_.back();
+  s.sectPr = BodySectPr();
+  s.elemEnd = static_cast<int>(elems_.size());
+  s.final = true;
+  pagesReady_ = false;
 }
 
 void Document::Delete(int start, int end) {

@@ -75,6 +75,7 @@ class Document : public std::enable_shared_from_this<Document> {
   void Adopt(std::unique_ptr<XmlPart> main);
   void EnsureIndex();
   void Invalidate() { indexed_ = false; pagesReady_ = false; }
+  void DropEmptyFinalSection(int removedElement, bool pageBreakBeforeGone);
   void EnsurePages();
   int ParagraphAt(int pos);
   pugi::xml_node NewDefaultSectPr(pugi::xml_node parent);

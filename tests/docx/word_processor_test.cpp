@@ -135,6 +135,53 @@ TEST(PasteAndCleanUp, leaves_the_record_with_its_own_section_properties_and_no_e
   EXPECT_EQ(xml.find("<w:pPr><w:sectPr"), std::string::npos) << xml;
 }
 
+// What a document says of itself through the automation calls.
+std::string Describe(word::Document& doc) {
+  std::string d = doc.Content()->Text() + "|pages " + std::to_string(doc.PagesCount(1));
+  for (int s = 1; s <= doc.SectionsCount(); ++s)
+    d += "|section " + doc.Sections(s)->GetRange()->Text() + "|header " +
+         doc.Sections(s)->Headers(1)->Text();
+  for (int p = 1; p <= doc.ParagraphsCount(); ++p) d += "|para " + doc.Paragraphs(p)->Text();
+  return d;
+}
+
+// The clean-up keeps its answers up to date without reading the piece again:
+// they must be what the saved piece answers when it is opened afresh.
+TEST(PasteAndCleanUp, a_cleaned_piece_answers_as_it_does_when_read_again) {
+  const std::string header = SectPr("nextPage", R"(<w:titlePg/>)");
+  const std::vector<std::string> bodies = {
+      P("Dear Ann") + BreakP("", SectPr()) + P("Dear Bob") + SectPr(),
+      // An empty break paragraph that starts a new page.
+      P("one") + R"(<w:p><w:pPr><w:pageBreakBefore/>)" + SectPr() + R"(</w:pPr></w:p>)" +
+          P("two") + SectPr(),
+      // The break inside a content control, bookmarks after it.
+      R"(<w:sdt><w:sdtContent>)" + P("in control") + BreakP("last", header) +
+          R"(</w:sdtContent></w:sdt><w:bookmarkStart w:id="1" w:name="b"/>)" + P("next") +
+          R"(<w:bookmarkEnd w:id="1"/>)" + SectPr(),
+      // A table, a page break, and a final section of its own.
+      std::string(
+          R"(<w:tbl><w:tr><w:tc><w:p><w:r><w:t>cell</w:t></w:r></w:p></w:tc></w:tr></w:tbl>)") +
+          R"(<w:p><w:r><w:br w:type="page"/><w:t>after</w:t></w:r></w:p>)" +
+          BreakP("", SectPr("continuous")) + P("tail") + SectPr(),
+  };
+  for (const std::string& body : bodies) {
+    Opened o(Body(body));
+    for (int s = 1; s <= o.doc->SectionsCount(); ++s) {
+      auto piece = o.app->DocumentsAdd();
+      o.doc->Sections(s)->GetRange()->Copy();
+      piece->ContentPasteAndFormat(word::wdFormatOriginalFormatting);
+      piece->SectionsLast()->GetRange()->Select();
+      auto sel = piece->ActiveWindowSelection();
+      sel->Collapse(word::wdCollapseEnd);
+      sel->Delete();
+      const std::string cleaned = Describe(*piece);
+      const std::string path = o.dir.file("piece-" + std::to_string(s) + ".docx");
+      piece->SaveAs(path);
+      EXPECT_EQ(Describe(*o.app->DocumentsOpen(path)), cleaned) << body << "\nsection " << s;
+    }
+  }
+}
+
 TEST(PasteAndCleanUp, deleting_a_bare_page_break_paragraph_keeps_the_text_before_it) {
   Opened o(Body(P("text") + R"(<w:p><w:r><w:br w:type="page"/></w:r></w:p>)" + P("") +
                 BreakP("", SectPr()) + P("next") + SectPr()));
