@@ -24,22 +24,6 @@ constexpr const char* kRelsNs = "http://schemas.openxmlformats.org/package/2006/
 constexpr const char* kTypesNs = "http://schemas.openxmlformats.org/package/2006/content-types";
 constexpr const char* kDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
 
-std::string Escape(const std::string& text) {
-  if (text.find_first_of("&<>\"") == std::string::npos) return text;  // the usual case
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -57,10 +41,17 @@ std::string MainContentType(const std::string& extension) {
 // A content type for a part whose source named none (so that no part is without one).
 std::string GuessContentType(const std::string& extension) {
   static const std::pair<const char*, const char*> known[] = {
-      {"png", "image/png"},          {"jpeg", "image/jpeg"},  {"jpg", "image/jpeg"},
-      {"gif", "image/gif"},          {"bmp", "image/bmp"},    {"tif", "image/tiff"},
-      {"tiff", "image/tiff"},        {"emf", "image/x-emf"},  {"wmf", "image/x-wmf"},
-      {"svg", "image/svg+xml"},      {"xml", "application/xml"},
+      {"png", "image/png"},
+      {"jpeg", "image/jpeg"},
+      {"jpg", "image/jpeg"},
+      {"gif", "image/gif"},
+      {"bmp", "image/bmp"},
+      {"tif", "image/tiff"},
+      {"tiff", "image/tiff"},
+      {"emf", "image/x-emf"},
+      {"wmf", "image/x-wmf"},
+      {"svg", "image/svg+xml"},
+      {"xml", "application/xml"},
       {"rels", "application/vnd.openxmlformats-package.relationships+xml"},
       {"bin", "application/vnd.openxmlformats-officedocument.oleObject"}};
   for (const auto& [e, t] : known)
@@ -81,8 +72,8 @@ bool MacroOnly(const std::string& kind) {
 }
 
 std::string RelXml(const Relationship& rel) {
-  return "<Relationship Id=\"" + Escape(rel.id) + "\" Type=\"" + Escape(rel.type) +
-         "\" Target=\"" + Escape(rel.target) + "\"" +
+  return "<Relationship Id=\"" + EscapeXml(rel.id) + "\" Type=\"" + EscapeXml(rel.type) +
+         "\" Target=\"" + EscapeXml(rel.target) + "\"" +
          (rel.external ? " TargetMode=\"External\"" : "") + "/>";
 }
 
@@ -114,9 +105,12 @@ void Document::MakeIdsUnique() {
     std::vector<pugi::xml_node> drawings;
     bool for_each(pugi::xml_node& node) override {
       const char* name = node.name();
-      if (n->bookmarkStart == name) marks.emplace_back(node, true);
-      else if (n->bookmarkEnd == name) marks.emplace_back(node, false);
-      else if (n->docPr == name) drawings.push_back(node);
+      if (n->bookmarkStart == name)
+        marks.emplace_back(node, true);
+      else if (n->bookmarkEnd == name)
+        marks.emplace_back(node, false);
+      else if (n->docPr == name)
+        drawings.push_back(node);
       return true;
     }
   } walker;
@@ -166,7 +160,9 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
   // Pieces are small and many: the fastest deflate level costs little in size.
   struct FastZip : ZipWriter {
     using ZipWriter::ZipWriter;
-    void Add(const std::string& name, std::string bytes) { ZipWriter::Add(name, std::move(bytes), true); }
+    void Add(const std::string& name, std::string bytes) {
+      ZipWriter::Add(name, std::move(bytes), true);
+    }
   } zip(fs::path(tempPath).filename().string());
   if (!package_) {
     zip.Add("[Content_Types].xml",
@@ -174,7 +170,8 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
                 "\"><Default Extension=\"rels\" ContentType=\"application/"
                 "vnd.openxmlformats-package.relationships+xml\"/><Default Extension=\"xml\" "
                 "ContentType=\"application/xml\"/><Override PartName=\"/word/document.xml\" "
-                "ContentType=\"" + MainContentType(extension) + "\"/></Types>");
+                "ContentType=\"" +
+                MainContentType(extension) + "\"/></Types>");
     zip.Add("_rels/.rels",
             std::string(kDecl) + "<Relationships xmlns=\"" + kRelsNs +
                 "\"><Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/"
@@ -209,8 +206,7 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
     std::vector<std::string> sorted(ids.begin(), ids.end());
     std::sort(sorted.begin(), sorted.end());
     for (const auto& id : sorted)
-      if (const Relationship* rel = pkg.RelById(part, id); rel && FoundById(rel->Kind()))
-        add(*rel);
+      if (const Relationship* rel = pkg.RelById(part, id); rel && FoundById(rel->Kind())) add(*rel);
     xml += "</Relationships>";
     if (any || pkg.Has(RelsPartName(part))) {
       zip.Add(RelsPartName(part), std::move(xml));
@@ -227,9 +223,12 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
       bool for_each(pugi::xml_node& node) override {
         const char* name = node.name();
         int kind = -1;
-        if (n->footnoteReference == name) kind = 0;
-        else if (n->endnoteReference == name) kind = 1;
-        else if (n->commentReference == name || n->commentRangeStart == name) kind = 2;
+        if (n->footnoteReference == name)
+          kind = 0;
+        else if (n->endnoteReference == name)
+          kind = 1;
+        else if (n->commentReference == name || n->commentRangeStart == name)
+          kind = 2;
         if (kind >= 0) out[kind].insert(node.attribute(n->id.c_str()).value());
         return true;
       }
@@ -279,9 +278,12 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
     for (const Relationship* rel : pkg.SharedRels(mainPart)) {
       if (rel->external || rel->part != part) continue;
       const std::string kind = rel->Kind();
-      if (kind == "footnotes") writeNotes(part, 0), isNotes = true;
-      else if (kind == "endnotes") writeNotes(part, 1), isNotes = true;
-      else if (kind == "comments") writeNotes(part, 2), isNotes = true;
+      if (kind == "footnotes")
+        writeNotes(part, 0), isNotes = true;
+      else if (kind == "endnotes")
+        writeNotes(part, 1), isNotes = true;
+      else if (kind == "comments")
+        writeNotes(part, 2), isNotes = true;
       break;
     }
     if (isNotes) continue;
@@ -303,7 +305,8 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
   std::unordered_set<std::string> defaults;
   for (const auto& [ext, type] : pkg.Defaults()) {
     if (!defaults.insert(ext).second) continue;
-    types += "<Default Extension=\"" + Escape(ext) + "\" ContentType=\"" + Escape(type) + "\"/>";
+    types +=
+        "<Default Extension=\"" + EscapeXml(ext) + "\" ContentType=\"" + EscapeXml(type) + "\"/>";
   }
   for (const char* ext : {"rels", "xml"}) {
     if (defaults.insert(ext).second)
@@ -317,7 +320,8 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
       if (defaults.count(ext)) continue;
       type = GuessContentType(ext);
     }
-    types += "<Override PartName=\"/" + Escape(part) + "\" ContentType=\"" + Escape(type) + "\"/>";
+    types +=
+        "<Override PartName=\"/" + EscapeXml(part) + "\" ContentType=\"" + EscapeXml(type) + "\"/>";
   }
   types += "</Types>";
   zip.Add("[Content_Types].xml", std::move(types));
@@ -337,9 +341,8 @@ void Document::SaveAs(const std::string& path) {
 
   MakeIdsUnique();
   static std::mt19937 numbers{std::random_device{}()};
-  const fs::path temp =
-      folder / ("~" + target.filename().string() + "." + std::to_string(numbers() % 100000000u) +
-                ".tmp");
+  const fs::path temp = folder / ("~" + target.filename().string() + "." +
+                                  std::to_string(numbers() % 100000000u) + ".tmp");
   try {
     WritePackage(temp.string(), extension);
   } catch (const std::exception& e) {

@@ -76,6 +76,31 @@ Names Names::Of(pugi::xml_node root) {
   return names;
 }
 
+std::string EscapeXml(std::string_view text) {
+  if (text.find_first_of("&<>\"") == std::string_view::npos) return std::string(text);
+  std::string out;
+  out.reserve(text.size() + 16);
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
 void Names::Fill() {
   p = W("p");
   run = W("r");

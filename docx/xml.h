@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace docx {
 
@@ -54,6 +55,9 @@ struct Names {
 inline bool Is(const char* name, const std::string& tag) {
   return std::strcmp(name, tag.c_str()) == 0;
 }
+
+// Text made safe for XML content and attribute values.
+std::string EscapeXml(std::string_view text);
 
 extern const char* const kNsW;
 extern const char* const kNsWStrict;

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <utility>
 
+#include "docx/xml.h"
+
 namespace support::samplegen {
 
 namespace {
@@ -251,27 +253,6 @@ constexpr int kSealSize = 160;
 const std::string& LogoPng();
 const std::string& SealPng();
 
-void Escape(std::string& out, std::string_view text) {
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-}
-
 void Run(std::string& out, std::string_view text, std::string_view rPr = {}) {
   out += "<w:r>";
   if (!rPr.empty()) {
@@ -280,7 +261,7 @@ void Run(std::string& out, std::string_view text, std::string_view rPr = {}) {
     out += "</w:rPr>";
   }
   out += "<w:t xml:space=\"preserve\">";
-  Escape(out, text);
+  out += docx::EscapeXml(text);
   out += "</w:t></w:r>";
 }
 
@@ -326,13 +307,13 @@ void InlinePicture(std::string& out, std::string_view rid, int docPrId, std::str
   out += "/><wp:effectExtent l=\"0\" t=\"0\" r=\"0\" b=\"0\"/><wp:docPr id=\"";
   out += std::to_string(docPrId);
   out += "\" name=\"";
-  Escape(out, name);
+  out += docx::EscapeXml(name);
   out +=
       "\"/><wp:cNvGraphicFramePr><a:graphicFrameLocks noChangeAspect=\"1\"/>"
       "</wp:cNvGraphicFramePr><a:graphic><a:graphicData "
       "uri=\"http://schemas.openxmlformats.org/drawingml/2006/picture\"><pic:pic>"
       "<pic:nvPicPr><pic:cNvPr id=\"0\" name=\"";
-  Escape(out, name);
+  out += docx::EscapeXml(name);
   out += "\"/><pic:cNvPicPr/></pic:nvPicPr><pic:blipFill><a:blip r:embed=\"";
   out += rid;
   out +=
@@ -915,12 +896,12 @@ std::string CoreXml(Kind kind, int records, const Options& options) {
   std::string out(kXmlDecl);
   out +=
       R"(<cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/package/2006/metadata/core-properties" xmlns:dc="http://purl.org/dc/elements/1.1/" xmlns:dcterms="http://purl.org/dc/terms/" xmlns:dcmitype="http://purl.org/dc/dcmitype/" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance"><dc:title>)";
-  Escape(out, std::string(kTitles[static_cast<int>(kind)]) + " (" + std::to_string(records) +
-                  " merged records)");
+  out += docx::EscapeXml(std::string(kTitles[static_cast<int>(kind)]) + " (" +
+                         std::to_string(records) + " merged records)");
   out += "</dc:title><dc:creator>";
-  Escape(out, options.company);
+  out += docx::EscapeXml(options.company);
   out += "</dc:creator><cp:lastModifiedBy>";
-  Escape(out, options.company);
+  out += docx::EscapeXml(options.company);
   out +=
       R"(</cp:lastModifiedBy><cp:revision>1</cp:revision><dcterms:created xsi:type="dcterms:W3CDTF">2024-11-04T09:30:00Z</dcterms:created><dcterms:modified xsi:type="dcterms:W3CDTF">2024-11-04T09:30:00Z</dcterms:modified></cp:coreProperties>)";
   return out;
@@ -934,7 +915,7 @@ std::string AppXml(int records, const Options& options) {
   out +=
       "</Pages><Application>Parvane sample maker</Application><DocSecurity>0</DocSecurity>"
       "<Company>";
-  Escape(out, options.company);
+  out += docx::EscapeXml(options.company);
   out += "</Company><AppVersion>16.0000</AppVersion></Properties>";
   return out;
 }

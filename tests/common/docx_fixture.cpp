@@ -1,23 +1,12 @@
 #include "docx_fixture.h"
 
+#include "docx/xml.h"
 #include "docx/zip_writer.h"
 
 namespace fixture {
 
 namespace {
-std::string Escape(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+using docx::EscapeXml;
 
 const char* kStyles =
     R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
@@ -33,7 +22,7 @@ const char* kStyles =
 std::string P(const std::string& text, const std::string& pPr) {
   std::string xml = "<w:p>";
   if (!pPr.empty()) xml += "<w:pPr>" + pPr + "</w:pPr>";
-  if (!text.empty()) xml += R"(<w:r><w:t xml:space="preserve">)" + Escape(text) + "</w:t></w:r>";
+  if (!text.empty()) xml += R"(<w:r><w:t xml:space="preserve">)" + EscapeXml(text) + "</w:t></w:r>";
   return xml + "</w:p>";
 }
 
@@ -43,13 +32,14 @@ std::string SectPr(const std::string& type, const std::string& inner, int width,
   if (!type.empty()) xml += R"(<w:type w:val=")" + type + R"("/>)";
   xml += R"(<w:pgSz w:w=")" + std::to_string(width) + R"(" w:h=")" + std::to_string(height) + '"';
   if (landscape) xml += R"( w:orient="landscape")";
-  xml += R"(/><w:pgMar w:top="1440" w:right="1440" w:bottom="1440" w:left="1440" w:header="720" w:footer="720" w:gutter="0"/>)";
+  xml +=
+      R"(/><w:pgMar w:top="1440" w:right="1440" w:bottom="1440" w:left="1440" w:header="720" w:footer="720" w:gutter="0"/>)";
   return xml + "</w:sectPr>";
 }
 
 std::string BreakP(const std::string& text, const std::string& sectPr) {
   std::string xml = "<w:p><w:pPr>" + sectPr + "</w:pPr>";
-  if (!text.empty()) xml += R"(<w:r><w:t xml:space="preserve">)" + Escape(text) + "</w:t></w:r>";
+  if (!text.empty()) xml += R"(<w:r><w:t xml:space="preserve">)" + EscapeXml(text) + "</w:t></w:r>";
   return xml + "</w:p>";
 }
 
@@ -64,8 +54,10 @@ Package Merge(const std::vector<std::vector<std::string>>& records) {
   Package package;
   for (std::size_t r = 0; r < records.size(); ++r) {
     for (const auto& line : records[r]) package.body += P(line);
-    if (r + 1 < records.size()) package.body += BreakP("", SectPr("nextPage"));
-    else package.body += SectPr("nextPage");
+    if (r + 1 < records.size())
+      package.body += BreakP("", SectPr("nextPage"));
+    else
+      package.body += SectPr("nextPage");
   }
   return package;
 }
@@ -77,12 +69,15 @@ void Write(const std::string& path, const Package& package) {
       R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
       R"(<Default Extension="xml" ContentType="application/xml"/>)"
       R"(<Default Extension="png" ContentType="image/png"/>)"
-      R"(<Override PartName="/word/document.xml" ContentType=")" + package.mainContentType + R"("/>)";
+      R"(<Override PartName="/word/document.xml" ContentType=")" +
+      package.mainContentType + R"("/>)";
   if (package.withStyles)
-    types += R"(<Override PartName="/word/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.styles+xml"/>)";
+    types +=
+        R"(<Override PartName="/word/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.styles+xml"/>)";
   for (const auto& part : package.parts)
     if (!part.contentType.empty())
-      types += R"(<Override PartName="/)" + part.name + R"(" ContentType=")" + part.contentType + R"("/>)";
+      types += R"(<Override PartName="/)" + part.name + R"(" ContentType=")" + part.contentType +
+               R"("/>)";
   types += "</Types>";
 
   const std::string rootRels =
@@ -95,10 +90,12 @@ void Write(const std::string& path, const Package& package) {
       R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
       R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)";
   if (package.withStyles)
-    docRels += R"(<Relationship Id="rIdStyles" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/>)";
+    docRels +=
+        R"(<Relationship Id="rIdStyles" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/>)";
   for (const auto& rel : package.documentRels) {
     docRels += R"(<Relationship Id=")" + rel.id + R"(" Type=")" + rel.type + R"(" Target=")" +
-               Escape(rel.target) + '"' + (rel.external ? R"( TargetMode="External")" : "") + "/>";
+               EscapeXml(rel.target) + '"' + (rel.external ? R"( TargetMode="External")" : "") +
+               "/>";
   }
   docRels += "</Relationships>";
 
@@ -109,7 +106,8 @@ void Write(const std::string& path, const Package& package) {
       R"(xmlns:wp="http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing" )"
       R"(xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" )"
       R"(xmlns:pic="http://schemas.openxmlformats.org/drawingml/2006/picture">)"
-      "<w:body>" + package.body + "</w:body></w:document>";
+      "<w:body>" +
+      package.body + "</w:body></w:document>";
 
   docx::PartList parts = {{"[Content_Types].xml", types},
                           {"_rels/.rels", rootRels},
