@@ -20,12 +20,16 @@ int RefSlot(pugi::xml_node ref, const Names& n) {
   const bool footer = n.footerReference == ref.name();
   const char* type = ref.attribute(n.typeAttr.c_str()).value();
   int t = 0;
-  if (!std::strcmp(type, "first")) t = 1;
-  else if (!std::strcmp(type, "even")) t = 2;
+  if (!std::strcmp(type, "first"))
+    t = 1;
+  else if (!std::strcmp(type, "even"))
+    t = 2;
   return (footer ? 3 : 0) + t;
 }
 
-bool IsElement(pugi::xml_node n) { return n.type() == pugi::node_element; }
+bool IsElement(pugi::xml_node n) {
+  return n.type() == pugi::node_element;
+}
 
 }  // namespace
 
@@ -78,8 +82,10 @@ void Document::Adopt(std::unique_ptr<XmlPart> main) {
     if (names_.sectPr != c.name() && IsElement(c)) hasParagraph = true;
   if (!hasParagraph) {
     pugi::xml_node sect = body_.child(names_.sectPr.c_str());
-    if (sect) body_.insert_child_before(names_.p.c_str(), sect);
-    else body_.append_child(names_.p.c_str());
+    if (sect)
+      body_.insert_child_before(names_.p.c_str(), sect);
+    else
+      body_.append_child(names_.p.c_str());
   }
   Invalidate();
 }
@@ -484,8 +490,8 @@ bool Document::RemoveTrailingEmptySection() {
       before.pageBreakBefore &&
       !before.node.child(names_.pPr.c_str()).child(names_.pageBreakBefore.c_str());
   const int element = paras_[last].element;
-  const bool ownElement = element >= 0 && element < static_cast<int>(elems_.size()) &&
-                          elems_[element] == finalPara;
+  const bool ownElement =
+      element >= 0 && element < static_cast<int>(elems_.size()) && elems_[element] == finalPara;
   finalPara.parent().remove_child(finalPara);
   DropEmptyFinalSection(ownElement ? element : -1, breakBeforeGone);
   return true;

@@ -113,8 +113,8 @@ void StoryWalker::Run(pugi::xml_node run, StoryParagraph* para, std::vector<Text
   }
 }
 
-void StoryWalker::Inline(pugi::xml_node parent, StoryParagraph* para,
-                         std::vector<TextAtom>* atoms, int& pos) {
+void StoryWalker::Inline(pugi::xml_node parent, StoryParagraph* para, std::vector<TextAtom>* atoms,
+                         int& pos) {
   for (pugi::xml_node c : parent.children()) {
     if (c.type() != pugi::node_element) continue;
     const char* name = c.name();

@@ -1,7 +1,7 @@
 #include "docx/zip_archive.h"
 
-#include <zip.h>
 #include <libdeflate.h>
+#include <zip.h>
 
 #include <algorithm>
 #include <cctype>
@@ -37,7 +37,9 @@ std::string ArchiveText(zip_t* archive) {
   return text ? text : "unknown zip error";
 }
 
-std::string Mib(std::uint64_t bytes) { return std::to_string(bytes >> 20) + " MiB"; }
+std::string Mib(std::uint64_t bytes) {
+  return std::to_string(bytes >> 20) + " MiB";
+}
 
 // Reads `size` bytes of one entry (inflated, or as stored with
 // ZIP_FL_COMPRESSED); a short or failed read is a damaged package.
@@ -82,8 +84,9 @@ ZipReader::ZipReader(const std::string& path, const std::string& label)
     // Files that do not begin like a zip were turned away before; this one
     // does, so a missing directory means it was cut short.
     if (code == ZIP_ER_NOZIP)
-      throw Error(label + " is damaged or truncated: it begins like a zip package but its zip "
-                          "directory is missing.");
+      throw Error(label +
+                  " is damaged or truncated: it begins like a zip package but its zip "
+                  "directory is missing.");
     throw Error(label + " is damaged or truncated: it is not a readable zip package (" +
                 CodeText(code) + ").");
   }
@@ -127,8 +130,8 @@ std::string ZipReader::Read(const Entry& entry) const {
   if (entry.size > kMaxRatioSize && entry.compressedSize > 0 &&
       entry.size / entry.compressedSize > kMaxRatio)
     throw Error(label_ + ": the part " + entry.name + " inflates " +
-                std::to_string(entry.size / entry.compressedSize) + " times to " +
-                Mib(entry.size) + " (a decompression bomb); the file is refused.");
+                std::to_string(entry.size / entry.compressedSize) + " times to " + Mib(entry.size) +
+                " (a decompression bomb); the file is refused.");
   if (entry.method != ZIP_CM_DEFLATE || entry.encrypted)
     return ReadWhole(handle_->archive, entry.index, 0, entry.size, label_, entry.name);
   // Deflated parts are inflated in one go, which is much faster than through
@@ -162,8 +165,9 @@ const std::string& ZipReader::Raw(const Entry& entry) const {
   if (entry.compressedSize > kMaxEntrySize)
     throw Error(label_ + ": the part " + entry.name + " holds " + Mib(entry.compressedSize) +
                 ", more than a document can hold; the file is refused.");
-  return raw_.emplace(entry.index, ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED,
-                                             entry.compressedSize, label_, entry.name))
+  return raw_
+      .emplace(entry.index, ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED,
+                                      entry.compressedSize, label_, entry.name))
       .first->second;
 }
 
@@ -213,8 +217,8 @@ std::pair<std::uint16_t, std::uint16_t> DosNow() {
   localtime_r(&now, &local);
 #endif
   if (local.tm_year < 80) return {0, (1 << 5) | 1};  // 1980-01-01, the earliest it can say
-  const auto time = static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) |
-                                               (local.tm_sec / 2));
+  const auto time =
+      static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
   const auto date = static_cast<std::uint16_t>(((local.tm_year - 80) << 9) |
                                                ((local.tm_mon + 1) << 5) | local.tm_mday);
   return {time, date};
@@ -236,8 +240,10 @@ void ZipWriter::Put(Item item) {
   if (item.name.empty() || item.name.size() > 0xFFFF)
     throw Error("Cannot add a part named \"" + item.name.substr(0, 80) + "\" to " + label_ + ".");
   auto [it, fresh] = byName_.emplace(item.name, items_.size());
-  if (fresh) items_.push_back(std::move(item));
-  else items_[it->second] = std::move(item);
+  if (fresh)
+    items_.push_back(std::move(item));
+  else
+    items_[it->second] = std::move(item);
 }
 
 void ZipWriter::Add(const std::string& name, std::string bytes, bool fast) {
@@ -290,7 +296,7 @@ std::string ZipWriter::Finish() {
   std::vector<std::uint32_t> offsets;
   offsets.reserve(items_.size());
   auto common = [&](const Item& item) {
-    Put16(out, 20);                             // version needed: deflate
+    Put16(out, 20);                              // version needed: deflate
     Put16(out, Ascii(item.name) ? 0 : 1 << 11);  // flags: UTF-8 name
     Put16(out, item.method);
     Put16(out, time);

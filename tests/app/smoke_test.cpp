@@ -30,8 +30,7 @@ TEST(Smoke, the_program_opens_its_window_under_xvfb) {
 
   const std::string script =
       testing_support::StartXvfbScript(config.str()) +
-      "export DISPLAY=:$N QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=" +
-      Quote(config.str()) +
+      "export DISPLAY=:$N QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=" + Quote(config.str()) +
       "\n"
       "export XDG_RUNTIME_DIR=" +
       Quote(config.str()) + "\n" + Quote(program) + " >" + Quote(config.file("log")) +

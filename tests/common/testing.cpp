@@ -1,5 +1,6 @@
 #include "testing.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -7,7 +8,6 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
-#include <algorithm>
 
 #include "support/error_report.h"
 
@@ -33,7 +33,8 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   // Read-only files and folders of a test must not keep the folder alive.
-  for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+  for (auto it = fs::recursive_directory_iterator(path_, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   }
   fs::remove_all(path_, ec);
@@ -74,8 +75,12 @@ std::vector<std::string> FilesIn(const fs::path& folder) {
   return names;
 }
 
-std::string SourceDir() { return PARVANE_SOURCE_DIR; }
-std::string BinDir() { return PARVANE_BIN_DIR; }
+std::string SourceDir() {
+  return PARVANE_SOURCE_DIR;
+}
+std::string BinDir() {
+  return PARVANE_BIN_DIR;
+}
 
 std::string SharedDir() {
   if (const char* env = std::getenv("PARVANE_SHARED"); env && *env) return env;
@@ -107,11 +112,12 @@ std::string StartXvfbScript(const std::string& scratch) {
   // -displayfd lets the server pick a free display and write its number only
   // once it listens, so parallel tests never race for one display.
   const std::string file = Quote(scratch + "/xvfb-display");
-  return "rm -f " + file + "\n" +
-         "Xvfb -displayfd 1 -screen 0 800x700x24 -dpi 96 -nolisten tcp >" + file +
+  return "rm -f " + file + "\n" + "Xvfb -displayfd 1 -screen 0 800x700x24 -dpi 96 -nolisten tcp >" +
+         file +
          " 2>/dev/null & XPID=$!\n"
          "N=''\n"
-         "for i in $(seq 600); do N=$(tr -dc 0-9 <" + file +
+         "for i in $(seq 600); do N=$(tr -dc 0-9 <" +
+         file +
          " 2>/dev/null); [ -n \"$N\" ] && break; kill -0 $XPID 2>/dev/null || break; "
          "sleep 0.1; done\n"
          "if [ -z \"$N\" ]; then echo no-xvfb; kill $XPID 2>/dev/null; exit 0; fi\n";
@@ -123,23 +129,25 @@ CommandResult RunCommand(const std::string& commandLine) {
   if (!pipe) return result;
   std::array<char, 4096> buffer;
   std::size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.output.append(buffer.data(), n);
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    result.output.append(buffer.data(), n);
   const int status = pclose(pipe);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
 
-bool HaveSoffice() { return RunCommand("command -v soffice").exitCode == 0; }
+bool HaveSoffice() {
+  return RunCommand("command -v soffice").exitCode == 0;
+}
 
 std::string ConvertWithSoffice(const std::string& document, const std::string& format,
                                const std::string& outDir) {
   const fs::path profile = fs::path(outDir) / ".lo-profile";
-  const std::string command = "timeout 180 soffice -env:UserInstallation=file://" + profile.string() +
-                              " --headless --norestore --convert-to " + format + " --outdir " +
-                              Quote(outDir) + " " + Quote(document);
+  const std::string command = "timeout 180 soffice -env:UserInstallation=file://" +
+                              profile.string() + " --headless --norestore --convert-to " + format +
+                              " --outdir " + Quote(outDir) + " " + Quote(document);
   RunCommand(command);
-  const fs::path converted =
-      fs::path(outDir) / (fs::path(document).stem().string() + "." + format);
+  const fs::path converted = fs::path(outDir) / (fs::path(document).stem().string() + "." + format);
   std::error_code ec;
   return fs::exists(converted, ec) ? converted.string() : std::string();
 }

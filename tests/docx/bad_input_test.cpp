@@ -29,13 +29,9 @@ std::string Valid(const testing_support::TempDir& dir) {
   return testing_support::ReadFile(path);
 }
 
-void Put16(std::string& out, std::uint32_t v) {
-  out += static_cast<char>(v & 0xFF);
-  out += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& out, std::uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
+// Appends `bytes` bytes of `value`, least significant first, as zip wants them.
+void Le(std::string& out, std::uint32_t value, int bytes) {
+  for (int k = 0; k < bytes; ++k) out += static_cast<char>((value >> (8 * k)) & 0xFF);
 }
 
 // A zip of one part deflated as tightly as the format allows (zlib's best,
@@ -58,29 +54,30 @@ void WriteDeflated(const std::string& path, const std::string& name, const std::
       (wrongCrc ? 1u : 0u));
   auto header = [&](bool central) {
     std::string h;
-    Put32(h, central ? 0x02014b50 : 0x04034b50);
-    if (central) Put16(h, 20);
-    for (std::uint32_t v : {20u, 0u, 8u, 0u, 0x21u}) Put16(h, v);  // version, flags, method, time, date
-    Put32(h, crc);
-    Put32(h, static_cast<std::uint32_t>(packed.size()));
-    Put32(h, static_cast<std::uint32_t>(plain.size()));
-    Put16(h, static_cast<std::uint32_t>(name.size()));
-    Put16(h, 0);
+    Le(h, central ? 0x02014b50 : 0x04034b50, 4);
+    if (central) Le(h, 20, 2);
+    for (std::uint32_t v : {20u, 0u, 8u, 0u, 0x21u})
+      Le(h, v, 2);  // version, flags, method, time, date
+    Le(h, crc, 4);
+    Le(h, static_cast<std::uint32_t>(packed.size()), 4);
+    Le(h, static_cast<std::uint32_t>(plain.size()), 4);
+    Le(h, static_cast<std::uint32_t>(name.size()), 2);
+    Le(h, 0, 2);
     if (central) {
-      for (int k = 0; k < 3; ++k) Put16(h, 0);  // comment, disk, internal attributes
-      Put32(h, 0);                              // external attributes
-      Put32(h, 0);                              // offset of the local header
+      for (int k = 0; k < 3; ++k) Le(h, 0, 2);  // comment, disk, internal attributes
+      Le(h, 0, 4);                              // external attributes
+      Le(h, 0, 4);                              // offset of the local header
     }
     return h + name;
   };
   const std::string local = header(false) + packed;
   const std::string central = header(true);
   std::string end;
-  Put32(end, 0x06054b50);
-  for (std::uint32_t v : {0u, 0u, 1u, 1u}) Put16(end, v);
-  Put32(end, static_cast<std::uint32_t>(central.size()));
-  Put32(end, static_cast<std::uint32_t>(local.size()));
-  Put16(end, 0);
+  Le(end, 0x06054b50, 4);
+  for (std::uint32_t v : {0u, 0u, 1u, 1u}) Le(end, v, 2);
+  Le(end, static_cast<std::uint32_t>(central.size()), 4);
+  Le(end, static_cast<std::uint32_t>(local.size()), 4);
+  Le(end, 0, 2);
   std::ofstream(path, std::ios::binary) << local << central << end;
 }
 
@@ -127,8 +124,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "encrypted"},
         BadInput{"legacy",
                  [](const std::string& p) {
-                   testing_support::WriteFile(p, std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) +
-                                                     std::string(2048, '\0'));
+                   testing_support::WriteFile(p,
+                                              std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) +
+                                                  std::string(2048, '\0'));
                  },
                  "legacy Word 97-2003 format, which needs LibreOffice or Microsoft Word"},
         BadInput{"truncated",
@@ -143,11 +141,12 @@ INSTANTIATE_TEST_SUITE_P(
                    docx::WriteZip(p, {{"[Content_Types].xml", "<Types/>"}, {"other.xml", "<x/>"}});
                  },
                  "has no main document part"},
-        BadInput{"malformed",
-                 [](const std::string& p) {
-                   docx::WriteZip(p, {{"word/document.xml", WithMain("<w:document><w:body><w:p>")}});
-                 },
-                 "word/document.xml is not well-formed XML at offset"},
+        BadInput{
+            "malformed",
+            [](const std::string& p) {
+              docx::WriteZip(p, {{"word/document.xml", WithMain("<w:document><w:body><w:p>")}});
+            },
+            "word/document.xml is not well-formed XML at offset"},
         BadInput{"bomb",
                  [](const std::string& p) {
                    // 200 MiB of one letter deflates to about 200 kilobytes.
@@ -156,7 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "decompression bomb"},
         BadInput{"checksum",
                  [](const std::string& p) {
-                   WriteDeflated(p, "word/document.xml", WithMain("<w:document xmlns:w=\"http://schemas.openxmlformats.org/"
+                   WriteDeflated(p, "word/document.xml",
+                                 WithMain("<w:document xmlns:w=\"http://schemas.openxmlformats.org/"
                                           "wordprocessingml/2006/main\"><w:body><w:p/>"
                                           "</w:body></w:document>"),
                                  true);
@@ -176,8 +176,9 @@ TEST(BadInput, an_external_entity_is_never_resolved) {
   docx::WriteZip(
       dir.file("x.docx"),
       {{"word/document.xml",
-        "<!DOCTYPE d [<!ENTITY x SYSTEM \"file://" + secret + "\">]>"
-        R"(<w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:body><w:p><w:r><w:t>a&x;b</w:t></w:r></w:p></w:body></w:document>)"}});
+        "<!DOCTYPE d [<!ENTITY x SYSTEM \"file://" + secret +
+            "\">]>"
+            R"(<w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:body><w:p><w:r><w:t>a&x;b</w:t></w:r></w:p></w:body></w:document>)"}});
   auto app = engine::CreateBuiltinApplication();
   std::string text;
   try {

@@ -40,8 +40,7 @@ TEST(StoryText, follows_words_conventions_for_marks_breaks_tables_and_fields) {
       R"(<w:del><w:r><w:delText>gone</w:delText></w:r></w:del><w:ins><w:r><w:t>new</w:t></w:r></w:ins></w:p>)" +
       BreakP("end", SectPr()) + P("Grüße") + SectPr();
   Opened o(Body(body));
-  EXPECT_EQ(o.doc->Content()->Text(),
-            "one\ra\tb\vc\f\rx\r\ay\r\r\a\r\a7new\rend\fGrüße\r");
+  EXPECT_EQ(o.doc->Content()->Text(), "one\ra\tb\vc\f\rx\r\ay\r\r\a\r\a7new\rend\fGrüße\r");
   // Counts are characters: "Grüße\r" is six, not seven bytes' worth.
   EXPECT_EQ(word::Length(o.doc->Sections(2)->GetRange()->Text()), 6);
   EXPECT_EQ(o.doc->ParagraphsCount(), 9);  // cells' paragraphs and the row end count
@@ -53,9 +52,10 @@ TEST(Sections, come_in_order_with_their_breaks_and_inherit_headers) {
   package.documentRels = {{"rIdH1", fixture::kRelHeader, "header1.xml"},
                           {"rIdF1", fixture::kRelFooter, "footer1.xml"},
                           {"rIdH3", fixture::kRelHeader, "header3.xml"}};
-  package.parts = {{"word/header1.xml", fixture::kCtHeader, fixture::HeaderXml(P("ACME") + P("Ltd"))},
-                   {"word/footer1.xml", fixture::kCtFooter, fixture::HeaderXml(P("Page"), true)},
-                   {"word/header3.xml", fixture::kCtHeader, fixture::HeaderXml(P("Third"))}};
+  package.parts = {
+      {"word/header1.xml", fixture::kCtHeader, fixture::HeaderXml(P("ACME") + P("Ltd"))},
+      {"word/footer1.xml", fixture::kCtFooter, fixture::HeaderXml(P("Page"), true)},
+      {"word/header3.xml", fixture::kCtHeader, fixture::HeaderXml(P("Third"))}};
   package.body =
       P("first") +
       BreakP("", SectPr("nextPage", R"(<w:headerReference w:type="default" r:id="rIdH1"/>)"
@@ -92,15 +92,15 @@ TEST(Pages, start_at_page_breaks_new_page_sections_and_rendered_breaks) {
   EXPECT_EQ(textFrom("1").substr(0, 5), "alpha");
   EXPECT_EQ(textFrom("2").substr(0, 5), "gamma");
   EXPECT_EQ(textFrom("3").substr(0, 5), "delta");  // section 2 starts a new page
-  EXPECT_EQ(textFrom("4"), "epsilon\rzeta\r");      // page break before; continuous adds none
+  EXPECT_EQ(textFrom("4"), "epsilon\rzeta\r");     // page break before; continuous adds none
   EXPECT_EQ(textFrom("5"), "zeta\r");
   EXPECT_EQ(textFrom("9"), "zeta\r");  // beyond the last page: the last page
 }
 
 TEST(Pages, an_explicit_break_and_the_rendered_break_after_it_count_once) {
-  const std::string body =
-      R"(<w:p><w:r><w:t>one</w:t><w:br w:type="page"/></w:r></w:p>)"
-      R"(<w:p><w:r><w:lastRenderedPageBreak/><w:t>two</w:t></w:r></w:p>)" + SectPr();
+  const std::string body = R"(<w:p><w:r><w:t>one</w:t><w:br w:type="page"/></w:r></w:p>)"
+                           R"(<w:p><w:r><w:lastRenderedPageBreak/><w:t>two</w:t></w:r></w:p>)" +
+                           SectPr();
   Opened o(Body(body));
   EXPECT_EQ(o.doc->PagesCount(1), 2);
 }
@@ -152,8 +152,8 @@ TEST(PasteAndCleanUp, a_cleaned_piece_answers_as_it_does_when_read_again) {
   const std::vector<std::string> bodies = {
       P("Dear Ann") + BreakP("", SectPr()) + P("Dear Bob") + SectPr(),
       // An empty break paragraph that starts a new page.
-      P("one") + R"(<w:p><w:pPr><w:pageBreakBefore/>)" + SectPr() + R"(</w:pPr></w:p>)" +
-          P("two") + SectPr(),
+      P("one") + R"(<w:p><w:pPr><w:pageBreakBefore/>)" + SectPr() + R"(</w:pPr></w:p>)" + P("two") +
+          SectPr(),
       // The break inside a content control, bookmarks after it.
       R"(<w:sdt><w:sdtContent>)" + P("in control") + BreakP("last", header) +
           R"(</w:sdtContent></w:sdt><w:bookmarkStart w:id="1" w:name="b"/>)" + P("next") +
@@ -198,7 +198,8 @@ TEST(PasteAndCleanUp, deleting_a_bare_page_break_paragraph_keeps_the_text_before
 }
 
 TEST(PasteAndCleanUp, deleting_a_break_paragraph_gives_its_properties_to_the_paragraph_before) {
-  Opened o(Body(P("a") + BreakP("b", SectPr("nextPage", "", 15840, 12240, true)) + P("c") + SectPr()));
+  Opened o(
+      Body(P("a") + BreakP("b", SectPr("nextPage", "", 15840, 12240, true)) + P("c") + SectPr()));
   o.doc->Paragraphs(2)->Delete();
   EXPECT_EQ(o.doc->Content()->Text(), "a\fc\r");
   EXPECT_EQ(o.doc->SectionsCount(), 2);
