@@ -321,3 +321,38 @@ TEST(Split, a_record_that_holds_only_a_picture_is_not_lost) {
   const std::string report = testing_support::RunDocxCheck((dir.path() / "out").string(), &ok);
   EXPECT_TRUE(ok) << report;
 }
+
+// Headers, bookmarks and a subdocument's anchor are no text of a section: a
+// section holding nothing else is one character long and makes no piece, as in
+// Word, while one of two empty paragraphs is two characters long and does.
+TEST(Split, sections_of_bookmarks_a_subdocument_anchor_or_only_a_header_make_no_piece) {
+  testing_support::TempDir dir;
+  fixture::Package package;
+  const std::string header = R"(<w:headerReference w:type="default" r:id="rIdH1"/>)";
+  package.body =
+      R"(<w:p><w:pPr>)" + SectPr("nextPage", header) +
+      R"(</w:pPr><w:bookmarkStart w:id="0" w:name="_GoBack"/><w:bookmarkEnd w:id="0"/></w:p>)" +
+      R"(<w:p><w:pPr>)" + SectPr("nextPage") + R"(</w:pPr><w:subDoc r:id="rIdSub"/></w:p>)" +
+      P("") + BreakP("", SectPr("nextPage")) + P("") + SectPr("nextPage", header);
+  package.documentRels = {
+      {"rIdH1", fixture::kRelHeader, "header1.xml"},
+      {"rIdSub", "http://schemas.openxmlformats.org/officeDocument/2006/relationships/subDocument",
+       "Chapter.docx", true}};
+  package.parts = {{"word/header1.xml", fixture::kCtHeader, fixture::HeaderXml(P("Letterhead"))}};
+  fixture::Write(dir.file("e.docx"), package);
+
+  auto app = engine::CreateBuiltinApplication();
+  auto source = app->DocumentsOpen(dir.file("e.docx"));
+  ASSERT_EQ(source->SectionsCount(), 4);
+  EXPECT_EQ(source->Sections(1)->GetRange()->Text(), "\f");
+  EXPECT_EQ(source->Sections(2)->GetRange()->Text(), "\f");
+  EXPECT_EQ(source->Sections(3)->GetRange()->Text(), "\r\f");
+  EXPECT_EQ(source->Sections(4)->GetRange()->Text(), "\r");
+  EXPECT_EQ(source->Sections(4)->Headers(1)->Text(), "Letterhead\r");
+  source->Close(word::wdDoNotSaveChanges);
+
+  fs::create_directory(dir.path() / "out");
+  const auto result = docx_test::Split(dir.file("e.docx"), (dir.path() / "out").string());
+  EXPECT_EQ(result.files, (std::vector<std::string>{"e-0003.docx"}));
+  EXPECT_EQ(docx_test::StoryText((dir.path() / "out" / "e-0003.docx").string()), "\r\r");
+}
