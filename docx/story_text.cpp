@@ -107,6 +107,8 @@ void StoryWalker::Run(pugi::xml_node run, StoryParagraph* para, std::vector<Text
       // A picture, shape or embedded object stands in the text as character 1,
       // as in Word: a record that holds only a picture is not empty.
       Emit("\x01", c, false, para, atoms, pos);
+    } else if (Is(name, n_.footnoteReference) || Is(name, n_.endnoteReference)) {
+      Emit("\x02", c, false, para, atoms, pos);  // a note's reference mark, as in Word
     } else if (Is(name, n_.lastRenderedPageBreak)) {
       if (para && Visible()) para->pageBreaks.push_back(pos);
     }

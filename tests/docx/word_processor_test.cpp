@@ -38,12 +38,16 @@ TEST(StoryText, follows_words_conventions_for_marks_breaks_tables_and_fields) {
       R"(<w:p><w:r><w:fldChar w:fldCharType="begin"/></w:r><w:r><w:instrText>PAGE</w:instrText></w:r>)"
       R"(<w:r><w:fldChar w:fldCharType="separate"/></w:r><w:r><w:t>7</w:t></w:r><w:r><w:fldChar w:fldCharType="end"/></w:r>)"
       R"(<w:del><w:r><w:delText>gone</w:delText></w:r></w:del><w:ins><w:r><w:t>new</w:t></w:r></w:ins></w:p>)" +
+      R"(<w:p><w:r><w:t>note</w:t></w:r><w:r><w:footnoteReference w:id="1"/></w:r>)"
+      R"(<w:r><w:endnoteReference w:id="2"/></w:r></w:p>)" +
       BreakP("end", SectPr()) + P("Grüße") + SectPr();
   Opened o(Body(body));
-  EXPECT_EQ(o.doc->Content()->Text(), "one\ra\tb\vc\f\rx\r\ay\r\r\a\r\a7new\rend\fGrüße\r");
+  // A note's reference mark is character 2.
+  EXPECT_EQ(o.doc->Content()->Text(),
+            "one\ra\tb\vc\f\rx\r\ay\r\r\a\r\a7new\rnote\x02\x02\rend\fGrüße\r");
   // Counts are characters: "Grüße\r" is six, not seven bytes' worth.
   EXPECT_EQ(word::Length(o.doc->Sections(2)->GetRange()->Text()), 6);
-  EXPECT_EQ(o.doc->ParagraphsCount(), 9);  // cells' paragraphs and the row end count
+  EXPECT_EQ(o.doc->ParagraphsCount(), 10);  // cells' paragraphs and the row end count
   EXPECT_EQ(o.doc->Paragraphs(5)->Text(), "\r\a");
 }
 
