@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "docx/errors.h"
 
@@ -373,12 +374,61 @@ void Document::Paste() {
     }
   }
   body.append_child(names.p.c_str());
+  BringShapeTypes(body, *clip.owner);
   package_ = clip.package;
   main_ = std::move(part);
   names_ = names;
   body_ = body;
   NewDefaultSectPr(body_);
   Invalidate();
+}
+
+pugi::xml_node Document::ShapeType(const std::string& id) {
+  if (!shapeTypesReady_) {
+    // Once per document, when a copy first names a type it does not hold.
+    struct Walker : pugi::xml_tree_walker {
+      std::unordered_map<std::string, pugi::xml_node>* out;
+      bool for_each(pugi::xml_node& node) override {
+        if (node.type() == pugi::node_element && !std::strcmp(LocalName(node.name()), "shapetype"))
+          out->emplace(node.attribute("id").value(), node);
+        return true;
+      }
+    } walker;
+    shapeTypes_.clear();
+    walker.out = &shapeTypes_;
+    body_.traverse(walker);
+    shapeTypesReady_ = true;
+  }
+  const auto it = shapeTypes_.find(id);
+  return it == shapeTypes_.end() ? pugi::xml_node() : it->second;
+}
+
+void Document::BringShapeTypes(pugi::xml_node body, Document& source) {
+  // VML shapes name their type as "#id"; the definition is a sibling element.
+  struct Walker : pugi::xml_tree_walker {
+    std::unordered_set<std::string> defined;
+    std::vector<std::pair<pugi::xml_node, const char*>> uses;
+    bool for_each(pugi::xml_node& node) override {
+      if (node.type() != pugi::node_element) return true;
+      const char* local = LocalName(node.name());
+      if (local[0] != 's') return true;
+      if (!std::strcmp(local, "shapetype")) {
+        defined.insert(node.attribute("id").value());
+      } else if (!std::strcmp(local, "shape")) {
+        const char* type = node.attribute("type").value();
+        if (type[0] == '#' && type[1]) uses.emplace_back(node, type + 1);
+      }
+      return true;
+    }
+  } walker;
+  body.traverse(walker);
+  for (const auto& [shape, id] : walker.uses) {
+    if (walker.defined.count(id)) continue;
+    pugi::xml_node definition = source.ShapeType(id);
+    if (!definition) continue;
+    shape.parent().insert_copy_before(definition, shape);
+    walker.defined.insert(id);
+  }
 }
 
 void Document::RemoveParagraph(const StoryParagraph& p, bool isFinal) {

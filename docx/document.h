@@ -7,6 +7,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -74,7 +75,7 @@ class Document : public std::enable_shared_from_this<Document> {
   Document() = default;
   void Adopt(std::unique_ptr<XmlPart> main);
   void EnsureIndex();
-  void Invalidate() { indexed_ = false; pagesReady_ = false; }
+  void Invalidate() { indexed_ = false; pagesReady_ = false; shapeTypesReady_ = false; }
   void DropEmptyFinalSection(int removedElement, bool pageBreakBeforeGone);
   void EnsurePages();
   int ParagraphAt(int pos);
@@ -87,6 +88,12 @@ class Document : public std::enable_shared_from_this<Document> {
   void InsertText(const StoryParagraph& p, int at, const std::string& text);
   bool RemoveTrailingEmptySection();
   pugi::xml_node BodySectPr();
+
+  // Gives every VML shape of a pasted body the shape type it names: Word
+  // defines a type once, at its first use, so a later section's shapes name
+  // a definition that lies outside their range.
+  void BringShapeTypes(pugi::xml_node body, Document& source);
+  pugi::xml_node ShapeType(const std::string& id);
 
   void MakeIdsUnique();
   void WritePackage(const std::string& tempPath, const std::string& extension);
@@ -103,6 +110,8 @@ class Document : public std::enable_shared_from_this<Document> {
   int length_ = 0;
   bool pagesReady_ = false;
   std::vector<int> pageStarts_;
+  bool shapeTypesReady_ = false;
+  std::unordered_map<std::string, pugi::xml_node> shapeTypes_;  // by id, the first of each
 };
 
 }  // namespace docx

@@ -356,3 +356,53 @@ TEST(Split, sections_of_bookmarks_a_subdocument_anchor_or_only_a_header_make_no_
   EXPECT_EQ(result.files, (std::vector<std::string>{"e-0003.docx"}));
   EXPECT_EQ(docx_test::StoryText((dir.path() / "out" / "e-0003.docx").string()), "\r\r");
 }
+
+namespace {
+
+// A run with a VML picture: the shape, with its type's definition before it when given.
+std::string VmlRun(const std::string& shapeType, const std::string& type, const std::string& text) {
+  return R"(<w:r><w:pict xmlns:v="urn:schemas-microsoft-com:vml">)" + shapeType +
+         R"(<v:shape id="s)" + text + R"(" type="#)" + type +
+         R"(" style="position:absolute;width:200pt;height:40pt"><v:textpath string=")" + text +
+         R"("/></v:shape></w:pict></w:r>)";
+}
+
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST(Split, vml_shapes_take_along_the_type_an_earlier_section_defined) {
+  testing_support::TempDir dir;
+  const std::string definition =
+      R"(<v:shapetype id="_x0000_t136" coordsize="21600,21600" path="m@7,l@8e">)"
+      R"(<v:textpath on="t" fitshape="t"/></v:shapetype>)";
+  fixture::Package package;
+  package.body =
+      "<w:p><w:pPr>" + SectPr("nextPage") + "</w:pPr>" + VmlRun(definition, "_x0000_t136", "One") +
+      "</w:p>" +
+      // The second record uses the first one's type, and a type nobody defines.
+      "<w:p><w:pPr>" + SectPr("nextPage") + "</w:pPr>" + VmlRun("", "_x0000_t136", "Two") +
+      VmlRun("", "_x0000_t999", "Lost") + "</w:p>" +
+      // The third defines the type again itself.
+      "<w:p>" + VmlRun(definition, "_x0000_t136", "Three") + "</w:p>" + SectPr("nextPage");
+  fixture::Write(dir.file("v.docx"), package);
+  fs::create_directory(dir.path() / "out");
+  const auto result = docx_test::Split(dir.file("v.docx"), (dir.path() / "out").string());
+  ASSERT_EQ(result.files.size(), 3u);
+  for (int i = 1; i <= 3; ++i) {
+    const std::string xml =
+        Entry((dir.path() / "out" / ("v-000" + std::to_string(i) + ".docx")).string(),
+              "word/document.xml");
+    EXPECT_EQ(Count(xml, "<v:shapetype id=\"_x0000_t136\""), 1) << i << xml;
+    EXPECT_EQ(Count(xml, "_x0000_t999"), i == 2 ? 1 : 0) << i << xml;
+    // The definition comes before the shape that uses it.
+    EXPECT_LT(xml.find("<v:shapetype"), xml.find("<v:shape ")) << i << xml;
+  }
+  bool ok = false;
+  const std::string report = testing_support::RunDocxCheck((dir.path() / "out").string(), &ok);
+  EXPECT_TRUE(ok) << report;
+}
