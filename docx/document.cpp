@@ -32,6 +32,50 @@ bool IsElement(pugi::xml_node n) {
   return n.type() == pugi::node_element;
 }
 
+// Wrappers whose block content a range can cover in part: a content control's
+// content, custom XML and tracked insertions or moves.
+bool IsBlockWrapper(pugi::xml_node n, const Names& names) {
+  const char* name = n.name();
+  return Is(name, names.sdt) || Is(name, names.sdtContent) || Is(name, names.customXml) ||
+         Is(name, names.ins) || Is(name, names.moveTo);
+}
+
+// `copy` is a copy of the body-level element `original`, which a range covers
+// only from `boundary` on (from) or up to it. Along the wrappers that lead down
+// to the boundary, the content on the far side goes; the wrappers' own
+// properties stay.
+void TrimToRange(pugi::xml_node original, pugi::xml_node copy, pugi::xml_node boundary, bool from,
+                 const Names& names) {
+  std::vector<int> path;
+  for (pugi::xml_node x = boundary; x != original; x = x.parent()) {
+    if (!x) return;
+    int index = 0;
+    for (pugi::xml_node s = x.previous_sibling(); s; s = s.previous_sibling()) ++index;
+    path.push_back(index);
+  }
+  const std::string customXmlPr = names.W("customXmlPr");
+  pugi::xml_node o = original, c = copy;
+  for (auto it = path.rbegin(); it != path.rend(); ++it) {
+    pugi::xml_node oc = o.first_child();
+    pugi::xml_node cc = c.first_child();
+    for (int k = 0; k < *it && oc && cc; ++k) {
+      oc = oc.next_sibling();
+      cc = cc.next_sibling();
+    }
+    if (!oc || !cc) return;
+    if (!Is(o.name(), names.sdt)) {
+      for (pugi::xml_node s = from ? cc.previous_sibling() : cc.next_sibling(); s;) {
+        pugi::xml_node next = from ? s.previous_sibling() : s.next_sibling();
+        if (customXmlPr != s.name()) c.remove_child(s);
+        s = next;
+      }
+    }
+    if (!IsBlockWrapper(oc, names)) return;
+    o = oc;
+    c = cc;
+  }
+}
+
 }  // namespace
 
 // What Range.Copy puts on the clipboard: the body-level elements of the range
@@ -328,6 +372,21 @@ void Document::Copy(int start, int end) {
     clip.elements.push_back(elems_[e]);
     clip.breaks.emplace_back();
   }
+  // A section break inside a content control (or another wrapper) splits it:
+  // each side takes its own part of the wrapper's content, not the whole.
+  const int paraCount = static_cast<int>(paras_.size());
+  const bool cutBefore = paras_[firstPara].element == firstElem && firstPara > 0 &&
+                         paras_[firstPara - 1].element == firstElem;
+  const bool cutAfter = lastPara + 1 < paraCount && paras_[lastPara + 1].element == lastElem;
+  auto trim = [&](int e, pugi::xml_node boundary, bool from) {
+    if (!IsBlockWrapper(elems_[e], names_)) return;
+    pugi::xml_node& slot = clip.elements[e - firstElem];
+    if (slot == elems_[e]) slot = holder.append_copy(elems_[e]);
+    TrimToRange(elems_[e], slot, boundary, from, names_);
+  };
+  // The end first: cutting what follows leaves the way to the start as it was.
+  if (cutAfter) trim(lastElem, paras_[lastPara].node, false);
+  if (cutBefore) trim(firstElem, paras_[firstPara].node, true);
   auto ending = std::upper_bound(sections_.begin(), sections_.end(), start,
                                  [](int v, const Section& s) { return v < s.end; });
   for (auto it = ending; it != sections_.end() && it->end <= end; ++it) {

@@ -406,3 +406,83 @@ TEST(Split, vml_shapes_take_along_the_type_an_earlier_section_defined) {
   const std::string report = testing_support::RunDocxCheck((dir.path() / "out").string(), &ok);
   EXPECT_TRUE(ok) << report;
 }
+
+// A content control that the record's break cuts in two: each piece takes its
+// own side of the control's content (the whole control would bring the next
+// record along, and the break inside it an empty page before its text).
+TEST(Split, a_break_inside_a_content_control_gives_each_piece_its_own_side) {
+  testing_support::TempDir dir;
+  fixture::Package package;
+  auto control = [](const std::string& tag, const std::string& content) {
+    return R"(<w:sdt><w:sdtPr><w:tag w:val=")" + tag + R"("/></w:sdtPr><w:sdtContent>)" + content +
+           "</w:sdtContent></w:sdt>";
+  };
+  package.body = P("Agreement") + control("A", P("Exhibit A") + P("Signed by Ann")) +
+                 control("B", "<w:bookmarkStart w:id=\"0\" w:name=\"left\"/>" +
+                                  BreakP("", SectPr("nextPage")) +
+                                  "<w:bookmarkEnd w:id=\"0\"/>" + P("Exhibit B") +
+                                  P("Signed by Bob")) +
+                 SectPr("nextPage");
+  fixture::Write(dir.file("c.docx"), package);
+  fs::create_directory(dir.path() / "out");
+  const auto result = docx_test::Split(dir.file("c.docx"), (dir.path() / "out").string());
+  ASSERT_EQ(result.files.size(), 2u);
+  const std::string first = (dir.path() / "out" / "c-0001.docx").string();
+  const std::string second = (dir.path() / "out" / "c-0002.docx").string();
+  EXPECT_EQ(docx_test::StoryText(first), "Agreement\rExhibit A\rSigned by Ann\r\r");
+  EXPECT_EQ(docx_test::StoryText(second), "Exhibit B\rSigned by Bob\r\r");
+  const std::string xml = docx_test::Entry(second, "word/document.xml");
+  // The control stays around its part, and the break before it is not there.
+  EXPECT_NE(xml.find(R"(<w:tag w:val="B"/>)"), std::string::npos) << xml;
+  EXPECT_EQ(xml.find("<w:pPr><w:sectPr"), std::string::npos) << xml;
+  EXPECT_EQ(xml.find("bookmark"), std::string::npos) << xml;
+  bool ok = false;
+  const std::string report = testing_support::RunDocxCheck((dir.path() / "out").string(), &ok);
+  EXPECT_TRUE(ok) << report;
+  if (!testing_support::HaveSoffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+  const std::string pdf = testing_support::ConvertWithSoffice(second, "pdf", dir.str());
+  const auto info = testing_support::RunCommand("pdfinfo " + testing_support::Quote(pdf));
+  EXPECT_NE(info.output.find("Pages:           1\n"), std::string::npos) << info.output;
+}
+
+// A diagram's data names the drawing it is shown from by an id among the
+// document's relationships; the piece with the diagram keeps that one too.
+TEST(Split, a_diagram_keeps_the_drawing_its_data_names) {
+  testing_support::TempDir dir;
+  fixture::Package package;
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+  package.documentRels = {
+      {"rIdDm", rel + "diagramData", "diagrams/data1.xml"},
+      {"rIdLo", rel + "diagramLayout", "diagrams/layout1.xml"},
+      {"rIdDsp", "http://schemas.microsoft.com/office/2007/relationships/diagramDrawing",
+       "diagrams/drawing1.xml"}};
+  const std::string xmlDecl = R"(<?xml version="1.0" encoding="UTF-8"?>)";
+  package.parts = {
+      {"word/diagrams/data1.xml", "application/vnd.openxmlformats-officedocument.drawingml.diagramData+xml",
+       xmlDecl + R"(<dgm:dataModel xmlns:dgm="http://schemas.openxmlformats.org/drawingml/2006/diagram" xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main"><dgm:ptLst/><dgm:extLst><a:ext uri="http://schemas.microsoft.com/office/drawing/2008/diagram"><dsp:dataModelExt xmlns:dsp="http://schemas.microsoft.com/office/drawing/2008/diagram" relId="rIdDsp" minVer="http://schemas.openxmlformats.org/drawingml/2006/diagram"/></a:ext></dgm:extLst></dgm:dataModel>)"},
+      {"word/diagrams/layout1.xml", "application/vnd.openxmlformats-officedocument.drawingml.diagramLayout+xml",
+       xmlDecl + R"(<dgm:layoutDef xmlns:dgm="http://schemas.openxmlformats.org/drawingml/2006/diagram"/>)"},
+      {"word/diagrams/drawing1.xml", "application/vnd.ms-office.drawingml.diagramDrawing+xml",
+       xmlDecl + R"(<dsp:drawing xmlns:dsp="http://schemas.microsoft.com/office/drawing/2008/diagram"><dsp:spTree/></dsp:drawing>)"}};
+  const std::string diagram =
+      R"(<w:p><w:r><w:drawing><wp:inline xmlns:wp="http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing"><wp:extent cx="100" cy="100"/><wp:docPr id="1" name="Diagram 1"/>)"
+      R"(<a:graphic xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main"><a:graphicData uri="http://schemas.openxmlformats.org/drawingml/2006/diagram">)"
+      R"(<dgm:relIds xmlns:dgm="http://schemas.openxmlformats.org/drawingml/2006/diagram" r:dm="rIdDm" r:lo="rIdLo" r:qs="" r:cs=""/></a:graphicData></a:graphic></wp:inline></w:drawing></w:r></w:p>)";
+  package.body = P("Dear Ann") + BreakP("", SectPr("nextPage")) + diagram +
+                 BreakP("", SectPr("nextPage")) + P("Dear Cleo") + SectPr("nextPage");
+  fixture::Write(dir.file("d.docx"), package);
+  fs::create_directory(dir.path() / "out");
+  const auto result = docx_test::Split(dir.file("d.docx"), (dir.path() / "out").string());
+  ASSERT_EQ(result.files.size(), 3u);
+  const std::string withDiagram = (dir.path() / "out" / "d-0002.docx").string();
+  const std::string rels = Entry(withDiagram, "word/_rels/document.xml.rels");
+  EXPECT_NE(rels.find(R"(Id="rIdDsp")"), std::string::npos) << rels;
+  EXPECT_NE(rels.find(R"(Id="rIdDm")"), std::string::npos) << rels;
+  EXPECT_FALSE(Entry(withDiagram, "word/diagrams/drawing1.xml").empty());
+  const std::string without = (dir.path() / "out" / "d-0001.docx").string();
+  EXPECT_TRUE(Entry(without, "word/diagrams/drawing1.xml").empty());
+  EXPECT_EQ(Entry(without, "word/_rels/document.xml.rels").find("diagram"), std::string::npos);
+  bool ok = false;
+  const std::string report = testing_support::RunDocxCheck((dir.path() / "out").string(), &ok);
+  EXPECT_TRUE(ok) << report;
+}

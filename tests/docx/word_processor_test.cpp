@@ -209,6 +209,30 @@ TEST(PasteAndCleanUp, deleting_a_break_paragraph_gives_its_properties_to_the_par
   EXPECT_EQ(o.doc->SectionsCount(), 2);
 }
 
+// A section that begins and ends inside one content control: the copy takes
+// the control with the section's part of its content only.
+TEST(PasteAndCleanUp, a_section_inside_a_content_control_copies_only_its_part) {
+  Opened o(Body(P("a") + R"(<w:sdt><w:sdtPr><w:tag w:val="T"/></w:sdtPr><w:sdtContent>)" +
+                BreakP("b", SectPr()) + P("c") + BreakP("d", SectPr()) + P("e") +
+                "</w:sdtContent></w:sdt>" + P("f") + SectPr()));
+  ASSERT_EQ(o.doc->SectionsCount(), 3);
+  auto piece = o.app->DocumentsAdd();
+  o.doc->Sections(2)->GetRange()->Copy();
+  piece->ContentPaste();
+  EXPECT_EQ(piece->Content()->Text(), "c\rd\f\r");
+  o.doc->Sections(3)->GetRange()->Copy();
+  piece->ContentPaste();
+  EXPECT_EQ(piece->Content()->Text(), "e\rf\f\r");
+  testing_support::TempDir out;
+  piece->SaveAs(out.file("piece.docx"));
+  const std::string xml = docx_test::Entry(out.file("piece.docx"), "word/document.xml");
+  EXPECT_NE(xml.find(R"(<w:tag w:val="T"/></w:sdtPr><w:sdtContent><w:p><w:r><w:t xml:space="preserve">e)"),
+            std::string::npos)
+      << xml;
+  // The source is as it was.
+  EXPECT_EQ(o.doc->Content()->Text(), "a\rb\fc\rd\fe\rf\r");
+}
+
 TEST(Find, replaces_every_plain_text_match_and_section_breaks_with_caret_b) {
   Opened o(Body(P("one two one") + BreakP("one", SectPr()) + P("x") + SectPr()));
   auto sel = o.doc->ActiveWindowSelection();
