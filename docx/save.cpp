@@ -95,6 +95,29 @@ void CollectIds(pugi::xml_node root, const std::string& prefix,
   }
 }
 
+// A diagram's data names the drawing it is shown from (dsp:dataModelExt
+// relId) by an id among the relationships of the part that holds the diagram,
+// not of its own part: without it, a reader lays the diagram out afresh.
+void AddDiagramDrawings(const Package& pkg, const std::string& part,
+                        std::unordered_set<std::string>& ids) {
+  std::vector<std::string> found;
+  for (const auto& id : ids) {
+    const Relationship* rel = pkg.RelById(part, id);
+    if (!rel || rel->external || rel->Kind() != "diagramData" || !pkg.Has(rel->part)) continue;
+    const std::string data = pkg.Read(rel->part);
+    for (std::size_t at = data.find("dataModelExt"); at != std::string::npos;
+         at = data.find("dataModelExt", at + 1)) {
+      const std::size_t close = data.find('>', at);
+      const std::size_t attr = data.find(" relId=\"", at);
+      if (attr == std::string::npos || attr > close) continue;
+      const std::size_t value = attr + 8;
+      const std::size_t quote = data.find('"', value);
+      if (quote != std::string::npos) found.push_back(data.substr(value, quote - value));
+    }
+  }
+  ids.insert(found.begin(), found.end());
+}
+
 }  // namespace
 
 void Document::MakeIdsUnique() {
@@ -193,6 +216,7 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
   auto writeRels = [&](const std::string& part, pugi::xml_node root, const std::string& rPrefix) {
     std::unordered_set<std::string> ids;
     CollectIds(root, rPrefix, ids);
+    AddDiagramDrawings(pkg, part, ids);
     std::string xml = std::string(kDecl) + "<Relationships xmlns=\"" + kRelsNs + "\">";
     bool any = false;
     auto add = [&](const Relationship& rel) {
