@@ -463,6 +463,10 @@ pugi::xml_node Document::ShapeType(const std::string& id) {
 }
 
 void Document::BringShapeTypes(pugi::xml_node body, Document& source) {
+  // A source without shape types (most merges) has nothing to bring: its
+  // pieces are not walked for shapes at all.
+  source.ShapeType("");
+  if (source.shapeTypes_.empty()) return;
   // VML shapes name their type as "#id"; the definition is a sibling element.
   struct Walker : pugi::xml_tree_walker {
     std::unordered_set<std::string> defined;
