@@ -105,8 +105,8 @@ std::string CleanDerivedName(const std::string& raw, std::size_t budget) {
   return FitName(name, budget);
 }
 
-std::string RenameFile(const std::string& path, int wordCount, int pageNumber,
-                       support::Host& host, word::Factory& factory) {
+std::string RenameFile(const std::string& path, int wordCount, int pageNumber, support::Host& host,
+                       word::Factory& factory) {
   support::Steps run{loc::kRenameFile, host};
   std::string extension, inputFolder, tempCopy, workingCopy;
   word::ApplicationPtr app;
@@ -129,8 +129,15 @@ std::string RenameFile(const std::string& path, int wordCount, int pageNumber,
 
   run(116, [&] { support::DeleteFileQuietly(tempCopy, host); });
   run(118, [&] {
-    fs::copy_file(support::ToFsPath(path), support::ToFsPath(tempCopy),
-                  fs::copy_options::overwrite_existing);
+    // Made afresh, never written over: whatever still stands there after the
+    // delete (another user's file in a shared temporary folder, or a link to
+    // somewhere else) is neither written through nor read as this document.
+    try {
+      fs::copy_file(support::ToFsPath(path), support::ToFsPath(tempCopy), fs::copy_options::none);
+    } catch (...) {
+      tempCopy.clear();
+      throw;
+    }
   });
   run(120, [&] { app = factory.CreateApplication(); });
   run(122, [&] { document = Need(app).DocumentsOpen(path); });
@@ -193,7 +200,10 @@ std::string RenameFile(const std::string& path, int wordCount, int pageNumber,
   run(322, [&] { Need(app).Quit(); });
   if (run.test(324, [&] { return name.empty(); })) return std::string();
 
-  const std::size_t budget = kMaxFileNameBytes - kPieceSuffixRoom - 1 - extension.size();
+  // What is left of a file name for the derived words; nothing when the
+  // extension alone takes it all.
+  const std::size_t reserved = kPieceSuffixRoom + 1 + extension.size();
+  const std::size_t budget = reserved < kMaxFileNameBytes ? kMaxFileNameBytes - reserved : 0;
   run(332, [&] { name = Without(Without(name, '\n'), '\r'); });
   run(334, [&] { name = CleanDerivedName(name, budget); });
   if (run.test(352, [&] { return name.empty(); })) {
@@ -201,6 +211,10 @@ std::string RenameFile(const std::string& path, int wordCount, int pageNumber,
     return std::string();
   }
 
+  // Without a temporary copy of its own (reported where it failed) the
+  // working copy is made from the input itself, never from whatever else lies
+  // in the temporary folder.
+  auto copyFrom = [&] { return tempCopy.empty() ? path : tempCopy; };
   run(354, [&] {
     workingCopy = inputFolder + name + "." + extension;
     // The input itself: use it as it is (nothing to copy, nothing to delete).
@@ -212,14 +226,14 @@ std::string RenameFile(const std::string& path, int wordCount, int pageNumber,
     // name, into a private work folder of the input's folder.
     if (!support::PathExists(workingCopy)) {
       try {
-        CopyNew(tempCopy, workingCopy);
+        CopyNew(copyFrom(), workingCopy);
         return;
       } catch (const fs::filesystem_error& e) {
         if (!support::PathExists(workingCopy)) throw;
       }
     }
     workingCopy = NewWorkFolder(inputFolder) + support::kSep + name + "." + extension;
-    CopyNew(tempCopy, workingCopy);
+    CopyNew(copyFrom(), workingCopy);
   });
   run(358, [&] { support::DeleteFileQuietly(tempCopy, host); });
   run(360, [] {});

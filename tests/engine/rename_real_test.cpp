@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "docx_fixture.h"
@@ -36,10 +40,10 @@ fixture::Package Letters() {
   }
   package.documentRels = {{"rIdH", fixture::kRelHeader, "header1.xml"},
                           {"rIdF", fixture::kRelFooter, "footer1.xml"}};
-  package.parts = {{"word/header1.xml", fixture::kCtHeader,
-                    fixture::HeaderXml(P("ACME") + P("Ltd"))},
-                   {"word/footer1.xml", fixture::kCtFooter,
-                    fixture::HeaderXml(P("Harbour Road 7, Quay"), true)}};
+  package.parts = {
+      {"word/header1.xml", fixture::kCtHeader, fixture::HeaderXml(P("ACME") + P("Ltd"))},
+      {"word/footer1.xml", fixture::kCtFooter,
+       fixture::HeaderXml(P("Harbour Road 7, Quay"), true)}};
   return package;
 }
 
@@ -74,17 +78,18 @@ TEST_P(RealRename, derives_the_name_from_the_rules_text) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, RealRename,
-    ::testing::Values(Case{0, 2, 0, "Dear Mrs."},            // first page
+    ::testing::Values(Case{0, 2, 0, "Dear Mrs."},  // first page
                       Case{0, 8, 0, "Dear Mrs. Miller, Thank you for your order."},
-                      Case{1, 1, 0, "ACMELtd"},              // header lines run together
-                      Case{2, 2, 0, "Harbour Road"},         // footer
-                      Case{3, 3, 0, "Terms for Miller"},     // page 2
-                      Case{4, 3, 0, "Terms for Okafor"},     // last page (6)
-                      Case{5, 2, 3, "Dear Mrs."},            // page 3: the second letter
+                      Case{1, 1, 0, "ACMELtd"},           // header lines run together
+                      Case{2, 2, 0, "Harbour Road"},      // footer
+                      Case{3, 3, 0, "Terms for Miller"},  // page 2
+                      Case{4, 3, 0, "Terms for Okafor"},  // last page (6)
+                      Case{5, 2, 3, "Dear Mrs."},         // page 3: the second letter
                       Case{5, 4, 4, "Terms for Novak apply."},
                       // Few words on the page: the next ones come from later pages.
                       Case{4, 5, 0, "Terms for Okafor apply."},
-                      Case{3, 6, 0, "Terms for Miller apply.  Dear Mrs."}));  // the break is a blank
+                      Case{3, 6, 0,
+                           "Terms for Miller apply.  Dear Mrs."}));  // the break is a blank
 
 TEST(RealRename, an_unopenable_document_reports_and_gives_no_name) {
   TempDir dir, temp;
@@ -117,6 +122,85 @@ TEST(RealRename, splits_of_a_content_named_copy_carry_the_derived_name) {
   EXPECT_EQ(testing_support::FilesIn(dir.path()),
             (std::vector<std::string>{"Dear Mrs.-0001.docx", "Dear Mrs.-0002.docx",
                                       "Dear Mrs.-0003.docx", "merge.docx"}));
+}
+
+// A link left at the temporary copy's place is never written through: the
+// file it points to keeps its bytes, and the name still comes from the input.
+TEST(RealRename, a_link_at_the_temporary_copys_place_is_not_written_through) {
+  TempDir dir, temp;
+  setenv("TEMP", temp.str().c_str(), 1);
+  const std::string input = dir.file("merge.docx");
+  fixture::Write(input, Letters());
+  const std::string victim = dir.file("victim.txt");
+  testing_support::WriteFile(victim, "keep me");
+  fs::create_symlink(victim, temp.path() / "word.docx");
+  RecordingHost host;
+  host.settings.ContentRule = 0;
+  const std::string copy = engine::RenameFile(input, 2, 0, host);
+  unsetenv("TEMP");
+  EXPECT_EQ(testing_support::ReadFile(victim), "keep me");
+  EXPECT_EQ(support::GetFileName(copy), "Dear Mrs..docx");
+  engine::DiscardWorkingCopy(copy, input, host);
+}
+
+// In a shared temporary folder another user's "word.docx" can be neither
+// deleted nor replaced; the working copy, which the run splits, must not be
+// made of that stranger's document. It is made of the input itself.
+TEST(RealRename, another_users_file_at_the_temporary_copys_place_is_never_read) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a file of another user";
+  TempDir dir, temp;
+  fs::permissions(temp.path(), fs::perms::all | fs::perms::sticky_bit);
+  fs::permissions(dir.path(), fs::perms::all);
+  fixture::Package stranger;
+  stranger.body = fixture::P("Secret plans of someone else") + fixture::SectPr();
+  fixture::Write((temp.path() / "word.docx").string(), stranger);
+  const std::string input = dir.file("merge.docx");
+  fixture::Write(input, Letters());
+  fs::permissions(input, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(ends[0]);
+    std::string out = "could not give up root";
+    if (::setgid(65534) == 0 && ::setuid(65534) == 0) {
+      setenv("TEMP", temp.str().c_str(), 1);
+      RecordingHost host;
+      host.settings.ContentRule = 0;
+      const std::string copy = engine::RenameFile(input, 2, 0, host);
+      out = "name=" + support::GetFileName(copy) + "\n";
+      for (const auto& d : host.reportDetails) out += "line " + std::to_string(d.line) + "\n";
+    }
+    const ssize_t written = ::write(ends[1], out.data(), out.size());
+    ::_exit(written == static_cast<ssize_t>(out.size()) ? 0 : 1);
+  }
+  ::close(ends[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  ::close(ends[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_NE(text.find("name=Dear Mrs..docx\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("line 118"), std::string::npos) << text;  // the copy's failure is reported
+  EXPECT_EQ(text.find("line 354"), std::string::npos) << text;
+  EXPECT_EQ(testing_support::ReadFile(dir.path() / "Dear Mrs..docx"),
+            testing_support::ReadFile(input));
+}
+
+// An extension that takes the whole file name leaves no room for words: no
+// derived name, and no working copy under a name the file system would refuse.
+TEST(RealRename, an_extension_that_fills_the_name_leaves_no_room_for_words) {
+  TempDir dir, temp;
+  setenv("TEMP", temp.str().c_str(), 1);
+  const std::string input = dir.file("m." + std::string(250, 'x'));
+  fixture::Write(input, Letters());
+  RecordingHost host;
+  host.settings.ContentRule = 0;
+  EXPECT_EQ(engine::RenameFile(input, 2, 0, host), "");
+  unsetenv("TEMP");
+  EXPECT_EQ(testing_support::FilesIn(dir.path()).size(), 1u);
 }
 
 }  // namespace
