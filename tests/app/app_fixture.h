@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QSettings>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -24,6 +25,8 @@ class RecordingForm : public app::Form1 {
   std::vector<double> values;
   // Each text with the bar's value when it was set.
   std::vector<std::pair<std::string, int>> texts;
+  // Called after each text is shown, to act in the middle of a run.
+  std::function<void(const std::string&)> onText;
   void SetProgressValue(double percent) override {
     values.push_back(percent);
     app::Form1::SetProgressValue(percent);
@@ -31,6 +34,7 @@ class RecordingForm : public app::Form1 {
   void SetProgressText(const std::string& text) override {
     app::Form1::SetProgressText(text);
     texts.emplace_back(text, Bar().value());
+    if (onText) onText(text);
   }
 };
 

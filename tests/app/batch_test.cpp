@@ -8,6 +8,7 @@
 
 #include "app_fixture.h"
 #include "docx_fixture.h"
+#include "engine/builtin.h"
 #include "engine/engine.h"
 #include "filelist/file_list.h"
 #include "support/error_report.h"
@@ -300,6 +301,101 @@ TEST_F(BatchTest, pieces_never_overwrite_an_input_of_the_run) {
   const Names pieces = FilesIn(out_);
   EXPECT_NE(std::find(pieces.begin(), pieces.end(), "Letters-0001 (2).docx"), pieces.end());
   EXPECT_EQ(Messages().back(), "Done.");
+}
+
+// Two-page letters with a letterhead header and a footer in section 1.
+std::string MakeTwoPageLetters(const fs::path& folder, const std::string& name) {
+  using fixture::P;
+  fixture::Package package;
+  const std::string refs = R"(<w:headerReference w:type="default" r:id="rIdH"/>)"
+                           R"(<w:footerReference w:type="default" r:id="rIdF"/>)";
+  const char* names[] = {"Miller", "Novak", "Okafor"};
+  for (int r = 0; r < 3; ++r) {
+    package.body += P(std::string("Dear Mrs. ") + names[r] + ",");
+    package.body += R"(<w:p><w:r><w:br w:type="page"/></w:r></w:p>)";
+    package.body += P(std::string("Terms for ") + names[r] + " apply.");
+    package.body += r < 2 ? fixture::BreakP("", fixture::SectPr("nextPage", refs))
+                          : fixture::SectPr("nextPage", refs);
+  }
+  package.documentRels = {{"rIdH", fixture::kRelHeader, "header1.xml"},
+                          {"rIdF", fixture::kRelFooter, "footer1.xml"}};
+  package.parts = {
+      {"word/header1.xml", fixture::kCtHeader, fixture::HeaderXml(P("ACME") + P("Ltd"))},
+      {"word/footer1.xml", fixture::kCtFooter, fixture::HeaderXml(P("Harbour Road 7"), true)}};
+  fs::create_directories(folder);
+  const std::string path = (folder / name).string();
+  fixture::Write(path, package);
+  return path;
+}
+
+std::string StoryOf(const fs::path& piece) {
+  auto app = engine::CreateBuiltinApplication();
+  auto doc = app->DocumentsOpen(piece.string());
+  std::string text = doc->Content()->Text();
+  doc->Close(word::wdDoNotSaveChanges);
+  return text;
+}
+
+// Every naming rule through the window, each run with fresh answers: the
+// pieces carry the derived name, hold their own record, pass the package
+// check, and no working copy stays behind.
+TEST_F(BatchTest, every_naming_rule_names_valid_pieces_that_hold_their_records) {
+  struct Rule {
+    int index;
+    Names answers;
+    const char* name;
+  };
+  const std::vector<Rule> rules = {{0, {"2"}, "Dear Mrs."},
+                                   {1, {"1"}, "ACMELtd"},
+                                   {2, {"2"}, "Harbour Road"},
+                                   {3, {"3"}, "Terms for Miller"},
+                                   {4, {"3"}, "Terms for Okafor"},
+                                   {5, {"2", "3"}, "Dear Mrs."},
+                                   {0, {"-1"}, "Dear"}};  // fewer than one word: one word
+  const std::string input = MakeTwoPageLetters(in_, "Letters.docx");
+  const std::string before = testing_support::ReadFile(input);
+  Add(input);
+  for (const Rule& rule : rules) {
+    SCOPED_TRACE("rule " + std::to_string(rule.index) + " " + rule.name);
+    fs::remove_all(out_);
+    fs::create_directories(out_);
+    dialogs_.shown.clear();
+    NameByContent(rule.index);
+    dialogs_.inputAnswers.assign(rule.answers.begin(), rule.answers.end());
+    form().PushButton2_Click();
+    const std::string base = rule.name;
+    ASSERT_EQ(FilesIn(out_),
+              (Names{base + "-0001.docx", base + "-0002.docx", base + "-0003.docx"}));
+    EXPECT_EQ(StoryOf(out_ / (base + "-0002.docx")),
+              "Dear Mrs. Novak,\r\f\rTerms for Novak apply.\r\r");
+    bool ok = false;
+    const std::string report = testing_support::RunDocxCheck(out_.string(), &ok);
+    EXPECT_TRUE(ok) << report;
+    EXPECT_EQ(FilesIn(in_), (Names{"Letters.docx"}));
+    EXPECT_EQ(testing_support::ReadFile(input), before);
+    EXPECT_EQ(Messages(), (Names{"Done."}));
+    ExpectIdle();
+  }
+}
+
+// Options are read from the controls at each use: a folder changed while a
+// run goes on takes the pieces of the files that follow.
+TEST_F(BatchTest, a_folder_changed_during_a_run_takes_the_later_pieces) {
+  const fs::path later = work_.path() / "later";
+  fs::create_directories(later);
+  Add(MakeLetters(in_, "First.docx"));
+  Add(MakeLetters(in_, "Second.docx"));
+  bool changed = false;
+  form_->onText = [&](const std::string& text) {
+    if (!changed && text == "Processing: Second.docx") {
+      changed = true;
+      form().Text1().setText(QString::fromStdString(later.string()));
+    }
+  };
+  form().PushButton2_Click();
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(FilesIn(out_), (Names{"First-0001.docx", "First-0002.docx", "First-0003.docx"}));
+  EXPECT_EQ(FilesIn(later), (Names{"Second-0001.docx", "Second-0002.docx", "Second-0003.docx"}));
 }
 
 }  // namespace
