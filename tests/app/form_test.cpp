@@ -60,6 +60,30 @@ TEST_F(FormTest, first_start_selects_the_designed_options_and_stores_three_keys)
   EXPECT_TRUE(Reports().empty());
 }
 
+// A platform that knows no desktop folder: the first start reports it where
+// the folder box is filled, leaves the box empty and goes on.
+TEST_F(FormTest, no_desktop_folder_is_reported_and_the_start_goes_on) {
+  support::SetSpecialFolderSource([](int) { return std::string(); });
+  EXPECT_THROW(support::GetDesktopFolder(), std::runtime_error);
+  auto& form = LoadedForm();
+  support::SetSpecialFolderSource({});
+  const auto reports = Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].text, support::ErrorReportText("The desktop folder could not be found.",
+                                                      loc::kFormLoad, 138));
+  EXPECT_TRUE(form.Text1().text().isEmpty());
+  EXPECT_TRUE(form.Option3().isChecked());
+  EXPECT_FALSE(form.Ended());
+}
+
+TEST(DesktopFolder, ends_in_one_separator) {
+  support::SetSpecialFolderSource([](int) { return std::string("/home/ann/Desktop"); });
+  EXPECT_EQ(support::GetDesktopFolder(), "/home/ann/Desktop/");
+  support::SetSpecialFolderSource([](int) { return std::string("/home/ann/Desktop/"); });
+  EXPECT_EQ(support::GetDesktopFolder(), "/home/ann/Desktop/");
+  support::SetSpecialFolderSource({});
+}
+
 TEST_F(FormTest, start_up_restores_every_option_and_the_enabled_states_follow) {
   Store("Option1", "False");
   Store("Option2", "True");
