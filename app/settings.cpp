@@ -1,12 +1,14 @@
 #include "app/settings.h"
 
-#include <QSettings>
 #include <QString>
+
+#include "app/settings_store.h"
 
 namespace app {
 
 std::string ReadSetting(const std::string& key, const std::string& defaultValue) {
-  QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Quillory", "Parvane");
+  const auto opened = OpenSettingsStore();
+  QSettings& store = *opened;
   store.beginGroup("Parvane");
   const QString k = QString::fromStdString(key);
   if (!store.contains(k)) return defaultValue;
@@ -14,14 +16,16 @@ std::string ReadSetting(const std::string& key, const std::string& defaultValue)
 }
 
 void WriteSetting(const std::string& key, const std::string& text) {
-  QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Quillory", "Parvane");
+  const auto opened = OpenSettingsStore();
+  QSettings& store = *opened;
   store.beginGroup("Parvane");
   store.setValue(QString::fromStdString(key), QString::fromStdString(text));
   store.sync();
 }
 
 bool HasSetting(const std::string& key) {
-  QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Quillory", "Parvane");
+  const auto opened = OpenSettingsStore();
+  QSettings& store = *opened;
   store.beginGroup("Parvane");
   return store.contains(QString::fromStdString(key));
 }
