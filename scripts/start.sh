@@ -3,6 +3,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+# A first start offers the desktop folder for the pieces; a machine without a
+# desktop session may not have made it yet.
+desktop=$(xdg-user-dir DESKTOP 2>/dev/null || true)
+mkdir -p "${desktop:-$HOME/Desktop}"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display found: starting Parvane on a virtual screen (xvfb-run)."
   exec xvfb-run -a build/bin/parvane "$@"
