@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "docx/document.h"
 #include "support/samplegen.h"
 #include "testing.h"
 
@@ -254,6 +255,115 @@ TEST_F(XvfbRun, content_naming_asks_for_x_and_names_the_pieces_by_the_first_word
   std::sort(records.begin(), records.end());
   EXPECT_EQ(counts, records) << run.output;
   ExpectPiecesPass(out);
+}
+
+// The list as a user fills, reorders and empties it in the real window: two
+// files by the add dialog, a folder's files, one more file; the first entry
+// dragged onto the second; the last one selected and taken out with Delete,
+// the third with a double-click; then a split, "Clear List" and a split of
+// nothing. Two inputs share the name Letters.docx, so the pieces' numbering
+// shows which of them the run took first.
+TEST(XvfbList, is_filled_reordered_and_emptied_with_the_mouse_and_keys) {
+  for (const char* tool : {"Xvfb", "xdotool", "import"}) {
+    if (!Have(tool)) GTEST_SKIP() << tool << " is not installed";
+  }
+  TempDir work;
+  const fs::path config = work.path() / "config", runtime = work.path() / "runtime";
+  const fs::path out = work.path() / "out";
+  for (const fs::path& p : {config / "Quillory", runtime, out}) fs::create_directories(p);
+  ::chmod(runtime.c_str(), 0700);
+  const std::string a = work.file("inA/Letters.docx"), b = work.file("inB/Letters.docx");
+  const std::string memo = work.file("inC/Memo.docx"), note = work.file("inD/Note.docx");
+  for (const std::string& f : {a, b, memo, note}) fs::create_directories(fs::path(f).parent_path());
+  sg::WriteMerge(a, sg::Kind::kLetters, 3);
+  sg::WriteMerge(b, sg::Kind::kInvoices, 2);
+  sg::WriteMerge(memo, sg::Kind::kCertificates, 1);
+  sg::WriteMerge(note, sg::Kind::kLetters, 1);
+  {
+    QSettings store(QString::fromStdString((config / "Quillory" / "Parvane.conf").string()),
+                    QSettings::IniFormat);
+    store.beginGroup("Parvane");
+    store.setValue("Output Folder", QString::fromStdString(out.string()));
+    store.setValue("Option3", "True");
+    store.setValue("Option4", "False");
+  }
+  const std::string log = work.file("dialogs.log");
+  testing_support::WriteFile(work.path() / "answers.txt", "log " + log + "\nopen " + a + "\nopen " +
+                                                              b + "\ninput docx\nbrowse " +
+                                                              work.file("inC") + "\nopen " + note +
+                                                              "\n");
+  // Window pixels at 96 DPI: the buttons' centres, the list's rows 14 pixels
+  // apart from 73 down.
+  auto at = [](int x, int y) {
+    return "xdotool mousemove --window $WID " + std::to_string(x) + " " + std::to_string(y);
+  };
+  auto row = [](int k) { return 59 + 14 * k; };
+  const std::string addFiles = at(136, 230), addFolder = at(400, 230), clear = at(136, 264),
+                    start = at(264, 526);
+  const std::string filled = Shot("list", "filled"), reordered = Shot("list", "reordered");
+  const std::string script =
+      testing_support::StartXvfbScript(work.str()) + "count() { grep -c \"^$1\t\" " + Quote(log) +
+      " 2>/dev/null || echo 0; }\n"
+      "await() { n=$1; shift; for i in $(seq $n); do eval \"$@\" && return 0; "
+      "kill -0 $APID 2>/dev/null || return 1; sleep 0.1; done; return 1; }\n"
+      "export DISPLAY=:$N QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=" +
+      Quote(config.string()) + " XDG_RUNTIME_DIR=" + Quote(runtime.string()) +
+      " PARVANE_TEST_ANSWERS=" + Quote(work.file("answers.txt")) + "\n" +
+      Quote(testing_support::BinDir() + "/parvane") + " >" + Quote(work.file("program.log")) +
+      " 2>&1 & APID=$!\n"
+      "WID=''\n"
+      "findwin() { for w in $(xdotool search --name '^Parvane$' 2>/dev/null); do\n"
+      "  case \"$(xdotool getwindowgeometry $w)\" in *536x583*) WID=$w; return 0;; esac; done;"
+      " return 1; }\n"
+      "await 300 findwin && echo window\n"
+      "sleep 0.5\n" +
+      addFiles + " click 1; await 50 '[ $(count open) -ge 1 ]'\n" + addFiles +
+      " click 1; await 50 '[ $(count open) -ge 2 ]'\n" + addFolder +
+      " click 1; await 50 '[ $(count browse) -ge 1 ]'; sleep 0.5\n" + addFiles +
+      " click 1; await 50 '[ $(count open) -ge 3 ]'; sleep 0.3\n"
+      "import -window root " +
+      Quote(filled) + "\n" + at(100, row(1)) + " mousedown 1; sleep 0.2\n" + at(100, row(1) + 5) +
+      "; sleep 0.1\n" + at(100, row(2)) +
+      "; sleep 0.2\n"
+      "xdotool mouseup 1; sleep 0.3\n"
+      "import -window root " +
+      Quote(reordered) + "\n" + at(100, row(4)) +
+      " click 1; sleep 0.2\n"
+      "xdotool key Delete; sleep 0.3\n" +
+      at(100, row(3)) + " click --repeat 2 --delay 60 1; sleep 0.3\n" + start +
+      " click 1\n"
+      "await 300 'grep -q \"\tDone\\.$\" " +
+      Quote(log) +
+      "' && echo done-shown\n"
+      "xdotool key Return; sleep 0.3\n" +
+      clear + " click 1; sleep 0.3\n" + start +
+      " click 1\n"
+      "await 100 'grep -q \"\tNo files added\\.$\" " +
+      Quote(log) +
+      "' && echo nothing-left\n"
+      "kill $APID 2>/dev/null; wait $APID 2>/dev/null\n"
+      "kill $XPID; wait $XPID 2>/dev/null\n"
+      "echo '--- program'; cat " +
+      Quote(work.file("program.log")) + "\n";
+  const std::string output = RunCommand("bash -c " + Quote(script)).output;
+  const std::string dialogs = fs::exists(log) ? ReadFile(log) : "";
+  EXPECT_NE(output.find("window"), std::string::npos) << output;
+  EXPECT_NE(output.find("done-shown"), std::string::npos) << output << dialogs;
+  EXPECT_NE(output.find("nothing-left"), std::string::npos) << output << dialogs;
+  EXPECT_TRUE(fs::exists(filled));
+  // B was moved first, so its pieces took the plain names; A's first two
+  // pieces then give way. Memo and Note were taken out before the run.
+  EXPECT_EQ(FilesIn(out), (std::vector<std::string>{"Letters-0001 (2).docx", "Letters-0001.docx",
+                                                    "Letters-0002 (2).docx", "Letters-0002.docx",
+                                                    "Letters-0003.docx"}))
+      << output << dialogs;
+  auto story = [](const fs::path& piece) {
+    auto doc = docx::Document::Open(piece.string());
+    return doc->Text(0, doc->StoryLength());
+  };
+  EXPECT_NE(story(out / "Letters-0001.docx").find("Invoice"), std::string::npos);
+  EXPECT_NE(story(out / "Letters-0001 (2).docx").find("Dear "), std::string::npos);
+  ExpectPiecesPass(out.string());
 }
 
 }  // namespace
