@@ -55,6 +55,17 @@ TEST(CommandLine, splits_into_the_folder_and_names_every_piece) {
                                       "Letters-0003.docx"}));
   EXPECT_NE(r.output.find("Letters-0002.docx\n"), std::string::npos);
   EXPECT_NE(r.output.find("3 pieces from 1 document in "), std::string::npos);
+
+  // A second run of the same split replaces the pieces of the first: users
+  // split again after fixing their merge.
+  WriteMerge(dir.file("Letters.docx"));
+  testing_support::WriteFile(dir.path() / "out" / "Letters-0002.docx", "an earlier run's piece");
+  const auto again = RunCommand(Split() + " -o " + Quote(dir.file("out")) + " " +
+                                Quote(dir.file("Letters.docx")));
+  EXPECT_EQ(again.exitCode, 0) << again.output;
+  EXPECT_EQ(testing_support::FilesIn(dir.path() / "out").size(), 3u);
+  EXPECT_NE(testing_support::ReadFile(dir.path() / "out" / "Letters-0002.docx"),
+            "an earlier run's piece");
 }
 
 TEST(CommandLine, failures_are_reported_in_the_windows_words_and_the_rest_goes_on) {
