@@ -54,6 +54,26 @@ std::string Shot(const std::string& scenario, const std::string& moment) {
   return std::string(PARVANE_APP_BUILD_DIR) + "/e2e-" + scenario + "-" + moment + ".png";
 }
 
+// Bash lines that start Xvfb and the program with its own settings, runtime
+// folder and answers file ("answers.txt" in `work`): they define await COUNT
+// COMMAND (polls every 0.1 s; a program that ended stops it) and findwin (the
+// program's window into WID), and leave the program in APID, the server in XPID.
+std::string StartProgramScript(const TempDir& work, const fs::path& config,
+                               const fs::path& runtime) {
+  return testing_support::StartXvfbScript(work.str()) +
+         "await() { n=$1; shift; for i in $(seq $n); do eval \"$@\" && return 0; "
+         "kill -0 $APID 2>/dev/null || return 1; sleep 0.1; done; return 1; }\n"
+         "export DISPLAY=:$N QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=" +
+         Quote(config.string()) + " XDG_RUNTIME_DIR=" + Quote(runtime.string()) +
+         " PARVANE_TEST_ANSWERS=" + Quote(work.file("answers.txt")) + "\n" +
+         Quote(testing_support::BinDir() + "/parvane") + " >" + Quote(work.file("program.log")) +
+         " 2>&1 & APID=$!\n"
+         "WID=''\n"
+         "findwin() { for w in $(xdotool search --name '^Parvane$' 2>/dev/null); do\n"
+         "  case \"$(xdotool getwindowgeometry $w)\" in *536x583*) WID=$w; return 0;; esac; done;"
+         " return 1; }\n";
+}
+
 // Starts Xvfb and the program, clicks "Load Sample/Example Files", awaits the
 // open-folder question, clicks "Start Splitting" and awaits "Done.".
 Outcome RunWindow(const Scenario& s, const TempDir& work, const std::string& out) {
@@ -83,23 +103,8 @@ Outcome RunWindow(const Scenario& s, const TempDir& work, const std::string& out
   const std::string after = Shot(s.name, "after");
   fs::remove(during);
   fs::remove(after);
-  // await COUNT COMMAND: polls every 0.1 s; a program that ended stops it.
   std::string script =
-      testing_support::StartXvfbScript(work.str()) +
-      "await() { n=$1; shift; for i in $(seq $n); do eval \"$@\" && return 0; "
-      "kill -0 $APID 2>/dev/null || return 1; sleep 0.1; done; return 1; }\n"
-      "export DISPLAY=:$N QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=" +
-      Quote(config.string()) + " XDG_RUNTIME_DIR=" + Quote(runtime.string()) +
-      " PARVANE_TEST_ANSWERS=" + Quote(work.file("answers.txt")) + "\n" +
-      Quote(testing_support::BinDir() + "/parvane") + " >" + Quote(work.file("program.log")) +
-      " 2>&1 & APID=$!\n"
-      "LOG=" +
-      Quote(dialogLog) +
-      "\n"
-      "WID=''\n"
-      "findwin() { for w in $(xdotool search --name '^Parvane$' 2>/dev/null); do\n"
-      "  case \"$(xdotool getwindowgeometry $w)\" in *536x583*) WID=$w; return 0;; esac; done;"
-      " return 1; }\n"
+      StartProgramScript(work, config, runtime) + "LOG=" + Quote(dialogLog) + "\n" +
       "if await 300 findwin; then\n"
       "  echo window=$WID\n"
       "  xdotool mousemove --window $WID " +
@@ -302,19 +307,8 @@ TEST(XvfbList, is_filled_reordered_and_emptied_with_the_mouse_and_keys) {
                     start = at(264, 526);
   const std::string filled = Shot("list", "filled"), reordered = Shot("list", "reordered");
   const std::string script =
-      testing_support::StartXvfbScript(work.str()) + "count() { grep -c \"^$1\t\" " + Quote(log) +
+      StartProgramScript(work, config, runtime) + "count() { grep -c \"^$1\t\" " + Quote(log) +
       " 2>/dev/null || echo 0; }\n"
-      "await() { n=$1; shift; for i in $(seq $n); do eval \"$@\" && return 0; "
-      "kill -0 $APID 2>/dev/null || return 1; sleep 0.1; done; return 1; }\n"
-      "export DISPLAY=:$N QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=" +
-      Quote(config.string()) + " XDG_RUNTIME_DIR=" + Quote(runtime.string()) +
-      " PARVANE_TEST_ANSWERS=" + Quote(work.file("answers.txt")) + "\n" +
-      Quote(testing_support::BinDir() + "/parvane") + " >" + Quote(work.file("program.log")) +
-      " 2>&1 & APID=$!\n"
-      "WID=''\n"
-      "findwin() { for w in $(xdotool search --name '^Parvane$' 2>/dev/null); do\n"
-      "  case \"$(xdotool getwindowgeometry $w)\" in *536x583*) WID=$w; return 0;; esac; done;"
-      " return 1; }\n"
       "await 300 findwin && echo window\n"
       "sleep 0.5\n" +
       addFiles + " click 1; await 50 '[ $(count open) -ge 1 ]'\n" + addFiles +

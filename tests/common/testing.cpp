@@ -1,5 +1,8 @@
 #include "testing.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -106,6 +109,28 @@ std::string Quote(const std::string& text) {
       out += c;
   }
   return out + "'";
+}
+
+std::string RunUnprivileged(const std::function<std::string()>& body) {
+  int ends[2];
+  if (::pipe(ends) != 0) return "pipe failed";
+  const pid_t child = ::fork();
+  if (child < 0) return "fork failed";
+  if (child == 0) {
+    ::close(ends[0]);
+    std::string out = "could not give up root";
+    if (::setgid(65534) == 0 && ::setuid(65534) == 0) out = body();
+    const ssize_t written = ::write(ends[1], out.data(), out.size());
+    ::_exit(written == static_cast<ssize_t>(out.size()) ? 0 : 1);
+  }
+  ::close(ends[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  ::close(ends[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return text;
 }
 
 std::string StartXvfbScript(const std::string& scratch) {

@@ -3,6 +3,7 @@
 // tools (LibreOffice, the package checker).
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,7 @@ class RecordingHost : public support::Host {
   }
   int GetPointer() override { return pointer; }
   void Yield() override { ++yields; }
-  void ReportError(const std::string& description, const std::string& location,
-                   int line) override;
+  void ReportError(const std::string& description, const std::string& location, int line) override;
   std::vector<int> ReportedLines() const;
 };
 
@@ -77,6 +77,11 @@ struct CommandResult {
 // Runs a shell command line and collects its output.
 CommandResult RunCommand(const std::string& commandLine);
 std::string Quote(const std::string& text);
+
+// Runs `body` in a child process that gave up root (user and group 65534,
+// "nobody") and returns what it returned, or "could not give up root". Root
+// passes every permission check, so tests of refused access run this way.
+std::string RunUnprivileged(const std::function<std::string()>& body);
 
 // Bash lines that start a private Xvfb (800x700, 96 DPI) on a display it
 // chooses itself and wait until it accepts clients; they leave its number in

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -158,30 +156,15 @@ TEST(RealRename, another_users_file_at_the_temporary_copys_place_is_never_read) 
   fixture::Write(input, Letters());
   fs::permissions(input, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
 
-  int ends[2];
-  ASSERT_EQ(::pipe(ends), 0);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::close(ends[0]);
-    std::string out = "could not give up root";
-    if (::setgid(65534) == 0 && ::setuid(65534) == 0) {
-      setenv("TEMP", temp.str().c_str(), 1);
-      RecordingHost host;
-      host.settings.ContentRule = 0;
-      const std::string copy = engine::RenameFile(input, 2, 0, host);
-      out = "name=" + support::GetFileName(copy) + "\n";
-      for (const auto& d : host.reportDetails) out += "line " + std::to_string(d.line) + "\n";
-    }
-    const ssize_t written = ::write(ends[1], out.data(), out.size());
-    ::_exit(written == static_cast<ssize_t>(out.size()) ? 0 : 1);
-  }
-  ::close(ends[1]);
-  std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-  ::close(ends[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
+  const std::string text = testing_support::RunUnprivileged([&] {
+    setenv("TEMP", temp.str().c_str(), 1);
+    RecordingHost host;
+    host.settings.ContentRule = 0;
+    const std::string copy = engine::RenameFile(input, 2, 0, host);
+    std::string out = "name=" + support::GetFileName(copy) + "\n";
+    for (const auto& d : host.reportDetails) out += "line " + std::to_string(d.line) + "\n";
+    return out;
+  });
   EXPECT_NE(text.find("name=Dear Mrs..docx\n"), std::string::npos) << text;
   EXPECT_NE(text.find("line 118"), std::string::npos) << text;  // the copy's failure is reported
   EXPECT_EQ(text.find("line 354"), std::string::npos) << text;

@@ -196,29 +196,14 @@ std::vector<std::string> ScanWithoutPrivileges(const std::string& root, int* rep
     *reports = static_cast<int>(host.reports.size());
     return folders;
   }
-  int pipeEnds[2];
-  if (::pipe(pipeEnds) != 0) return {"pipe failed"};
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::close(pipeEnds[0]);
-    std::string out;
-    if (::setgid(65534) == 0 && ::setuid(65534) == 0) {
-      testing_support::RecordingHost host;
-      std::vector<std::string> folders{root + kS};
-      GetSubDirectories2016(folders, true, host);
-      out = std::to_string(host.reports.size()) + "\n";
-      for (const auto& f : folders) out += f + "\n";
-    }
-    const ssize_t written = ::write(pipeEnds[1], out.data(), out.size());
-    ::_exit(written == static_cast<ssize_t>(out.size()) ? 0 : 1);
-  }
-  ::close(pipeEnds[1]);
-  std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-  ::close(pipeEnds[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
+  const std::string text = testing_support::RunUnprivileged([&] {
+    testing_support::RecordingHost host;
+    std::vector<std::string> folders{root + kS};
+    GetSubDirectories2016(folders, true, host);
+    std::string out = std::to_string(host.reports.size()) + "\n";
+    for (const auto& f : folders) out += f + "\n";
+    return out;
+  });
   std::vector<std::string> lines;
   for (std::size_t start = 0, nl; (nl = text.find('\n', start)) != std::string::npos;
        start = nl + 1)
