@@ -9,10 +9,7 @@
 # Environment: PARVANE_CORPUS (default: ../shared/corpus beside the source),
 # BENCH_SIZES (default "100 1000 10000"), BENCH_SKIP_LO=1 to leave LibreOffice out,
 # BENCH_NO_BUILD=1 to use the programs as they are built, BENCH_OUT for the
-# folder the pieces go to (default: a fresh folder in /dev/shm where there is
-# one, else in the work folder). On a disk, thousands of files deleted just
-# before (the previous run's pieces) make the file system hunt for free inodes,
-# which times the file system rather than the splitter.
+# folder the pieces go to (default: memory; see bench/common.sh).
 # Exit status: 0 when every measured target holds, 1 when one does not, 2 when
 # the benchmark could not run.
 
@@ -45,14 +42,10 @@ fi
 
 rm -rf "$work"
 mkdir -p "$work"
-if [ -n "${BENCH_OUT:-}" ]; then
-  pieces_root=$BENCH_OUT
-elif [ -d /dev/shm ] && [ -w /dev/shm ]; then
-  pieces_root=$(mktemp -d /dev/shm/parvane-bench.XXXXXX)
-  trap 'rm -rf "$pieces_root"' EXIT
-else
-  pieces_root=$work
-fi
+# shellcheck source=bench/common.sh
+source "$here/common.sh"
+out_folder parvane-bench "$work"
+pieces_root=$OUT_ROOT
 
 now() { date +%s.%N; }
 # calc EXPRESSION: the value of an arithmetic expression (awk, so no bc is needed).

@@ -6,13 +6,15 @@
 #   bench/window_run.sh [BUILD_DIR]      (default: the current folder)
 #
 # Environment: BENCH_FILES (default 10), BENCH_RECORDS (default 1000), BENCH_OUT
-# for the pieces (default: a fresh folder in /dev/shm where there is one). Each
+# for the pieces (default: memory; see bench/common.sh). Each
 # side runs twice, in turns, and its better time counts, so neither pays alone
 # for a cold cache or for the file system's hunt for freed inodes.
 # Exit status: 0 when the target holds, 1 when it does not, 2 when the
 # benchmark could not run.
 
 set -uo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 build=$(cd "${1:-.}" && pwd) || { echo "window_run.sh: no build folder ${1:-.}" >&2; exit 2; }
 files=${BENCH_FILES:-10}
@@ -25,14 +27,10 @@ cmake --build "$build" --target parvane-split bench_make_merge window_bench >/de
 
 rm -rf "$work"
 mkdir -p "$work/in"
-if [ -n "${BENCH_OUT:-}" ]; then
-  out_root=$BENCH_OUT
-elif [ -d /dev/shm ] && [ -w /dev/shm ]; then
-  out_root=$(mktemp -d /dev/shm/parvane-window.XXXXXX)
-  trap 'rm -rf "$out_root"' EXIT
-else
-  out_root=$work
-fi
+# shellcheck source=bench/common.sh
+source "$here/common.sh"
+out_folder parvane-window "$work"
+out_root=$OUT_ROOT
 inputs=()
 for i in $(seq 1 "$files"); do
   "$bin/bench_make_merge" --seed "$i" "$records" "$work/in/Letters$i.docx" >/dev/null || exit 2
