@@ -197,6 +197,29 @@ TEST_F(RichMergeSplit, pieces_open_in_libreoffice_with_their_text) {
   }
 }
 
+// What a reader sees: the shared fidelity checker renders the merge and its
+// pieces with LibreOffice and compares them page by page, and look by look.
+TEST_F(RichMergeSplit, pieces_look_as_their_records_do_in_the_merge) {
+  const fs::path tool = fs::path(testing_support::SharedDir()) / "tools" / "docx-fidelity";
+  if (testing_support::SharedDir().empty() || !fs::exists(tool))
+    GTEST_SKIP() << "the fidelity checker is not beside the project";
+  if (!testing_support::HaveSoffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+  const auto r = testing_support::RunCommand(
+      "python3 " + testing_support::Quote(tool.string()) + " " +
+      testing_support::Quote(dir_->file("Letters.docx")) + " " +
+      testing_support::Quote((dir_->path() / "out").string()));
+  // Every record's pages match, sizes and looks included. The merge's sixth
+  // page is the blank one after the last record's closing page break, which
+  // the split takes away on purpose: the only source page no piece shows.
+  EXPECT_NE(r.output.find("fidelity: 5/6 source pages matched, 5 piece pages in all"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("0 extra trailing pages, 0 size mismatches, 0 look different"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("delete: source pages 6-6 "), std::string::npos) << r.output;
+}
+
 TEST(Split, a_section_of_one_character_leaves_a_gap_in_the_numbering) {
   testing_support::TempDir dir;
   fixture::Write(dir.file("m.docx"), fixture::Merge({{"Dear Ann"}, {}, {"Dear Cleo"}}));
