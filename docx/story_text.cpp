@@ -115,6 +115,19 @@ void StoryWalker::Run(pugi::xml_node run, StoryParagraph* para, std::vector<Text
   }
 }
 
+// An equation stands in the text by its characters, as in Word: a record
+// that holds only a formula is not empty.
+void StoryWalker::Math(pugi::xml_node math, StoryParagraph* para, std::vector<TextAtom>* atoms,
+                       int& pos) {
+  for (pugi::xml_node c : math.children()) {
+    if (c.type() != pugi::node_element) continue;
+    if (!std::strcmp(LocalName(c.name()), "t"))
+      Emit(c.text().get(), c, true, para, atoms, pos);
+    else
+      Math(c, para, atoms, pos);
+  }
+}
+
 void StoryWalker::Inline(pugi::xml_node parent, StoryParagraph* para, std::vector<TextAtom>* atoms,
                          int& pos) {
   for (pugi::xml_node c : parent.children()) {
@@ -126,6 +139,9 @@ void StoryWalker::Inline(pugi::xml_node parent, StoryParagraph* para, std::vecto
       continue;
     } else if (Is(name, n_.sdt)) {
       Inline(c.child(n_.sdtContent.c_str()), para, atoms, pos);
+    } else if (name[0] == 'm' && (!std::strcmp(LocalName(name), "oMath") ||
+                                  !std::strcmp(LocalName(name), "oMathPara"))) {
+      Math(c, para, atoms, pos);
     } else if (Is(name, n_.hyperlink) || Is(name, n_.ins) || Is(name, n_.moveTo) ||
                Is(name, n_.smartTag) || Is(name, n_.customXml) || Is(name, n_.fldSimple) ||
                Is(name, n_.bdo) || Is(name, n_.dir)) {

@@ -22,7 +22,7 @@ struct StoryParagraph {
   int element = -1;  // index of the body-level element that holds it
   bool rowEnd = false;
   bool inTable = false;
-  bool sectionBreak = false;   // a body-level paragraph that carries a sectPr
+  bool sectionBreak = false;  // a body-level paragraph that carries a sectPr
   bool pageBreakBefore = false;
   std::vector<int> pageBreaks;  // offsets inside the paragraph where a new page begins
   std::vector<char> fields;     // the open complex fields at the paragraph's start
@@ -48,9 +48,11 @@ class StoryWalker {
   std::vector<TextAtom> Atoms(pugi::xml_node paragraph, std::vector<char> fields);
 
  private:
-  void Paragraph(pugi::xml_node p, int elementIndex, bool inTable, std::vector<StoryParagraph>& out);
+  void Paragraph(pugi::xml_node p, int elementIndex, bool inTable,
+                 std::vector<StoryParagraph>& out);
   void Inline(pugi::xml_node parent, StoryParagraph* para, std::vector<TextAtom>* atoms, int& pos);
   void Run(pugi::xml_node run, StoryParagraph* para, std::vector<TextAtom>* atoms, int& pos);
+  void Math(pugi::xml_node math, StoryParagraph* para, std::vector<TextAtom>* atoms, int& pos);
   void Emit(const std::string& s, pugi::xml_node node, bool text, StoryParagraph* para,
             std::vector<TextAtom>* atoms, int& pos);
   bool Visible() const;

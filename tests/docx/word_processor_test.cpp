@@ -40,14 +40,17 @@ TEST(StoryText, follows_words_conventions_for_marks_breaks_tables_and_fields) {
       R"(<w:del><w:r><w:delText>gone</w:delText></w:r></w:del><w:ins><w:r><w:t>new</w:t></w:r></w:ins></w:p>)" +
       R"(<w:p><w:r><w:t>note</w:t></w:r><w:r><w:footnoteReference w:id="1"/></w:r>)"
       R"(<w:r><w:endnoteReference w:id="2"/></w:r></w:p>)" +
+      R"(<w:p xmlns:m="http://schemas.openxmlformats.org/officeDocument/2006/math"><m:oMathPara>)"
+      R"(<m:oMath><m:r><m:t>x=</m:t></m:r><m:f><m:num><m:r><m:t>1</m:t></m:r></m:num>)"
+      R"(<m:den><m:r><m:t>2</m:t></m:r></m:den></m:f></m:oMath></m:oMathPara></w:p>)" +
       BreakP("end", SectPr()) + P("Grüße") + SectPr();
   Opened o(Body(body));
-  // A note's reference mark is character 2.
+  // A note's reference mark is character 2; an equation shows its characters.
   EXPECT_EQ(o.doc->Content()->Text(),
-            "one\ra\tb\vc\f\rx\r\ay\r\r\a\r\a7new\rnote\x02\x02\rend\fGrüße\r");
+            "one\ra\tb\vc\f\rx\r\ay\r\r\a\r\a7new\rnote\x02\x02\rx=12\rend\fGrüße\r");
   // Counts are characters: "Grüße\r" is six, not seven bytes' worth.
   EXPECT_EQ(word::Length(o.doc->Sections(2)->GetRange()->Text()), 6);
-  EXPECT_EQ(o.doc->ParagraphsCount(), 10);  // cells' paragraphs and the row end count
+  EXPECT_EQ(o.doc->ParagraphsCount(), 11);  // cells' paragraphs and the row end count
   EXPECT_EQ(o.doc->Paragraphs(5)->Text(), "\r\a");
 }
 
@@ -226,8 +229,10 @@ TEST(PasteAndCleanUp, a_section_inside_a_content_control_copies_only_its_part) {
   testing_support::TempDir out;
   piece->SaveAs(out.file("piece.docx"));
   const std::string xml = docx_test::Entry(out.file("piece.docx"), "word/document.xml");
-  EXPECT_NE(xml.find(R"(<w:tag w:val="T"/></w:sdtPr><w:sdtContent><w:p><w:r><w:t xml:space="preserve">e)"),
-            std::string::npos)
+  EXPECT_NE(
+      xml.find(
+          R"(<w:tag w:val="T"/></w:sdtPr><w:sdtContent><w:p><w:r><w:t xml:space="preserve">e)"),
+      std::string::npos)
       << xml;
   // The source is as it was.
   EXPECT_EQ(o.doc->Content()->Text(), "a\rb\fc\rd\fe\rf\r");
