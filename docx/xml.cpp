@@ -38,6 +38,24 @@ std::unique_ptr<XmlPart> ParseXml(std::string bytes, const std::string& partName
   }
   if (!part->doc.document_element())
     throw Error(partName + " is not well-formed XML at offset 0: no root element");
+  // Walks over a story and pugixml's own removal of a subtree recurse once
+  // per level: a part nested past any real document's depth would run them
+  // out of stack, so it is refused here, without recursing.
+  int depth = 0;
+  for (pugi::xml_node n = part->doc.first_child(); n;) {
+    if (n.first_child()) {
+      n = n.first_child();
+      if (++depth > kMaxXmlDepth)
+        throw Error(partName + " nests its elements more than " + std::to_string(kMaxXmlDepth) +
+                    " levels deep; the document is damaged and cannot be read.");
+      continue;
+    }
+    while (n && !n.next_sibling()) {
+      n = n.parent();
+      --depth;
+    }
+    if (n) n = n.next_sibling();
+  }
   return part;
 }
 

@@ -17,9 +17,13 @@ struct XmlPart {
   pugi::xml_document doc;
 };
 
+// Elements nested deeper than this refuse the part: no document Word writes
+// comes near it, and walks over a story recurse once per level.
+inline constexpr int kMaxXmlDepth = 1000;
+
 // Parses without DOCTYPE processing (so no external entities are ever looked
 // at); a part that is not well-formed gives "<part> is not well-formed XML at
-// offset N: ...".
+// offset N: ...", and one nested deeper than kMaxXmlDepth is refused.
 std::unique_ptr<XmlPart> ParseXml(std::string bytes, const std::string& partName);
 
 // Serialises a document as UTF-8 with the declaration Word writes.
