@@ -129,7 +129,8 @@ std::string ResolveTarget(const std::string& sourcePart, const std::string& targ
   }
   std::string out;
   for (const auto& s : segments) out += (out.empty() ? "" : "/") + s;
-  return out;
+  // A name that would lie outside the package once unpacked names no part.
+  return SafePartName(out) ? out : std::string();
 }
 
 std::shared_ptr<const Package> Package::Open(const std::string& path) {

@@ -78,7 +78,8 @@ bool FoundById(const std::string& kind);
 
 // "word/_rels/document.xml.rels" for "word/document.xml"; "_rels/.rels" for "".
 std::string RelsPartName(const std::string& part);
-// A relationship target resolved against its source part.
+// A relationship target resolved against its source part; "" for one that is
+// no safe part name (SafePartName).
 std::string ResolveTarget(const std::string& sourcePart, const std::string& target);
 
 }  // namespace docx

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <string_view>
 
 #include "docx/errors.h"
 #include "docx/zip_writer.h"
@@ -66,6 +67,22 @@ std::string ReadWhole(zip_t* archive, zip_uint64_t index, zip_flags_t flags, std
 }
 
 }  // namespace
+
+bool SafePartName(const std::string& name) {
+  if (name.empty() || name.front() == '/' || name.back() == '/') return false;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = std::min(name.find('/', start), name.size());
+    const std::string_view segment(name.data() + start, end - start);
+    if (segment.empty() || segment == "." || segment == "..") return false;
+    if (start == 0 && segment.find(':') != std::string_view::npos) return false;
+    if (end == name.size()) break;
+    start = end + 1;
+  }
+  for (unsigned char c : name)
+    if (c < 0x20 || c == 0x7F || c == '\\') return false;
+  return true;
+}
 
 struct ZipReader::Handle {
   zip_t* archive = nullptr;
@@ -237,8 +254,9 @@ ZipWriter::ZipWriter(const std::string& label) : label_(label) {}
 ZipWriter::~ZipWriter() = default;
 
 void ZipWriter::Put(Item item) {
-  if (item.name.empty() || item.name.size() > 0xFFFF)
-    throw Error("Cannot add a part named \"" + item.name.substr(0, 80) + "\" to " + label_ + ".");
+  if (item.name.size() > 0xFFFF || !SafePartName(item.name))
+    throw Error("Cannot add a part named \"" + item.name.substr(0, 80) + "\" to " + label_ +
+                ": it would lie outside the package.");
   auto [it, fresh] = byName_.emplace(item.name, items_.size());
   if (fresh)
     items_.push_back(std::move(item));

@@ -16,6 +16,12 @@ inline constexpr std::uint64_t kMaxEntrySize = 1ull << 30;
 inline constexpr std::uint64_t kMaxRatio = 1000;
 inline constexpr std::uint64_t kMaxRatioSize = 100ull << 20;
 
+// Whether a part name stays inside its package wherever the package is
+// unpacked: no backslash (read as a folder separator by some), no "." or ".."
+// segment, no empty segment or leading "/", no control character and no drive
+// ("C:") at its start.
+bool SafePartName(const std::string& name);
+
 // A zip archive opened for reading; throws docx::Error with a readable text.
 class ZipReader {
  public:
@@ -55,7 +61,8 @@ class ZipReader {
 };
 
 // A zip archive built in memory; Finish gives its bytes. A name added again
-// replaces the earlier entry in its place.
+// replaces the earlier entry in its place; a name that is not SafePartName is
+// refused.
 class ZipWriter {
  public:
   // `label` names the archive in messages.

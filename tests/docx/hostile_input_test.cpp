@@ -64,4 +64,46 @@ TEST(HostileInput, nesting_as_deep_as_real_documents_go_still_splits) {
             std::string::npos);
 }
 
+// Replaces every `from` in a file's bytes by `to` of the same length (zip
+// entry names are stored as they are, outside any checksum).
+void Patch(const std::string& path, const std::string& from, const std::string& to) {
+  std::string bytes = testing_support::ReadFile(path);
+  for (std::size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at))
+    bytes.replace(at, from.size(), to);
+  testing_support::WriteFile(path, bytes);
+}
+
+TEST(HostileInput, parts_named_to_escape_the_package_are_never_copied_into_a_piece) {
+  // A relationship whose target uses backslashes or names a drive resolves
+  // to a part name that an unpacker on Windows takes for a path outside the
+  // folder it unpacks into; with such an entry in the source, every piece
+  // carried it along.
+  testing_support::TempDir dir;
+  fixture::Package pkg;
+  pkg.documentRels = {{"rIdH", fixture::kRelHeader, "..\\..\\evil.xml"},
+                      {"rIdF", fixture::kRelFooter, "/C:/drive.xml"}};
+  const std::string refs = R"(<w:headerReference w:type="default" r:id="rIdH"/>)"
+                           R"(<w:footerReference w:type="default" r:id="rIdF"/>)";
+  pkg.body = P("Dear Ann") + BreakP("", SectPr("nextPage", refs)) + P("Dear Bob") +
+             SectPr("nextPage", refs);
+  pkg.parts = {{"word/..Q..Qevil.xml", "", fixture::HeaderXml(P("evil"))},
+               {"Cq/drive.xml", "", fixture::HeaderXml(P("drive"), true)}};
+  const std::string path = dir.file("slip.docx");
+  fixture::Write(path, pkg);
+  Patch(path, "..Q..Qevil", "..\\..\\evil");
+  Patch(path, "Cq/drive", "C:/drive");
+  ASSERT_NE(testing_support::ReadFile(path).find("word/..\\..\\evil.xml"), std::string::npos);
+  fs::create_directory(dir.file("out"));
+  const auto r = docx_test::Split(path, dir.file("out"));
+  EXPECT_TRUE(r.reports.empty()) << r.reports.front();
+  ASSERT_EQ(r.files.size(), 2u);
+  for (const auto& piece : r.files) {
+    for (const auto& entry : docx_test::Entries(dir.file("out/" + piece))) {
+      EXPECT_EQ(entry.find('\\'), std::string::npos) << piece << ": " << entry;
+      EXPECT_EQ(entry.find(':'), std::string::npos) << piece << ": " << entry;
+    }
+  }
+  EXPECT_EQ(testing_support::FilesIn(dir.str()), (std::vector<std::string>{"slip.docx"}));
+}
+
 }  // namespace
