@@ -308,9 +308,15 @@ void Document::EnsurePages() {
   }
   std::sort(marks.begin(), marks.end());
   pageStarts_.assign(1, 0);
+  // Nothing visible lies between the last page start and the previous mark
+  // (else that mark would have started a page), so only the text since the
+  // previous mark is looked at: a long run of empty sections or breaks costs
+  // its length, not its square.
+  int previous = 0;
   for (int m : marks) {
     if (m <= 0 || m > length_) continue;
-    const std::string between = Text(pageStarts_.back(), m);
+    const std::string between = Text(previous, m);
+    previous = m;
     bool visible = false;
     for (char c : between)
       if (c != '\r' && c != '\f' && c != '\a' && c != '\v' && c != ' ' && c != '\t') visible = true;

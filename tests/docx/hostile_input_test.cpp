@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
+#include "docx/document.h"
 #include "docx_fixture.h"
 #include "docx_test_support.h"
 #include "testing.h"
@@ -104,6 +106,23 @@ TEST(HostileInput, parts_named_to_escape_the_package_are_never_copied_into_a_pie
     }
   }
   EXPECT_EQ(testing_support::FilesIn(dir.str()), (std::vector<std::string>{"slip.docx"}));
+}
+
+TEST(HostileInput, pages_over_a_long_run_of_empty_sections_cost_their_length_not_its_square) {
+  // Each page boundary looked at all the text since the last page start:
+  // 100,000 empty sections before the first record took half a minute.
+  testing_support::TempDir dir;
+  fixture::Package pkg;
+  pkg.body = Repeat(BreakP("", SectPr("nextPage")), 100000) + P("Dear Ann") +
+             BreakP("", SectPr("nextPage")) + P("Dear Bob") + SectPr("nextPage");
+  fixture::Write(dir.file("empty-run.docx"), pkg);
+  auto doc = docx::Document::Open(dir.file("empty-run.docx"));
+  doc->StoryLength();
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(doc->PageCount(), 2);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
+  EXPECT_EQ(doc->Text(doc->PageStart(2), doc->PageStart(2) + 8), "Dear Bob");
+  EXPECT_EQ(doc->Text(doc->PageStart(1), doc->PageStart(1) + 1), "\f");
 }
 
 }  // namespace
