@@ -649,16 +649,19 @@ void Document::Delete(int start, int end) {
     return;
   }
   end = std::min(end, finalMark);
-  // Whole tables inside the range go as a whole.
+  // Whole tables inside the range go as a whole. The extent of every element
+  // comes from one pass over the paragraphs, not one per table.
+  std::vector<std::pair<int, int>> extent(elems_.size(), {-1, -1});
+  for (const auto& p : paras_) {
+    if (p.element < 0 || p.element >= static_cast<int>(extent.size())) continue;
+    auto& [lo, hi] = extent[p.element];
+    if (lo < 0) lo = p.start;
+    hi = p.start + p.chars;
+  }
   std::vector<char> tableGone(elems_.size(), 0);
   for (std::size_t e = 0; e < elems_.size(); ++e) {
     if (names_.tbl != elems_[e].name()) continue;
-    int lo = -1, hi = -1;
-    for (const auto& p : paras_)
-      if (p.element == static_cast<int>(e)) {
-        if (lo < 0) lo = p.start;
-        hi = p.start + p.chars;
-      }
+    const auto [lo, hi] = extent[e];
     if (lo >= start && hi <= end && lo >= 0) tableGone[e] = 1;
   }
   for (int k = ParagraphAt(end - 1); k >= 0 && k >= ParagraphAt(start); --k) {

@@ -125,4 +125,24 @@ TEST(HostileInput, pages_over_a_long_run_of_empty_sections_cost_their_length_not
   EXPECT_EQ(doc->Text(doc->PageStart(1), doc->PageStart(1) + 1), "\f");
 }
 
+TEST(HostileInput, deleting_a_bare_break_after_many_tables_costs_their_number_not_its_square) {
+  // The trailing page break of a record is deleted; finding which tables the
+  // deletion covers walked every paragraph once per table.
+  testing_support::TempDir dir;
+  fixture::Package pkg;
+  pkg.body = P("Dear Ann") + Repeat("<w:tbl><w:tr><w:tc><w:p/></w:tc></w:tr></w:tbl>", 100000) +
+             R"(<w:p><w:r><w:br w:type="page"/></w:r></w:p>)" + BreakP("", SectPr("nextPage")) +
+             P("Dear Bob") + SectPr("nextPage");
+  fixture::Write(dir.file("tables.docx"), pkg);
+  fs::create_directory(dir.file("out"));
+  const auto started = std::chrono::steady_clock::now();
+  const auto r = docx_test::Split(dir.file("tables.docx"), dir.file("out"));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
+  EXPECT_TRUE(r.reports.empty()) << r.reports.front();
+  ASSERT_EQ(r.files.size(), 2u);
+  const std::string first = docx_test::StoryText(dir.file("out/tables-0001.docx"));
+  EXPECT_EQ(first.find('\f'), std::string::npos);
+  EXPECT_EQ(first.rfind("Dear Ann", 0), 0u);
+}
+
 }  // namespace
