@@ -100,6 +100,8 @@ ZipReader::ZipReader(const std::string& path, const std::string& label)
   if (!handle_->archive) {
     // Files that do not begin like a zip were turned away before; this one
     // does, so a missing directory means it was cut short.
+    if (code == ZIP_ER_EXISTS)
+      throw Error(label + " is damaged: its zip directory lists two parts of the same name.");
     if (code == ZIP_ER_NOZIP)
       throw Error(label +
                   " is damaged or truncated: it begins like a zip package but its zip "

@@ -108,6 +108,22 @@ TEST(HostileInput, parts_named_to_escape_the_package_are_never_copied_into_a_pie
   EXPECT_EQ(testing_support::FilesIn(dir.str()), (std::vector<std::string>{"slip.docx"}));
 }
 
+TEST(HostileInput, a_zip_that_lists_one_name_twice_is_reported_as_such) {
+  // libzip refuses it with "File already exists", which tells a user nothing.
+  testing_support::TempDir dir;
+  fixture::Package pkg = fixture::Merge({{"Dear Ann"}, {"Dear Bob"}});
+  pkg.parts = {{"word/documenQ.xml", "", "<x/>"}};
+  const std::string path = dir.file("twice.docx");
+  fixture::Write(path, pkg);
+  Patch(path, "word/documenQ.xml", "word/document.xml");
+  fs::create_directory(dir.file("out"));
+  const auto r = docx_test::Split(path, dir.file("out"));
+  EXPECT_TRUE(r.files.empty());
+  EXPECT_TRUE(AnyReportHas(r, "twice.docx is damaged: its zip directory lists two parts of the "
+                              "same name."))
+      << r.reports.front();
+}
+
 TEST(HostileInput, pages_over_a_long_run_of_empty_sections_cost_their_length_not_its_square) {
   // Each page boundary looked at all the text since the last page start:
   // 100,000 empty sections before the first record took half a minute.
