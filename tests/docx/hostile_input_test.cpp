@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 
 #include "docx/document.h"
@@ -126,24 +125,23 @@ TEST(HostileInput, a_zip_that_lists_one_name_twice_is_reported_as_such) {
 
 TEST(HostileInput, pages_over_a_long_run_of_empty_sections_cost_their_length_not_its_square) {
   // Each page boundary looked at all the text since the last page start:
-  // 100,000 empty sections before the first record took half a minute.
+  // 100,000 empty sections before the first record took half a minute (tests
+  // assert no times: that cost shows as this test's own run time).
   testing_support::TempDir dir;
   fixture::Package pkg;
   pkg.body = Repeat(BreakP("", SectPr("nextPage")), 100000) + P("Dear Ann") +
              BreakP("", SectPr("nextPage")) + P("Dear Bob") + SectPr("nextPage");
   fixture::Write(dir.file("empty-run.docx"), pkg);
   auto doc = docx::Document::Open(dir.file("empty-run.docx"));
-  doc->StoryLength();
-  const auto started = std::chrono::steady_clock::now();
   ASSERT_EQ(doc->PageCount(), 2);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
   EXPECT_EQ(doc->Text(doc->PageStart(2), doc->PageStart(2) + 8), "Dear Bob");
   EXPECT_EQ(doc->Text(doc->PageStart(1), doc->PageStart(1) + 1), "\f");
 }
 
 TEST(HostileInput, deleting_a_bare_break_after_many_tables_costs_their_number_not_its_square) {
   // The trailing page break of a record is deleted; finding which tables the
-  // deletion covers walked every paragraph once per table.
+  // deletion covers walked every paragraph once per table, close to a minute
+  // here (shown as the test's run time; tests assert no times).
   testing_support::TempDir dir;
   fixture::Package pkg;
   pkg.body = P("Dear Ann") + Repeat("<w:tbl><w:tr><w:tc><w:p/></w:tc></w:tr></w:tbl>", 100000) +
@@ -151,9 +149,7 @@ TEST(HostileInput, deleting_a_bare_break_after_many_tables_costs_their_number_no
              P("Dear Bob") + SectPr("nextPage");
   fixture::Write(dir.file("tables.docx"), pkg);
   fs::create_directory(dir.file("out"));
-  const auto started = std::chrono::steady_clock::now();
   const auto r = docx_test::Split(dir.file("tables.docx"), dir.file("out"));
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
   EXPECT_TRUE(r.reports.empty()) << r.reports.front();
   ASSERT_EQ(r.files.size(), 2u);
   const std::string first = docx_test::StoryText(dir.file("out/tables-0001.docx"));
