@@ -27,7 +27,11 @@ std::size_t ByteOffset(const std::string& text, int chars) {
 
 namespace {
 
+// A symbol's character in UTF-8. A symbol is one character whatever its
+// code says: one that names no character (0, a surrogate, past U+10FFFF)
+// stands as the replacement character, never as a NUL or broken UTF-8.
 std::string Utf8(unsigned long code) {
+  if (code == 0 || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) code = 0xFFFD;
   std::string out;
   if (code < 0x80) {
     out += static_cast<char>(code);
@@ -36,6 +40,11 @@ std::string Utf8(unsigned long code) {
     out += static_cast<char>(0x80 | (code & 0x3F));
   } else if (code < 0x10000) {
     out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
     out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (code & 0x3F));
   }

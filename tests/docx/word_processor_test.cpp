@@ -54,6 +54,23 @@ TEST(StoryText, follows_words_conventions_for_marks_breaks_tables_and_fields) {
   EXPECT_EQ(o.doc->Paragraphs(5)->Text(), "\r\a");
 }
 
+// A symbol is one character, whatever its code; codes that name no character
+// never put a NUL or broken UTF-8 into the text (a name made from it).
+TEST(StoryText, every_symbol_is_one_character_of_valid_text) {
+  std::string runs;
+  for (const char* code : {"F0E8", "0041", "1F600", "0000", "D800", "110000", "zz"})
+    runs += std::string(R"(<w:r><w:sym w:font="Wingdings" w:char=")") + code + R"("/></w:r>)";
+  Opened o(Body("<w:p>" + runs + "</w:p>" + SectPr()));
+  const std::string text = o.doc->Content()->Text();
+  EXPECT_EQ(word::Length(text), 8);  // seven symbols and the paragraph mark
+  EXPECT_EQ(text.substr(0, 4),
+            "\xEF\x83\xA8"
+            "A");  // U+F0E8, then A
+  EXPECT_EQ(text.find('\0'), std::string::npos);
+  EXPECT_NE(text.find("\xF0\x9F\x98\x80"), std::string::npos);  // U+1F600 in four bytes
+  EXPECT_NE(text.find("\xEF\xBF\xBD"), std::string::npos);      // the replacement character
+}
+
 TEST(Sections, come_in_order_with_their_breaks_and_inherit_headers) {
   fixture::Package package;
   package.documentRels = {{"rIdH1", fixture::kRelHeader, "header1.xml"},
