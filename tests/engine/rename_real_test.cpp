@@ -186,4 +186,31 @@ TEST(RealRename, an_extension_that_fills_the_name_leaves_no_room_for_words) {
   EXPECT_EQ(testing_support::FilesIn(dir.path()).size(), 1u);
 }
 
+// Without TEMP (Linux sets none) the temporary copy goes to the system's
+// temporary folder: TMPDIR here. A folder standing at its place there makes
+// the copy fail, which shows the folder was the one used.
+TEST(RealRename, without_temp_the_systems_temporary_folder_is_used) {
+  TempDir dir, system;
+  unsetenv("TEMP");
+  const char* old = std::getenv("TMPDIR");
+  const std::string saved = old ? old : "";
+  setenv("TMPDIR", system.str().c_str(), 1);
+  fs::create_directory(system.path() / "word.docx");
+  const std::string input = dir.file("merge.docx");
+  fixture::Write(input, Letters());
+  RecordingHost host;
+  host.settings.ContentRule = 0;
+  const std::string copy = engine::RenameFile(input, 2, 0, host);
+  if (old)
+    setenv("TMPDIR", saved.c_str(), 1);
+  else
+    unsetenv("TMPDIR");
+  ASSERT_FALSE(host.reportDetails.empty());
+  EXPECT_EQ(host.reportDetails[0].line, 118);
+  // The name still comes from the input, and the working copy is the input's.
+  EXPECT_EQ(support::GetFileName(copy), "Dear Mrs..docx");
+  EXPECT_EQ(testing_support::ReadFile(copy), testing_support::ReadFile(input));
+  engine::DiscardWorkingCopy(copy, input, host);
+}
+
 }  // namespace
