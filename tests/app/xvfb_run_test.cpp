@@ -311,10 +311,10 @@ TEST(XvfbList, is_filled_reordered_and_emptied_with_the_mouse_and_keys) {
       " 2>/dev/null || echo 0; }\n"
       "await 300 findwin && echo window\n"
       "sleep 0.5\n" +
-      addFiles + " click 1; await 50 '[ $(count open) -ge 1 ]'\n" + addFiles +
-      " click 1; await 50 '[ $(count open) -ge 2 ]'\n" + addFolder +
-      " click 1; await 50 '[ $(count browse) -ge 1 ]'; sleep 0.5\n" + addFiles +
-      " click 1; await 50 '[ $(count open) -ge 3 ]'; sleep 0.3\n"
+      addFiles + " click 1; await 200 '[ $(count open) -ge 1 ]'\n" + addFiles +
+      " click 1; await 200 '[ $(count open) -ge 2 ]'\n" + addFolder +
+      " click 1; await 200 '[ $(count browse) -ge 1 ]'; sleep 0.5\n" + addFiles +
+      " click 1; await 200 '[ $(count open) -ge 3 ]'; sleep 0.3\n"
       "import -window root " +
       Quote(filled) + "\n" + at(100, row(1)) + " mousedown 1; sleep 0.2\n" + at(100, row(1) + 5) +
       "; sleep 0.1\n" + at(100, row(2)) +
