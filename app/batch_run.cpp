@@ -124,6 +124,8 @@ void Form1::PushButton2_Click() {
         copy = engine::RenameFile(path, x, y, *this, factory_);
         renamed = true;
         path = copy;
+        workingCopy_ = copy;
+        workingEntry_ = entry;
       });
     }
     run(160, [&] { SetPointer(support::kPointerHourglass); });
@@ -137,6 +139,8 @@ void Form1::PushButton2_Click() {
     if (renamed && run.test(166, [&] { return !copy.empty(); })) {
       run(168, [&] { engine::DiscardWorkingCopy(copy, entry, *this); });
     }
+    workingCopy_.clear();
+    workingEntry_.clear();
     run(170, [&] { SetPointer(support::kPointerHourglass); });
   }
 

@@ -457,6 +457,8 @@ void Form1::closeEvent(QCloseEvent* event) {
   // Closing ends the program at once, also in the middle of a run or a scan:
   // those run inside this event loop and must not be returned to.
   if (busy_ || pointer_ == support::kPointerHourglass) {
+    // Nothing the run made for itself stays behind in the user's folder.
+    engine::DiscardWorkingCopyNow(workingCopy_, workingEntry_);
     if (endNow_) endNow_();
     return;
   }

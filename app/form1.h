@@ -126,6 +126,9 @@ class Form1 : public QWidget, public support::Host {
   word::Factory& factory_;
   std::function<void()> endProgram_;
   std::function<void()> endNow_;
+  // The working copy of the file being split by contents, until it is
+  // discarded: a window closed in the middle of the run takes it away too.
+  std::string workingCopy_, workingEntry_;
   support::DrawPercent makerPageDraw_;
   bool ended_ = false;
   bool busy_ = false;

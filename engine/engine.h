@@ -66,8 +66,8 @@ std::string BuildSplitName(const std::string& fileName, int index);
 // replaces a file that exists: when the derived name names the input itself the
 // input's own path is returned; when it names another file, the copy is made
 // under the derived name in a private work folder inside the input's folder.
-std::string RenameFile(const std::string& path, int wordCount, int pageNumber,
-                       support::Host& host, word::Factory& factory = word::DefaultFactory());
+std::string RenameFile(const std::string& path, int wordCount, int pageNumber, support::Host& host,
+                       word::Factory& factory = word::DefaultFactory());
 
 // The name cleaning of RenameFile: line ends removed, the characters file names
 // refuse made blanks, outer blanks trimmed, cut at a word boundary to `budget`
@@ -78,6 +78,9 @@ std::string CleanDerivedName(const std::string& raw, std::size_t budget);
 // names the entry's own file, and removes its private work folder if it had one.
 void DiscardWorkingCopy(const std::string& copyPath, const std::string& entryPath,
                         support::Host& host);
+// The same at once, without yielding, for a program that is ending in the
+// middle of a run; never throws.
+void DiscardWorkingCopyNow(const std::string& copyPath, const std::string& entryPath);
 
 // Creates and quits an instance; when none can be had, shows the advice
 // message and calls `endProgram`.

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <system_error>
 #include <vector>
@@ -240,15 +241,35 @@ std::string RenameFile(const std::string& path, int wordCount, int pageNumber, s
   return workingCopy;
 }
 
-void DiscardWorkingCopy(const std::string& copyPath, const std::string& entryPath,
-                        support::Host& host) {
+namespace {
+
+void Discard(const std::string& copyPath, const std::string& entryPath,
+             const std::function<void(const std::string&)>& remove) {
   if (copyPath.empty() || support::SameFile(copyPath, entryPath) || copyPath == entryPath) return;
-  support::DeleteFileQuietly(copyPath, host);
+  remove(copyPath);
   const fs::path folder = support::ToFsPath(copyPath).parent_path();
   if (support::FromFsPath(folder.filename()).rfind(kWorkFolderPrefix, 0) == 0) {
     std::error_code ec;
     fs::remove(folder, ec);  // only when empty
   }
+}
+
+}  // namespace
+
+void DiscardWorkingCopy(const std::string& copyPath, const std::string& entryPath,
+                        support::Host& host) {
+  Discard(copyPath, entryPath,
+          [&](const std::string& path) { support::DeleteFileQuietly(path, host); });
+}
+
+void DiscardWorkingCopyNow(const std::string& copyPath, const std::string& entryPath) {
+  Discard(copyPath, entryPath, [](const std::string& path) {
+    try {
+      support::DeleteFileForced(path);
+    } catch (const std::exception&) {
+      // The program is ending: nothing is left to report to.
+    }
+  });
 }
 
 }  // namespace engine

@@ -398,5 +398,30 @@ TEST_F(BatchTest, a_folder_changed_during_a_run_takes_the_later_pieces) {
   EXPECT_EQ(FilesIn(later), (Names{"Second-0001.docx", "Second-0002.docx", "Second-0003.docx"}));
 }
 
+// Closing the window ends the program at once, also in the middle of a
+// content-named run; the working copy made beside the input goes with it.
+TEST_F(BatchTest, closing_during_a_content_named_run_leaves_no_working_copy) {
+  NameByContent(0);
+  dialogs_.inputAnswers = {"2"};
+  Add(MakeLetters(in_, "Letters.docx"));
+  int ended = 0;
+  Names atClose;
+  form_->SetEndNow([&] {
+    ++ended;
+    atClose = FilesIn(in_);
+  });
+  bool closed = false;
+  form_->onText = [&](const std::string& text) {
+    if (!closed && text.rfind("Creating: ", 0) == 0) {
+      closed = true;
+      EXPECT_EQ(FilesIn(in_), (Names{"Dear Mrs..docx", "Letters.docx"}));  // the working copy
+      form_->close();
+    }
+  };
+  form().PushButton2_Click();
+  EXPECT_EQ(ended, 1);
+  EXPECT_EQ(atClose, (Names{"Letters.docx"}));
+}
+
 }  // namespace
 }  // namespace apptest
