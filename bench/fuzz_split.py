@@ -127,12 +127,20 @@ def m_delete_element(dom, r):
     return "deleted <%s>" % e.tagName
 
 
-def m_delete_attribute(dom, r):
+def random_attribute(dom, r):
+    """An element that has attributes and the name of one of them, or None."""
     els = [e for e in elements(dom.documentElement) if e.attributes.length]
     if not els:
-        return "nothing"
+        return None
     e = r.choice(els)
-    name = r.choice(list(e.attributes.keys()))
+    return e, r.choice(list(e.attributes.keys()))
+
+
+def m_delete_attribute(dom, r):
+    picked = random_attribute(dom, r)
+    if not picked:
+        return "nothing"
+    e, name = picked
     e.removeAttribute(name)
     return "deleted @%s of <%s>" % (name, e.tagName)
 
@@ -241,11 +249,10 @@ def m_nest(dom, r):
 
 
 def m_huge_attribute(dom, r):
-    els = [e for e in elements(dom.documentElement) if e.attributes.length]
-    if not els:
+    picked = random_attribute(dom, r)
+    if not picked:
         return "nothing"
-    e = r.choice(els)
-    name = r.choice(list(e.attributes.keys()))
+    e, name = picked
     value = r.choice(["9" * 400, "-" + "9" * 30, "4294967296", "-2147483649", "NaN", "x" * 3000000,
                       "1e999", "0x7fffffff", "2147483647", "-1", "\u202e" * 1000])
     e.setAttribute(name, value)

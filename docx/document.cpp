@@ -448,30 +448,27 @@ void Document::Paste() {
   Invalidate();
 }
 
-pugi::xml_node Document::ShapeType(const std::string& id) {
-  if (!shapeTypesReady_) {
-    // Once per document, when a copy first names a type it does not hold.
-    struct Walker : pugi::xml_tree_walker {
-      std::unordered_map<std::string, pugi::xml_node>* out;
-      bool for_each(pugi::xml_node& node) override {
-        if (node.type() == pugi::node_element && !std::strcmp(LocalName(node.name()), "shapetype"))
-          out->emplace(node.attribute("id").value(), node);
-        return true;
-      }
-    } walker;
-    shapeTypes_.clear();
-    walker.out = &shapeTypes_;
-    body_.traverse(walker);
-    shapeTypesReady_ = true;
-  }
-  const auto it = shapeTypes_.find(id);
-  return it == shapeTypes_.end() ? pugi::xml_node() : it->second;
+void Document::EnsureShapeTypes() {
+  if (shapeTypesReady_) return;
+  // Once per document, when it is first pasted from.
+  struct Walker : pugi::xml_tree_walker {
+    std::unordered_map<std::string, pugi::xml_node>* out;
+    bool for_each(pugi::xml_node& node) override {
+      if (node.type() == pugi::node_element && !std::strcmp(LocalName(node.name()), "shapetype"))
+        out->emplace(node.attribute("id").value(), node);
+      return true;
+    }
+  } walker;
+  shapeTypes_.clear();
+  walker.out = &shapeTypes_;
+  body_.traverse(walker);
+  shapeTypesReady_ = true;
 }
 
 void Document::BringShapeTypes(pugi::xml_node body, Document& source) {
   // A source without shape types (most merges) has nothing to bring: its
   // pieces are not walked for shapes at all.
-  source.ShapeType("");
+  source.EnsureShapeTypes();
   if (source.shapeTypes_.empty()) return;
   // VML shapes name their type as "#id"; the definition is a sibling element.
   struct Walker : pugi::xml_tree_walker {
@@ -493,8 +490,9 @@ void Document::BringShapeTypes(pugi::xml_node body, Document& source) {
   body.traverse(walker);
   for (const auto& [shape, id] : walker.uses) {
     if (walker.defined.count(id)) continue;
-    pugi::xml_node definition = source.ShapeType(id);
-    if (!definition) continue;
+    const auto found = source.shapeTypes_.find(id);
+    if (found == source.shapeTypes_.end()) continue;
+    pugi::xml_node definition = found->second;
     shape.parent().insert_copy_before(definition, shape);
     walker.defined.insert(id);
   }

@@ -75,7 +75,11 @@ class Document : public std::enable_shared_from_this<Document> {
   Document() = default;
   void Adopt(std::unique_ptr<XmlPart> main);
   void EnsureIndex();
-  void Invalidate() { indexed_ = false; pagesReady_ = false; shapeTypesReady_ = false; }
+  void Invalidate() {
+    indexed_ = false;
+    pagesReady_ = false;
+    shapeTypesReady_ = false;
+  }
   void DropEmptyFinalSection(int removedElement, bool pageBreakBeforeGone);
   void EnsurePages();
   int ParagraphAt(int pos);
@@ -93,7 +97,8 @@ class Document : public std::enable_shared_from_this<Document> {
   // defines a type once, at its first use, so a later section's shapes name
   // a definition that lies outside their range.
   void BringShapeTypes(pugi::xml_node body, Document& source);
-  pugi::xml_node ShapeType(const std::string& id);
+  // The shape types defined anywhere in this document, by id.
+  void EnsureShapeTypes();
 
   void MakeIdsUnique();
   void WritePackage(const std::string& tempPath, const std::string& extension);

@@ -256,9 +256,12 @@ ZipWriter::ZipWriter(const std::string& label) : label_(label) {}
 ZipWriter::~ZipWriter() = default;
 
 void ZipWriter::Put(Item item) {
-  if (item.name.size() > 0xFFFF || !SafePartName(item.name))
+  if (item.name.size() > 0xFFFF)
     throw Error("Cannot add a part named \"" + item.name.substr(0, 80) + "\" to " + label_ +
-                ": it would lie outside the package.");
+                ": the name is too long.");
+  if (!SafePartName(item.name))
+    throw Error("Cannot add a part named \"" + item.name.substr(0, 80) + "\" to " + label_ +
+                ": it is not a name a part can have inside a package.");
   auto [it, fresh] = byName_.emplace(item.name, items_.size());
   if (fresh)
     items_.push_back(std::move(item));
