@@ -82,11 +82,11 @@ Form1::Form1(support::Dialogs& dialogs, word::Factory& factory, QWidget* parent)
   BuildControls();
   // The "Word may be open" question looks for lock files beside the listed
   // documents.
-  engine::Builtin().SetWatchedDocuments([this] { return listView1_->Entries(); });
+  factory_.SetWatchedDocuments([this] { return listView1_->Entries(); });
 }
 
 Form1::~Form1() {
-  engine::Builtin().SetWatchedDocuments(nullptr);
+  factory_.SetWatchedDocuments(nullptr);
 }
 
 int Form1::Px(int twips) const {

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "docx/document.h"
+#include "docx/errors.h"
 #include "docx/zip_writer.h"
 #include "docx_fixture.h"
 #include "engine/builtin.h"
@@ -23,6 +25,7 @@ struct BadInput {
   const char* name;
   std::function<void(const std::string& path)> make;
   const char* expected;  // part of the description
+  docx::Status status;   // the kind the word processor gives it
 };
 
 std::string Valid(const testing_support::TempDir& dir) {
@@ -151,6 +154,12 @@ TEST_P(BadInputs, fail_to_open_with_a_clear_description) {
     if (std::string(c.name) != "malformed")
       EXPECT_NE(std::string(e.what()).find(c.name), std::string::npos) << e.what();
   }
+  try {
+    docx::Document::Open(path);
+    FAIL() << c.name << " opened";
+  } catch (const docx::Error& e) {
+    EXPECT_EQ(e.status(), c.status) << e.what();
+  }
   if (fs::exists(path)) EXPECT_EQ(testing_support::ReadFile(path), before);
 }
 
@@ -161,11 +170,11 @@ std::string WithMain(const std::string& document) {
 INSTANTIATE_TEST_SUITE_P(
     Files, BadInputs,
     ::testing::Values(
-        BadInput{"missing", [](const std::string&) {}, "No such file or directory"},
+        BadInput{"missing", [](const std::string&) {}, "No such file or directory", docx::Status::kCannotOpen},
         BadInput{"empty", [](const std::string& p) { testing_support::WriteFile(p, ""); },
-                 "is empty"},
+                 "is empty", docx::Status::kEmpty},
         BadInput{"text", [](const std::string& p) { testing_support::WriteFile(p, "hello world"); },
-                 "not a zip package"},
+                 "not a zip package", docx::Status::kNotZip},
         BadInput{"encrypted",
                  [](const std::string& p) {
                    std::string ole("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
@@ -173,39 +182,39 @@ INSTANTIATE_TEST_SUITE_P(
                    for (char c : std::string("EncryptionInfo")) ole += std::string{c, '\0'};
                    testing_support::WriteFile(p, ole);
                  },
-                 "encrypted"},
+                 "encrypted", docx::Status::kEncrypted},
         BadInput{"legacy",
                  [](const std::string& p) {
                    testing_support::WriteFile(p,
                                               std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) +
                                                   std::string(2048, '\0'));
                  },
-                 "legacy Word 97-2003 format, which needs LibreOffice or Microsoft Word"},
+                 "legacy Word 97-2003 format, which needs LibreOffice or Microsoft Word", docx::Status::kLegacyFormat},
         BadInput{"truncated",
                  [](const std::string& p) {
                    testing_support::TempDir d;
                    const std::string bytes = Valid(d);
                    testing_support::WriteFile(p, bytes.substr(0, bytes.size() / 2));
                  },
-                 "damaged or truncated"},
+                 "damaged or truncated", docx::Status::kDamaged},
         BadInput{"no-main-part",
                  [](const std::string& p) {
                    docx::WriteZip(p, {{"[Content_Types].xml", "<Types/>"}, {"other.xml", "<x/>"}});
                  },
-                 "has no main document part"},
+                 "has no main document part", docx::Status::kMissingPart},
         BadInput{
             "malformed",
             [](const std::string& p) {
               docx::WriteZip(p, {{"word/document.xml", WithMain("<w:document><w:body><w:p>")}});
             },
-            "word/document.xml is not well-formed XML at offset"},
+            "word/document.xml is not well-formed XML at offset", docx::Status::kMalformedXml},
         BadInput{"bomb",
                  [](const std::string& p) {
                    // 200 MiB of one letter deflates to about 200 kilobytes.
                    const std::string plain(200u << 20, 'a');
                    WriteDeflated(p, "word/document.xml", plain, DeflatedRun(plain.size()));
                  },
-                 "decompression bomb"},
+                 "decompression bomb", docx::Status::kTooLarge},
         BadInput{"checksum",
                  [](const std::string& p) {
                    const std::string plain = WithMain(
@@ -214,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
                        "</w:body></w:document>");
                    WriteDeflated(p, "word/document.xml", plain, Deflate(plain), true);
                  },
-                 "word/document.xml is damaged (CRC error)"}),
+                 "word/document.xml is damaged (CRC error)", docx::Status::kDamaged}),
     [](const auto& info) {
       std::string name = info.param.name;
       for (auto& ch : name)
