@@ -60,11 +60,15 @@ void RefuseNonPackage(const std::string& path, const std::string& label) {
     const std::error_code why = ec ? ec : std::make_error_code(std::errc::no_such_file_or_directory);
     throw Error("Cannot open " + path + ": " + why.message(), Status::kCannotOpen);
   }
-  if (fs::is_directory(status)) throw Error("Cannot open " + path + ": it is a folder, not a document.", Status::kCannotOpen);
+  if (fs::is_directory(status))
+    throw Error("Cannot open " + path + ": it is a folder, not a document.", Status::kCannotOpen);
   std::ifstream in(fs::path(path), std::ios::binary);
-  if (!in) throw Error("Cannot open " + path + ": " + std::system_category().message(errno), Status::kCannotOpen);
+  if (!in)
+    throw Error("Cannot open " + path + ": " + std::system_category().message(errno),
+                Status::kCannotOpen);
   const auto size = fs::file_size(path, ec);
-  if (!ec && size == 0) throw Error(label + " is empty (0 bytes); it is not a Word document.", Status::kEmpty);
+  if (!ec && size == 0)
+    throw Error(label + " is empty (0 bytes); it is not a Word document.", Status::kEmpty);
   std::string head(8, '\0');
   in.read(head.data(), 8);
   head.resize(static_cast<std::size_t>(in.gcount()));
@@ -76,17 +80,25 @@ void RefuseNonPackage(const std::string& path, const std::string& label) {
       bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     if (Contains(bytes, Utf16("EncryptionInfo")) || Contains(bytes, Utf16("EncryptedPackage")))
-      throw Error(label + " is encrypted (protected by a password). Remove the password in "
-                          "Microsoft Word or LibreOffice, save it again and split that copy.", Status::kEncrypted);
-    throw Error(label + " is in the legacy Word 97-2003 format, which needs LibreOffice or "
-                        "Microsoft Word to open (or it is a document encrypted with a password).", Status::kLegacyFormat);
+      throw Error(label +
+                      " is encrypted (protected by a password). Remove the password in "
+                      "Microsoft Word or LibreOffice, save it again and split that copy.",
+                  Status::kEncrypted);
+    throw Error(label +
+                    " is in the legacy Word 97-2003 format, which needs LibreOffice or "
+                    "Microsoft Word to open (or it is a document encrypted with a password).",
+                Status::kLegacyFormat);
   }
   if (head.size() >= 2 && ((unsigned char)head[0] == 0xDB || (unsigned char)head[0] == 0x9B) &&
       (unsigned char)head[1] == 0xA5)
-    throw Error(label + " is in a legacy Word format, which needs LibreOffice or Microsoft Word to open.", Status::kLegacyFormat);
+    throw Error(
+        label + " is in a legacy Word format, which needs LibreOffice or Microsoft Word to open.",
+        Status::kLegacyFormat);
   if (head.rfind("{\\rtf", 0) == 0)
-    throw Error(label + " is a Rich Text Format (RTF) file, which needs LibreOffice or Microsoft "
-                        "Word to open.", Status::kLegacyFormat);
+    throw Error(label +
+                    " is a Rich Text Format (RTF) file, which needs LibreOffice or Microsoft "
+                    "Word to open.",
+                Status::kLegacyFormat);
   if (head.rfind("PK", 0) != 0)
     throw Error(label + " is not a Word document: it is not a zip package.", Status::kNotZip);
 }
@@ -149,12 +161,15 @@ std::shared_ptr<const Package> Package::Open(const std::string& path) {
   if (package->mainPart_.empty() && package->Has("word/document.xml"))
     package->mainPart_ = "word/document.xml";
   if (package->mainPart_.empty() || !package->Has(package->mainPart_))
-    throw Error(label + " has no main document part (word/document.xml); it is not a Word document.", Status::kMissingPart);
+    throw Error(
+        label + " has no main document part (word/document.xml); it is not a Word document.",
+        Status::kMissingPart);
   const std::string type = package->ContentTypeOf(package->mainPart_);
   if (!type.empty() && type.find("wordprocessingml") == std::string::npos &&
       type.find("ms-word") == std::string::npos)
     throw Error(label + " is not a Word document: its main part is " + package->mainPart_ + " (" +
-                type + ").", Status::kNotWord);
+                    type + ").",
+                Status::kNotWord);
   return package;
 }
 

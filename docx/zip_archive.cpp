@@ -48,7 +48,8 @@ std::string ReadWhole(zip_t* archive, zip_uint64_t index, zip_flags_t flags, std
                       const std::string& label, const std::string& name) {
   zip_file_t* file = zip_fopen_index(archive, index, flags);
   if (!file)
-    throw Error(label + ": cannot read the part " + name + " (" + ArchiveText(archive) + ").", Status::kDamaged);
+    throw Error(label + ": cannot read the part " + name + " (" + ArchiveText(archive) + ").",
+                Status::kDamaged);
   std::string bytes(static_cast<std::size_t>(size), '\0');
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -62,7 +63,8 @@ std::string ReadWhole(zip_t* archive, zip_uint64_t index, zip_flags_t flags, std
     done += static_cast<std::size_t>(got);
   }
   zip_fclose(file);
-  if (done != bytes.size()) throw Error(label + ": the part " + name + " is truncated.", Status::kDamaged);
+  if (done != bytes.size())
+    throw Error(label + ": the part " + name + " is truncated.", Status::kDamaged);
   return bytes;
 }
 
@@ -101,13 +103,16 @@ ZipReader::ZipReader(const std::string& path, const std::string& label)
     // Files that do not begin like a zip were turned away before; this one
     // does, so a missing directory means it was cut short.
     if (code == ZIP_ER_EXISTS)
-      throw Error(label + " is damaged: its zip directory lists two parts of the same name.", Status::kDamaged);
+      throw Error(label + " is damaged: its zip directory lists two parts of the same name.",
+                  Status::kDamaged);
     if (code == ZIP_ER_NOZIP)
       throw Error(label +
-                  " is damaged or truncated: it begins like a zip package but its zip "
-                  "directory is missing.", Status::kDamaged);
+                      " is damaged or truncated: it begins like a zip package but its zip "
+                      "directory is missing.",
+                  Status::kDamaged);
     throw Error(label + " is damaged or truncated: it is not a readable zip package (" +
-                CodeText(code) + ").", Status::kDamaged);
+                    CodeText(code) + ").",
+                Status::kDamaged);
   }
   const zip_int64_t count = zip_get_num_entries(handle_->archive, 0);
   entries_.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
@@ -145,12 +150,14 @@ const ZipReader::Entry* ZipReader::Find(const std::string& name) const {
 std::string ZipReader::Read(const Entry& entry) const {
   if (entry.size > kMaxEntrySize)
     throw Error(label_ + ": the part " + entry.name + " would inflate to " + Mib(entry.size) +
-                ", more than a document can hold; the file is refused.", Status::kTooLarge);
+                    ", more than a document can hold; the file is refused.",
+                Status::kTooLarge);
   if (entry.size > kMaxRatioSize && entry.compressedSize > 0 &&
       entry.size / entry.compressedSize > kMaxRatio)
     throw Error(label_ + ": the part " + entry.name + " inflates " +
-                std::to_string(entry.size / entry.compressedSize) + " times to " + Mib(entry.size) +
-                " (a decompression bomb); the file is refused.", Status::kTooLarge);
+                    std::to_string(entry.size / entry.compressedSize) + " times to " +
+                    Mib(entry.size) + " (a decompression bomb); the file is refused.",
+                Status::kTooLarge);
   if (entry.method != ZIP_CM_DEFLATE || entry.encrypted)
     return ReadWhole(handle_->archive, entry.index, 0, entry.size, label_, entry.name);
   // Deflated parts are inflated in one go, which is much faster than through
@@ -172,7 +179,8 @@ std::string ZipReader::Read(const Entry& entry) const {
   if (rc == LIBDEFLATE_SHORT_OUTPUT || (rc == LIBDEFLATE_SUCCESS && got != bytes.size()))
     throw Error(label_ + ": the part " + entry.name + " is truncated.", Status::kDamaged);
   if (rc != LIBDEFLATE_SUCCESS)
-    throw Error(label_ + ": the part " + entry.name + " is damaged (invalid compressed data).", Status::kDamaged);
+    throw Error(label_ + ": the part " + entry.name + " is damaged (invalid compressed data).",
+                Status::kDamaged);
   if (libdeflate_crc32(0, bytes.data(), bytes.size()) != entry.crc)
     throw Error(label_ + ": the part " + entry.name + " is damaged (CRC error).", Status::kDamaged);
   return bytes;
@@ -183,7 +191,8 @@ const std::string& ZipReader::Raw(const Entry& entry) const {
   if (it != raw_.end()) return it->second;
   if (entry.compressedSize > kMaxEntrySize)
     throw Error(label_ + ": the part " + entry.name + " holds " + Mib(entry.compressedSize) +
-                ", more than a document can hold; the file is refused.", Status::kTooLarge);
+                    ", more than a document can hold; the file is refused.",
+                Status::kTooLarge);
   return raw_
       .emplace(entry.index, ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED,
                                       entry.compressedSize, label_, entry.name))

@@ -170,7 +170,8 @@ std::string WithMain(const std::string& document) {
 INSTANTIATE_TEST_SUITE_P(
     Files, BadInputs,
     ::testing::Values(
-        BadInput{"missing", [](const std::string&) {}, "No such file or directory", docx::Status::kCannotOpen},
+        BadInput{"missing", [](const std::string&) {}, "No such file or directory",
+                 docx::Status::kCannotOpen},
         BadInput{"empty", [](const std::string& p) { testing_support::WriteFile(p, ""); },
                  "is empty", docx::Status::kEmpty},
         BadInput{"text", [](const std::string& p) { testing_support::WriteFile(p, "hello world"); },
@@ -189,7 +190,8 @@ INSTANTIATE_TEST_SUITE_P(
                                               std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) +
                                                   std::string(2048, '\0'));
                  },
-                 "legacy Word 97-2003 format, which needs LibreOffice or Microsoft Word", docx::Status::kLegacyFormat},
+                 "legacy Word 97-2003 format, which needs LibreOffice or Microsoft Word",
+                 docx::Status::kLegacyFormat},
         BadInput{"truncated",
                  [](const std::string& p) {
                    testing_support::TempDir d;
