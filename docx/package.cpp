@@ -10,18 +10,13 @@
 
 #include "docx/errors.h"
 #include "docx/story_text.h"
+#include "support/text.h"
 
 namespace docx {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 std::string PercentDecoded(const std::string& text) {
   if (text.find('%') == std::string::npos) return text;
@@ -180,12 +175,12 @@ void Package::LoadContentTypes() {
   for (pugi::xml_node n : part->doc.document_element().children()) {
     const std::string local = LocalName(n.name());
     if (local == "Default") {
-      defaults_.emplace_back(Lower(n.attribute("Extension").value()),
+      defaults_.emplace_back(support::AsciiLower(n.attribute("Extension").value()),
                              n.attribute("ContentType").value());
     } else if (local == "Override") {
       std::string name = PercentDecoded(n.attribute("PartName").value());
       if (!name.empty() && name[0] == '/') name.erase(0, 1);
-      overrides_[Lower(name)] = n.attribute("ContentType").value();
+      overrides_[support::AsciiLower(name)] = n.attribute("ContentType").value();
     }
   }
 }
@@ -231,7 +226,7 @@ const Relationship* Package::RelById(const std::string& part, const std::string&
 }
 
 std::string Package::OverrideOf(const std::string& part) const {
-  auto it = overrides_.find(Lower(part));
+  auto it = overrides_.find(support::AsciiLower(part));
   return it == overrides_.end() ? std::string() : it->second;
 }
 
@@ -240,7 +235,7 @@ std::string Package::ContentTypeOf(const std::string& part) const {
   if (!type.empty()) return type;
   const auto dot = part.find_last_of('.');
   if (dot == std::string::npos) return std::string();
-  const std::string ext = Lower(part.substr(dot + 1));
+  const std::string ext = support::AsciiLower(part.substr(dot + 1));
   for (const auto& [e, t] : defaults_)
     if (e == ext) return t;
   return std::string();

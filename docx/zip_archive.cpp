@@ -14,16 +14,11 @@
 
 #include "docx/errors.h"
 #include "docx/zip_writer.h"
+#include "support/text.h"
 
 namespace docx {
 
 namespace {
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 std::string CodeText(int code) {
   zip_error_t error;
@@ -133,7 +128,7 @@ ZipReader::ZipReader(const std::string& path, const std::string& label)
                   ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE);
     if (!e.name.empty() && e.name.back() == '/') continue;
     byName_.emplace(e.name, entries_.size());
-    byLowerName_.emplace(Lower(e.name), entries_.size());
+    byLowerName_.emplace(support::AsciiLower(e.name), entries_.size());
     entries_.push_back(std::move(e));
   }
 }
@@ -143,7 +138,7 @@ ZipReader::~ZipReader() = default;
 const ZipReader::Entry* ZipReader::Find(const std::string& name) const {
   auto it = byName_.find(name);
   if (it != byName_.end()) return &entries_[it->second];
-  it = byLowerName_.find(Lower(name));
+  it = byLowerName_.find(support::AsciiLower(name));
   return it != byLowerName_.end() ? &entries_[it->second] : nullptr;
 }
 
@@ -237,13 +232,7 @@ void Put32(std::string& out, std::uint32_t v) {
 
 // The MS-DOS time and date stamped on every entry: the moment of writing.
 std::pair<std::uint16_t, std::uint16_t> DosNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
+  const std::tm local = support::LocalTime(std::time(nullptr));
   if (local.tm_year < 80) return {0, (1 << 5) | 1};  // 1980-01-01, the earliest it can say
   const auto time =
       static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
