@@ -219,7 +219,7 @@ class WatchingHost : public RecordingHost {
 // can enter, and the folder goes when the call ends: two runs at once, or
 // anybody else using the temporary folder, can never swap the document the
 // name and the pieces come from.
-TEST(RealRename, the_temporary_copy_is_a_private_folders_and_goes_with_it) {
+TEST(RealRename, the_temporary_copy_lives_in_a_private_folder_that_goes_with_the_call) {
   TempDir dir, temp;
   setenv("TEMP", temp.str().c_str(), 1);
   const std::string input = dir.file("merge.docx");
