@@ -39,8 +39,12 @@ fixture::Package OwnHeaders(const std::vector<Letter>& letters) {
   fixture::Package package;
   for (std::size_t r = 0; r < letters.size(); ++r) {
     const std::string n = std::to_string(r + 1);
-    const std::string refs = R"(<w:headerReference w:type="default" r:id="rIdH)" + n +
-                             R"("/><w:footerReference w:type="default" r:id="rIdF)" + n + R"("/>)";
+    // A letter without a header of its own inherits the previous one's.
+    const std::string refs = letters[r].header.empty()
+                                 ? std::string()
+                                 : R"(<w:headerReference w:type="default" r:id="rIdH)" + n +
+                                       R"("/><w:footerReference w:type="default" r:id="rIdF)" + n +
+                                       R"("/>)";
     for (std::size_t p = 0; p < letters[r].pages.size(); ++p) {
       if (p > 0) package.body += R"(<w:p><w:r><w:br w:type="page"/></w:r></w:p>)";
       package.body += fixture::P(letters[r].pages[p]);
@@ -49,6 +53,7 @@ fixture::Package OwnHeaders(const std::vector<Letter>& letters) {
       package.body += fixture::BreakP("", fixture::SectPr("nextPage", refs));
     else
       package.body += fixture::SectPr("nextPage", refs);
+    if (letters[r].header.empty()) continue;
     package.documentRels.push_back({"rIdH" + n, fixture::kRelHeader, "header" + n + ".xml"});
     package.documentRels.push_back({"rIdF" + n, fixture::kRelFooter, "footer" + n + ".xml"});
     package.parts.push_back({"word/header" + n + ".xml", fixture::kCtHeader,
@@ -147,6 +152,24 @@ INSTANTIATE_TEST_SUITE_P(
                  0,
                  {"Terms for Ann apply.-0001.docx", "merge-0002.docx",
                   "Middle page for Cy   Last page for Cy-0003.docx"}}));
+
+// A section that has no header or footer of its own shows the previous
+// one's; its piece carries them and is named after them.
+TEST(EachPiece, an_inherited_header_and_footer_name_the_piece) {
+  TempDir dir;
+  const std::string input = dir.file("merge.docx");
+  fixture::Write(input, OwnHeaders({kLetters[0], {"", "", {"Dear Dee Park,"}}}));
+  for (int rule : {1, 2}) {
+    const fs::path out = dir.path() / ("out" + std::to_string(rule));
+    fs::create_directory(out);
+    const Split split = SplitEach(input, out, rule, 2, 0);
+    EXPECT_TRUE(split.reports.empty());
+    EXPECT_EQ(split.pieces,
+              rule == 1 ? (std::vector<std::string>{"Northwind Traders-0001.docx",
+                                                    "Northwind Traders-0002.docx"})
+                        : (std::vector<std::string>{"Ann Lee-0001.docx", "Ann Lee-0002.docx"}));
+  }
+}
 
 TEST(EachPiece, pieces_with_the_same_words_are_numbered_apart) {
   TempDir dir;
