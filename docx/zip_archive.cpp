@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <limits>
 #include <string_view>
 
@@ -43,26 +44,41 @@ std::string Mib(std::uint64_t bytes) {
 }
 
 // Reads `size` bytes of one entry (inflated, or as stored with
-// ZIP_FL_COMPRESSED); a short or failed read is a damaged package.
+// ZIP_FL_COMPRESSED); a short, long or failed read is a damaged package. The
+// bytes are taken in bounded chunks, so memory follows what the archive really
+// holds, not what its directory claims.
 std::string ReadWhole(zip_t* archive, zip_uint64_t index, zip_flags_t flags, std::uint64_t size,
                       const std::string& label, const std::string& name) {
   zip_file_t* file = zip_fopen_index(archive, index, flags);
   if (!file)
     throw Error(label + ": cannot read the part " + name + " (" + ArchiveText(archive) + ").");
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const zip_int64_t got = zip_fread(file, bytes.data() + done, bytes.size() - done);
-    if (got < 0) {
-      const std::string text = zip_file_strerror(file);
-      zip_fclose(file);
-      throw Error(label + ": the part " + name + " is damaged (" + text + ").");
-    }
+  constexpr std::uint64_t kChunk = 1u << 20;
+  std::string bytes;
+  bool more = false;
+  auto fail = [&](const std::string& what) {
+    zip_fclose(file);
+    throw Error(label + ": the part " + name + " " + what);
+  };
+  while (true) {
+    // Past the declared size one more read must find the end: that is where
+    // the checksum of an inflated read is checked, and more bytes mean the
+    // directory lied.
+    const std::uint64_t want = bytes.size() < size ? std::min(kChunk, size - bytes.size()) : 1;
+    const std::size_t at = bytes.size();
+    bytes.resize(at + static_cast<std::size_t>(want));
+    const zip_int64_t got = zip_fread(file, bytes.data() + at, want);
+    if (got < 0) fail("is damaged (" + std::string(zip_file_strerror(file)) + ").");
+    bytes.resize(at + static_cast<std::size_t>(got));
     if (got == 0) break;
-    done += static_cast<std::size_t>(got);
+    if (bytes.size() > size) {
+      more = true;
+      break;
+    }
   }
   zip_fclose(file);
-  if (done != bytes.size()) throw Error(label + ": the part " + name + " is truncated.");
+  if (more)
+    throw Error(label + ": the part " + name + " is damaged (longer than its directory says).");
+  if (bytes.size() != size) throw Error(label + ": the part " + name + " is truncated.");
   return bytes;
 }
 
@@ -86,29 +102,69 @@ bool SafePartName(const std::string& name) {
 
 struct ZipReader::Handle {
   zip_t* archive = nullptr;
+  std::uint64_t length = 0;  // of the whole archive, in bytes
+  std::string memory;        // the archive's bytes, when it was given as bytes
   ~Handle() {
     if (archive) zip_discard(archive);
   }
 };
 
-ZipReader::ZipReader(const std::string& path, const std::string& label)
-    : handle_(std::make_unique<Handle>()), label_(label) {
+namespace {
+
+[[noreturn]] void RefuseArchive(int code, const std::string& label) {
+  // Files that do not begin like a zip were turned away before; this one
+  // does, so a missing directory means it was cut short.
+  if (code == ZIP_ER_EXISTS)
+    throw Error(label + " is damaged: its zip directory lists two parts of the same name.");
+  if (code == ZIP_ER_NOZIP)
+    throw Error(label +
+                " is damaged or truncated: it begins like a zip package but its zip "
+                "directory is missing.");
+  if (code == ZIP_ER_INCONS)
+    throw Error(label + " is damaged: its zip directory does not match the parts it describes.");
+  throw Error(label + " is damaged or truncated: it is not a readable zip package (" +
+              CodeText(code) + ").");
+}
+
+}  // namespace
+
+ZipReader::ZipReader(const std::string& label)
+    : handle_(std::make_unique<Handle>()), label_(label) {}
+
+ZipReader::ZipReader(const std::string& path, const std::string& label) : ZipReader(label) {
+  // The consistency check stays on: an archive whose directory and parts
+  // disagree is damaged, and its sizes cannot be trusted.
   int code = 0;
   handle_->archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
   if (!handle_->archive && code == ZIP_ER_INCONS)
     handle_->archive = zip_open(path.c_str(), ZIP_RDONLY, &code);
-  if (!handle_->archive) {
-    // Files that do not begin like a zip were turned away before; this one
-    // does, so a missing directory means it was cut short.
-    if (code == ZIP_ER_EXISTS)
-      throw Error(label + " is damaged: its zip directory lists two parts of the same name.");
-    if (code == ZIP_ER_NOZIP)
-      throw Error(label +
-                  " is damaged or truncated: it begins like a zip package but its zip "
-                  "directory is missing.");
-    throw Error(label + " is damaged or truncated: it is not a readable zip package (" +
-                CodeText(code) + ").");
+  if (!handle_->archive) RefuseArchive(code, label);
+  std::error_code ec;
+  handle_->length = std::filesystem::file_size(path, ec);
+  if (ec) handle_->length = 0;
+  Load();
+}
+
+std::unique_ptr<ZipReader> ZipReader::FromBytes(std::string bytes, const std::string& label) {
+  std::unique_ptr<ZipReader> reader(new ZipReader(label));
+  Handle& h = *reader->handle_;
+  h.memory = std::move(bytes);
+  h.length = h.memory.size();
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_buffer_create(h.memory.data(), h.memory.size(), 0, &error);
+  if (source) {
+    h.archive = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    if (!h.archive) zip_source_free(source);
   }
+  const int code = zip_error_code_zip(&error);
+  zip_error_fini(&error);
+  if (!h.archive) RefuseArchive(code, label);
+  reader->Load();
+  return reader;
+}
+
+void ZipReader::Load() {
   const zip_int64_t count = zip_get_num_entries(handle_->archive, 0);
   entries_.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
   for (zip_int64_t i = 0; i < count; ++i) {
@@ -142,21 +198,33 @@ const ZipReader::Entry* ZipReader::Find(const std::string& name) const {
   return it != byLowerName_.end() ? &entries_[it->second] : nullptr;
 }
 
-std::string ZipReader::Read(const Entry& entry) const {
+void ZipReader::CheckSizes(const Entry& entry) const {
+  const std::string part = label_ + ": the part " + entry.name;
   if (entry.size > kMaxEntrySize)
-    throw Error(label_ + ": the part " + entry.name + " would inflate to " + Mib(entry.size) +
+    throw Error(part + " would inflate to " + Mib(entry.size) +
                 ", more than a document can hold; the file is refused.");
-  if (entry.size > kMaxRatioSize && entry.compressedSize > 0 &&
-      entry.size / entry.compressedSize > kMaxRatio)
-    throw Error(label_ + ": the part " + entry.name + " inflates " +
-                std::to_string(entry.size / entry.compressedSize) + " times to " + Mib(entry.size) +
-                " (a decompression bomb); the file is refused.");
-  if (entry.method != ZIP_CM_DEFLATE || entry.encrypted)
-    return ReadWhole(handle_->archive, entry.index, 0, entry.size, label_, entry.name);
-  // Deflated parts are inflated in one go, which is much faster than through
-  // the archive's stream; the checksum is checked all the same.
-  const std::string packed = ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED,
-                                       entry.compressedSize, label_, entry.name);
+  // An entry's stored bytes lie inside the archive: a directory that claims
+  // more than the whole file holds is damaged, whatever it says.
+  if (handle_->length > 0 && entry.compressedSize > handle_->length)
+    throw Error(label_ + " is damaged: the part " + entry.name + " claims " +
+                std::to_string(entry.compressedSize) + " bytes, more than the whole file holds.");
+  if (!entry.encrypted && entry.method == ZIP_CM_STORE && entry.size != entry.compressedSize)
+    throw Error(label_ + " is damaged: the part " + entry.name +
+                " is stored as it is, but its directory gives it two different sizes.");
+  // A compressed size of 0 is no licence to inflate without bound.
+  if (entry.size > kMaxRatioSize && entry.size / kMaxRatio >= entry.compressedSize)
+    throw Error(part + " inflates " +
+                (entry.compressedSize ? std::to_string(entry.size / entry.compressedSize)
+                                      : std::string("without bound")) +
+                " times to " + Mib(entry.size) + " (a decompression bomb); the file is refused.");
+  if (!entry.encrypted && entry.method == ZIP_CM_DEFLATE &&
+      entry.size / kDeflateMaxRatio > entry.compressedSize)
+    throw Error(label_ + " is damaged: the part " + entry.name + " claims to inflate to " +
+                std::to_string(entry.size) + " bytes from " + std::to_string(entry.compressedSize) +
+                ", more than any compressed data can.");
+}
+
+std::string ZipReader::Inflate(const std::string& packed, const Entry& entry) const {
   struct Decompressor {
     libdeflate_decompressor* d = libdeflate_alloc_decompressor();
     ~Decompressor() {
@@ -178,16 +246,36 @@ std::string ZipReader::Read(const Entry& entry) const {
   return bytes;
 }
 
+std::string ZipReader::Read(const Entry& entry) const {
+  CheckSizes(entry);
+  if (entry.method != ZIP_CM_DEFLATE || entry.encrypted)
+    return ReadWhole(handle_->archive, entry.index, 0, entry.size, label_, entry.name);
+  // Deflated parts are inflated in one go, which is much faster than through
+  // the archive's stream; the checksum is checked all the same.
+  return Inflate(ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED, entry.compressedSize,
+                           label_, entry.name),
+                 entry);
+}
+
 const std::string& ZipReader::Raw(const Entry& entry) const {
   auto it = raw_.find(entry.index);
   if (it != raw_.end()) return it->second;
-  if (entry.compressedSize > kMaxEntrySize)
-    throw Error(label_ + ": the part " + entry.name + " holds " + Mib(entry.compressedSize) +
-                ", more than a document can hold; the file is refused.");
-  return raw_
-      .emplace(entry.index, ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED,
-                                      entry.compressedSize, label_, entry.name))
-      .first->second;
+  if (auto bad = damaged_.find(entry.index); bad != damaged_.end()) throw Error(bad->second);
+  try {
+    CheckSizes(entry);
+    std::string raw = ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED,
+                                entry.compressedSize, label_, entry.name);
+    // Copied as they are, the bytes would reach every piece unchecked.
+    if (entry.method == ZIP_CM_DEFLATE && !entry.encrypted)
+      Inflate(raw, entry);
+    else if (entry.method == ZIP_CM_STORE && !entry.encrypted &&
+             libdeflate_crc32(0, raw.data(), raw.size()) != entry.crc)
+      throw Error(label_ + ": the part " + entry.name + " is damaged (CRC error).");
+    return raw_.emplace(entry.index, std::move(raw)).first->second;
+  } catch (const Error& e) {
+    damaged_.emplace(entry.index, e.what());
+    throw;
+  }
 }
 
 namespace {
@@ -306,7 +394,9 @@ void ZipWriter::CopyRaw(const std::string& name, const ZipReader& from,
 
 std::string ZipWriter::Finish() {
   constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
-  const auto [time, date] = DosNow();
+  // Plain names, not a structured binding: the lambda below captures them.
+  const std::pair<std::uint16_t, std::uint16_t> stamp = DosNow();
+  const std::uint16_t time = stamp.first, date = stamp.second;
   std::size_t total = 22;
   for (const Item& item : items_) total += 30 + 46 + 2 * item.name.size() + item.Data().size();
   if (items_.size() > 0xFFFF || total > kMax32)

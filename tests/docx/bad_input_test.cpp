@@ -34,11 +34,18 @@ void Le(std::string& out, std::uint32_t value, int bytes) {
   for (int k = 0; k < bytes; ++k) out += static_cast<char>((value >> (8 * k)) & 0xFF);
 }
 
+// What a zip directory claims of its one part, when it lies.
+struct Claims {
+  bool stored = false;               // the part's bytes as they are, not deflated
+  std::int64_t compressedSize = -1;  // -1: the true sizes
+  std::int64_t size = -1;
+};
+
 // A zip of one part deflated as tightly as the format allows (zlib's best,
 // about 1,030 to 1), the way a hostile file would be made; `wrongCrc` stores
-// a checksum that does not match the part.
+// a checksum that does not match the part, `claims` sizes it does not have.
 void WriteDeflated(const std::string& path, const std::string& name, const std::string& plain,
-                   bool wrongCrc = false) {
+                   bool wrongCrc = false, Claims claims = {}) {
   z_stream z{};
   deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
   std::string packed(deflateBound(&z, plain.size()), '\0');
@@ -49,6 +56,11 @@ void WriteDeflated(const std::string& path, const std::string& name, const std::
   ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
   packed.resize(z.total_out);
   deflateEnd(&z);
+  if (claims.stored) packed = plain;
+  const auto compressedSize = static_cast<std::uint32_t>(
+      claims.compressedSize >= 0 ? claims.compressedSize : std::int64_t(packed.size()));
+  const auto size =
+      static_cast<std::uint32_t>(claims.size >= 0 ? claims.size : std::int64_t(plain.size()));
   const auto crc = static_cast<std::uint32_t>(
       crc32(0, reinterpret_cast<const Bytef*>(plain.data()), static_cast<uInt>(plain.size())) ^
       (wrongCrc ? 1u : 0u));
@@ -56,11 +68,11 @@ void WriteDeflated(const std::string& path, const std::string& name, const std::
     std::string h;
     Le(h, central ? 0x02014b50 : 0x04034b50, 4);
     if (central) Le(h, 20, 2);
-    for (std::uint32_t v : {20u, 0u, 8u, 0u, 0x21u})
+    for (std::uint32_t v : {20u, 0u, claims.stored ? 0u : 8u, 0u, 0x21u})
       Le(h, v, 2);  // version, flags, method, time, date
     Le(h, crc, 4);
-    Le(h, static_cast<std::uint32_t>(packed.size()), 4);
-    Le(h, static_cast<std::uint32_t>(plain.size()), 4);
+    Le(h, compressedSize, 4);
+    Le(h, size, 4);
     Le(h, static_cast<std::uint32_t>(name.size()), 2);
     Le(h, 0, 2);
     if (central) {
@@ -161,7 +173,31 @@ INSTANTIATE_TEST_SUITE_P(
                                           "</w:body></w:document>"),
                                  true);
                  },
-                 "word/document.xml is damaged (CRC error)"}),
+                 "word/document.xml is damaged (CRC error)"},
+        // Tiny files whose directory claims gigabytes: refused from the sizes
+        // the file can hold, before anything is allocated from the claim.
+        BadInput{"claims-4-gib-compressed",
+                 [](const std::string& p) {
+                   WriteDeflated(p, "word/document.xml", std::string(14000, 'x'), false,
+                                 {false, 0xFFFFFFFEll, -1});
+                 },
+                 "is damaged"},
+        BadInput{"stored-claims-1-gib",
+                 [](const std::string& p) {
+                   WriteDeflated(p, "word/document.xml", "<x/>", false, {true, 0, 1ll << 30});
+                 },
+                 "is stored as it is, but its directory gives it two different sizes"},
+        BadInput{"stored-claims-1-gib-twice",
+                 [](const std::string& p) {
+                   WriteDeflated(p, "word/document.xml", "<x/>", false,
+                                 {true, (1ll << 30) - 1, (1ll << 30) - 1});
+                 },
+                 "is damaged"},
+        BadInput{"inflates-past-what-deflate-can",
+                 [](const std::string& p) {
+                   WriteDeflated(p, "word/document.xml", "<x/>", false, {false, -1, 50ll << 20});
+                 },
+                 "more than any compressed data can"}),
     [](const auto& info) {
       std::string name = info.param.name;
       for (auto& ch : name)
