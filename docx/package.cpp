@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <system_error>
 
 #include "docx/errors.h"
@@ -52,29 +53,13 @@ std::string Utf16(const char* ascii) {
   return out;
 }
 
-// What the first bytes say about a file that is not a package.
-void RefuseNonPackage(const std::string& path, const std::string& label) {
-  std::error_code ec;
-  const auto status = fs::status(path, ec);
-  if (ec || !fs::exists(status)) {
-    const std::error_code why = ec ? ec : std::make_error_code(std::errc::no_such_file_or_directory);
-    throw Error("Cannot open " + path + ": " + why.message());
-  }
-  if (fs::is_directory(status)) throw Error("Cannot open " + path + ": it is a folder, not a document.");
-  std::ifstream in(fs::path(path), std::ios::binary);
-  if (!in) throw Error("Cannot open " + path + ": " + std::system_category().message(errno));
-  const auto size = fs::file_size(path, ec);
-  if (!ec && size == 0) throw Error(label + " is empty (0 bytes); it is not a Word document.");
-  std::string head(8, '\0');
-  in.read(head.data(), 8);
-  head.resize(static_cast<std::size_t>(in.gcount()));
+// What the first bytes say about a file that is not a package; `whole` gives
+// all its bytes ("" when too large to look through).
+void RefuseByContent(const std::string& head, const std::function<std::string()>& whole,
+                     const std::string& label) {
   if (head.rfind("\xD0\xCF\x11\xE0", 0) == 0) {
     // An OLE compound file: a package encrypted with a password, or Word 97-2003.
-    std::string bytes;
-    if (!ec && size < (64u << 20)) {
-      in.seekg(0);
-      bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    const std::string bytes = whole();
     if (Contains(bytes, Utf16("EncryptionInfo")) || Contains(bytes, Utf16("EncryptedPackage")))
       throw Error(label + " is encrypted (protected by a password). Remove the password in "
                           "Microsoft Word or LibreOffice, save it again and split that copy.");
@@ -89,6 +74,38 @@ void RefuseNonPackage(const std::string& path, const std::string& label) {
                         "Word to open.");
   if (head.rfind("PK", 0) != 0)
     throw Error(label + " is not a Word document: it is not a zip package.");
+}
+
+// The same for a file on disk, which may also be missing, a folder or empty.
+void RefuseNonPackage(const std::string& path, const std::string& label) {
+  std::error_code ec;
+  const auto status = fs::status(path, ec);
+  if (ec || !fs::exists(status)) {
+    const std::error_code why =
+        ec ? ec : std::make_error_code(std::errc::no_such_file_or_directory);
+    throw Error("Cannot open " + path + ": " + why.message());
+  }
+  if (fs::is_directory(status))
+    throw Error("Cannot open " + path + ": it is a folder, not a document.");
+  std::ifstream in(fs::path(path), std::ios::binary);
+  if (!in) throw Error("Cannot open " + path + ": " + std::system_category().message(errno));
+  const auto size = fs::file_size(path, ec);
+  if (!ec && size == 0) throw Error(label + " is empty (0 bytes); it is not a Word document.");
+  std::string head(8, '\0');
+  in.read(head.data(), 8);
+  head.resize(static_cast<std::size_t>(in.gcount()));
+  RefuseByContent(
+      head,
+      [&] {
+        std::string bytes;
+        if (!ec && size < (64u << 20)) {
+          in.clear();
+          in.seekg(0);
+          bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        return bytes;
+      },
+      label);
 }
 
 }  // namespace
@@ -139,23 +156,38 @@ std::shared_ptr<const Package> Package::Open(const std::string& path) {
   std::shared_ptr<Package> package(new Package());
   package->label_ = label;
   package->zip_ = std::make_unique<ZipReader>(path, label);
-  package->LoadContentTypes();
-  for (const auto& rel : package->Rels("")) {
+  package->FindMainPart();
+  return package;
+}
+
+std::shared_ptr<const Package> Package::FromBytes(std::string bytes, const std::string& label) {
+  if (bytes.empty()) throw Error(label + " is empty (0 bytes); it is not a Word document.");
+  RefuseByContent(
+      bytes.substr(0, 8), [&] { return bytes; }, label);
+  std::shared_ptr<Package> package(new Package());
+  package->label_ = label;
+  package->zip_ = ZipReader::FromBytes(std::move(bytes), label);
+  package->FindMainPart();
+  return package;
+}
+
+void Package::FindMainPart() {
+  LoadContentTypes();
+  for (const auto& rel : Rels("")) {
     if (rel.Kind() == "officeDocument" && !rel.external) {
-      package->mainPart_ = rel.part;
+      mainPart_ = rel.part;
       break;
     }
   }
-  if (package->mainPart_.empty() && package->Has("word/document.xml"))
-    package->mainPart_ = "word/document.xml";
-  if (package->mainPart_.empty() || !package->Has(package->mainPart_))
-    throw Error(label + " has no main document part (word/document.xml); it is not a Word document.");
-  const std::string type = package->ContentTypeOf(package->mainPart_);
+  if (mainPart_.empty() && Has("word/document.xml")) mainPart_ = "word/document.xml";
+  if (mainPart_.empty() || !Has(mainPart_))
+    throw Error(label_ +
+                " has no main document part (word/document.xml); it is not a Word document.");
+  const std::string type = ContentTypeOf(mainPart_);
   if (!type.empty() && type.find("wordprocessingml") == std::string::npos &&
       type.find("ms-word") == std::string::npos)
-    throw Error(label + " is not a Word document: its main part is " + package->mainPart_ + " (" +
-                type + ").");
-  return package;
+    throw Error(label_ + " is not a Word document: its main part is " + mainPart_ + " (" + type +
+                ").");
 }
 
 void Package::LoadContentTypes() {
