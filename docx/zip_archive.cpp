@@ -10,6 +10,8 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <limits>
 #include <string_view>
 
@@ -126,6 +128,65 @@ namespace {
               CodeText(code) + ").");
 }
 
+// Reads `n` bytes at `offset` of the archive; false past its end.
+using ReadAt = std::function<bool(std::uint64_t offset, std::size_t n, std::string& out)>;
+
+std::uint32_t Le(const std::string& b, std::size_t at, int bytes) {
+  std::uint32_t v = 0;
+  for (int k = bytes - 1; k >= 0; --k) v = (v << 8) | static_cast<unsigned char>(b[at + k]);
+  return v;
+}
+
+// libzip's consistency check also refuses local headers whose extra fields it
+// cannot parse, such as the padding that .NET's packaging writes; Word opens
+// those files. This is the same check without the extra fields: each local
+// header names the part, method, checksum and sizes its directory entry
+// gives, and each part's data ends before the directory begins.
+bool ConsistentApartFromExtraFields(const ReadAt& readAt, std::uint64_t length) {
+  constexpr std::uint64_t kEnd = 22, kMaxComment = 0xFFFF;
+  const std::uint64_t tailSize = std::min(length, kEnd + kMaxComment);
+  std::string tail;
+  if (tailSize < kEnd || !readAt(length - tailSize, static_cast<std::size_t>(tailSize), tail))
+    return false;
+  std::size_t end = std::string::npos;
+  for (std::size_t at = tail.size() - kEnd + 1; at-- > 0;)
+    if (tail.compare(at, 4, "PK\x05\x06") == 0) {
+      end = at;
+      break;
+    }
+  if (end == std::string::npos) return false;
+  const std::uint32_t count = Le(tail, end + 10, 2);
+  const std::uint64_t dirSize = Le(tail, end + 12, 4), dirOffset = Le(tail, end + 16, 4);
+  if (count == 0xFFFF || dirSize == 0xFFFFFFFF || dirOffset == 0xFFFFFFFF) return false;  // zip64
+  std::string dir;
+  if (dirOffset + dirSize > length || !readAt(dirOffset, static_cast<std::size_t>(dirSize), dir))
+    return false;
+  std::size_t at = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (at + 46 > dir.size() || dir.compare(at, 4, "PK\x01\x02") != 0) return false;
+    const std::uint32_t method = Le(dir, at + 10, 2), crc = Le(dir, at + 16, 4);
+    const std::uint64_t packed = Le(dir, at + 20, 4), size = Le(dir, at + 24, 4);
+    const std::size_t nameLength = Le(dir, at + 28, 2);
+    const std::size_t next = at + 46 + nameLength + Le(dir, at + 30, 2) + Le(dir, at + 32, 2);
+    const std::uint64_t offset = Le(dir, at + 42, 4);
+    if (next > dir.size()) return false;
+    std::string local;
+    if (!readAt(offset, 30 + nameLength, local) || local.compare(0, 4, "PK\x03\x04") != 0)
+      return false;
+    const bool descriptor = Le(local, 6, 2) & 8;
+    const std::uint32_t lcrc = Le(local, 14, 4), lpacked = Le(local, 18, 4),
+                        lsize = Le(local, 22, 4);
+    if (Le(local, 8, 2) != method || Le(local, 26, 2) != nameLength ||
+        local.compare(30, nameLength, dir, at + 46, nameLength) != 0)
+      return false;
+    const bool same = lcrc == crc && lpacked == packed && lsize == size;
+    if (!same && !(descriptor && lcrc == 0 && lpacked == 0 && lsize == 0)) return false;
+    if (offset + 30 + nameLength + Le(local, 28, 2) + packed > dirOffset) return false;
+    at = next;
+  }
+  return true;
+}
+
 }  // namespace
 
 ZipReader::ZipReader(const std::string& label)
@@ -133,15 +194,25 @@ ZipReader::ZipReader(const std::string& label)
 
 ZipReader::ZipReader(const std::string& path, const std::string& label) : ZipReader(label) {
   // The consistency check stays on: an archive whose directory and parts
-  // disagree is damaged, and its sizes cannot be trusted.
+  // disagree is damaged, and its sizes cannot be trusted. Only extra fields
+  // that libzip cannot read are forgiven.
   int code = 0;
-  handle_->archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
-  if (!handle_->archive && code == ZIP_ER_INCONS)
-    handle_->archive = zip_open(path.c_str(), ZIP_RDONLY, &code);
-  if (!handle_->archive) RefuseArchive(code, label);
   std::error_code ec;
   handle_->length = std::filesystem::file_size(path, ec);
   if (ec) handle_->length = 0;
+  handle_->archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+  if (!handle_->archive && code == ZIP_ER_INCONS) {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    const ReadAt readAt = [&](std::uint64_t offset, std::size_t n, std::string& out) {
+      if (offset + n > handle_->length) return false;
+      out.assign(n, '\0');
+      in.seekg(static_cast<std::streamoff>(offset));
+      return static_cast<bool>(in.read(out.data(), static_cast<std::streamsize>(n)));
+    };
+    if (in && ConsistentApartFromExtraFields(readAt, handle_->length))
+      handle_->archive = zip_open(path.c_str(), ZIP_RDONLY, &code);
+  }
+  if (!handle_->archive) RefuseArchive(code, label);
   Load();
 }
 
@@ -150,15 +221,26 @@ std::unique_ptr<ZipReader> ZipReader::FromBytes(std::string bytes, const std::st
   Handle& h = *reader->handle_;
   h.memory = std::move(bytes);
   h.length = h.memory.size();
-  zip_error_t error;
-  zip_error_init(&error);
-  zip_source_t* source = zip_source_buffer_create(h.memory.data(), h.memory.size(), 0, &error);
-  if (source) {
-    h.archive = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
-    if (!h.archive) zip_source_free(source);
-  }
-  const int code = zip_error_code_zip(&error);
-  zip_error_fini(&error);
+  auto open = [&](int flags) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(h.memory.data(), h.memory.size(), 0, &error);
+    if (source) {
+      h.archive = zip_open_from_source(source, ZIP_RDONLY | flags, &error);
+      if (!h.archive) zip_source_free(source);
+    }
+    const int code = zip_error_code_zip(&error);
+    zip_error_fini(&error);
+    return code;
+  };
+  int code = open(ZIP_CHECKCONS);
+  const ReadAt readAt = [&](std::uint64_t offset, std::size_t n, std::string& out) {
+    if (offset > h.length || n > h.length - offset) return false;
+    out.assign(h.memory, static_cast<std::size_t>(offset), n);
+    return true;
+  };
+  if (!h.archive && code == ZIP_ER_INCONS && ConsistentApartFromExtraFields(readAt, h.length))
+    code = open(0);
   if (!h.archive) RefuseArchive(code, label);
   reader->Load();
   return reader;

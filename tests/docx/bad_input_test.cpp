@@ -193,6 +193,15 @@ INSTANTIATE_TEST_SUITE_P(
                                  {true, (1ll << 30) - 1, (1ll << 30) - 1});
                  },
                  "is damaged"},
+        // A local header that disagrees with the directory about its part.
+        BadInput{"local-header-disagrees",
+                 [](const std::string& p) {
+                   WriteDeflated(p, "word/document.xml", "<x/>");
+                   std::string bytes = testing_support::ReadFile(p);
+                   bytes[18] = static_cast<char>(bytes[18] + 1);  // the local compressed size
+                   testing_support::WriteFile(p, bytes);
+                 },
+                 "its zip directory does not match the parts it describes"},
         BadInput{"inflates-past-what-deflate-can",
                  [](const std::string& p) {
                    WriteDeflated(p, "word/document.xml", "<x/>", false, {false, -1, 50ll << 20});
