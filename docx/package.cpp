@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <system_error>
+#include <unordered_set>
 
 #include "docx/errors.h"
 #include "docx/story_text.h"
@@ -188,6 +189,29 @@ void Package::FindMainPart() {
       type.find("ms-word") == std::string::npos)
     throw Error(label_ + " is not a Word document: its main part is " + mainPart_ + " (" + type +
                 ").");
+  CheckCopiedParts();
+}
+
+void Package::CheckCopiedParts() {
+  // Pieces copy the parts they take along as the archive holds them. One
+  // that fails its checksum would spoil every piece: each part the document
+  // reaches is checked here, once (its bytes are kept for the copies), and a
+  // damaged one refuses the document at once.
+  std::vector<std::string> pending{std::string()};
+  std::unordered_set<std::string> seen{std::string()};
+  while (!pending.empty()) {
+    const std::string part = pending.back();
+    pending.pop_back();
+    for (const auto& rel : Rels(part)) {
+      if (rel.external || rel.part.empty() || !seen.insert(rel.part).second) continue;
+      const ZipReader::Entry* entry = zip_->Find(rel.part);
+      if (!entry) continue;
+      if (rel.part != mainPart_ && !entry->encrypted &&
+          (entry->method == ZipReader::kStored || entry->method == ZipReader::kDeflated))
+        zip_->Raw(*entry);
+      pending.push_back(rel.part);
+    }
+  }
 }
 
 void Package::LoadContentTypes() {

@@ -60,6 +60,7 @@ class Package {
   Package() = default;
   void LoadContentTypes();
   void FindMainPart();
+  void CheckCopiedParts();
 
   std::string label_;
   std::unique_ptr<ZipReader> zip_;

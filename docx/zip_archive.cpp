@@ -20,6 +20,8 @@
 
 namespace docx {
 
+static_assert(ZipReader::kStored == ZIP_CM_STORE && ZipReader::kDeflated == ZIP_CM_DEFLATE);
+
 namespace {
 
 std::string Lower(std::string text) {
@@ -50,12 +52,16 @@ std::string Mib(std::uint64_t bytes) {
 // bytes are taken in bounded chunks, so memory follows what the archive really
 // holds, not what its directory claims.
 std::string ReadWhole(zip_t* archive, zip_uint64_t index, zip_flags_t flags, std::uint64_t size,
-                      const std::string& label, const std::string& name) {
+                      std::uint64_t archiveLength, const std::string& label,
+                      const std::string& name) {
   zip_file_t* file = zip_fopen_index(archive, index, flags);
   if (!file)
     throw Error(label + ": cannot read the part " + name + " (" + ArchiveText(archive) + ").");
   constexpr std::uint64_t kChunk = 1u << 20;
   std::string bytes;
+  // Stored bytes lie inside the archive: room for them costs no more than it.
+  if (flags & ZIP_FL_COMPRESSED)
+    bytes.reserve(static_cast<std::size_t>(std::min(size, archiveLength)));
   bool more = false;
   auto fail = [&](const std::string& what) {
     zip_fclose(file);
@@ -331,11 +337,11 @@ std::string ZipReader::Inflate(const std::string& packed, const Entry& entry) co
 std::string ZipReader::Read(const Entry& entry) const {
   CheckSizes(entry);
   if (entry.method != ZIP_CM_DEFLATE || entry.encrypted)
-    return ReadWhole(handle_->archive, entry.index, 0, entry.size, label_, entry.name);
+    return ReadWhole(handle_->archive, entry.index, 0, entry.size, 0, label_, entry.name);
   // Deflated parts are inflated in one go, which is much faster than through
   // the archive's stream; the checksum is checked all the same.
   return Inflate(ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED, entry.compressedSize,
-                           label_, entry.name),
+                           handle_->length, label_, entry.name),
                  entry);
 }
 
@@ -346,7 +352,7 @@ const std::string& ZipReader::Raw(const Entry& entry) const {
   try {
     CheckSizes(entry);
     std::string raw = ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED,
-                                entry.compressedSize, label_, entry.name);
+                                entry.compressedSize, handle_->length, label_, entry.name);
     // Copied as they are, the bytes would reach every piece unchecked.
     if (entry.method == ZIP_CM_DEFLATE && !entry.encrypted)
       Inflate(raw, entry);

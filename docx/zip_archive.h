@@ -28,6 +28,9 @@ bool SafePartName(const std::string& name);
 // A zip archive opened for reading; throws docx::Error with a readable text.
 class ZipReader {
  public:
+  // The methods whose entries can be copied between archives as they are.
+  static constexpr int kStored = 0, kDeflated = 8;
+
   struct Entry {
     std::string name;
     std::uint64_t index = 0;
