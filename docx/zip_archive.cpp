@@ -212,6 +212,7 @@ ZipReader::ZipReader(const std::string& path, const std::string& label) : ZipRea
     const ReadAt readAt = [&](std::uint64_t offset, std::size_t n, std::string& out) {
       if (offset + n > handle_->length) return false;
       out.assign(n, '\0');
+      in.clear();
       in.seekg(static_cast<std::streamoff>(offset));
       return static_cast<bool>(in.read(out.data(), static_cast<std::streamsize>(n)));
     };
