@@ -96,6 +96,11 @@ class Document : public std::enable_shared_from_this<Document> {
   void InsertText(const StoryParagraph& p, int at, const std::string& text);
   bool RemoveTrailingEmptySection();
   pugi::xml_node BodySectPr();
+  // A section break can cut a field or a bookmark in two: each piece keeps
+  // its own half whole. A field end or separator without its begin goes, a
+  // begin without its end is closed after its result (at the end of the last
+  // paragraph), and so is a bookmark that was never closed.
+  void CloseCutFieldsAndBookmarks();
 
   // Gives every VML shape of a pasted body the shape type it names: Word
   // defines a type once, at its first use, so a later section's shapes name
@@ -104,13 +109,8 @@ class Document : public std::enable_shared_from_this<Document> {
   // The shape types defined anywhere in this document, by id.
   void EnsureShapeTypes();
 
-  // A section break can cut a field or a bookmark in two: each piece keeps
-  // its own half whole. A field end or separator without its begin goes, a
-  // begin without its end is closed after its result (at the end of the last
-  // paragraph), and so is a bookmark that was never closed.
-  void CloseCutFieldsAndBookmarks();
   void MakeIdsUnique();
-  void WritePackage(const std::string& tempPath, const std::string& extension);
+  // The package's bytes; `label` names it in messages.
   std::string PackageBytes(const std::string& label, const std::string& extension);
 
   std::shared_ptr<const Package> package_;

@@ -178,16 +178,6 @@ void Document::MakeIdsUnique() {
   if (!dangling.empty()) Invalidate();
 }
 
-void Document::WritePackage(const std::string& tempPath, const std::string& extension) {
-  WriteFileBytes(tempPath, PackageBytes(fs::path(tempPath).filename().string(), extension));
-}
-
-std::string Document::Bytes(const std::string& extension) {
-  CloseCutFieldsAndBookmarks();
-  MakeIdsUnique();
-  return PackageBytes("the document", extension);
-}
-
 std::string Document::PackageBytes(const std::string& label, const std::string& extension) {
   const bool macro = extension == "docm" || extension == "dotm";
   // Pieces are small and many: the fastest deflate level costs little in size.
@@ -412,7 +402,7 @@ void Document::SaveAs(const std::string& path) {
   const fs::path temp = folder / ("~" + target.filename().string() + "." +
                                   std::to_string(numbers() % 100000000u) + ".tmp");
   try {
-    WritePackage(temp.string(), extension);
+    WriteFileBytes(temp.string(), PackageBytes(target.filename().string(), extension));
   } catch (const std::exception& e) {
     fs::remove(temp, ec);
     throw Error("Cannot save " + path + ": " + e.what());
@@ -423,6 +413,12 @@ void Document::SaveAs(const std::string& path) {
     fs::remove(temp, ignored);
     throw Error("Cannot save " + path + ": " + ec.message() + ".");
   }
+}
+
+std::string Document::Bytes(const std::string& extension) {
+  CloseCutFieldsAndBookmarks();
+  MakeIdsUnique();
+  return PackageBytes("the document", extension);
 }
 
 }  // namespace docx
