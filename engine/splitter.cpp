@@ -87,7 +87,7 @@ std::string BuildSplitName(const std::string& fileName, int index) {
 }
 
 void DoItByFile(const std::string& path, support::Host& host, word::Factory& factory,
-                RunLedger* ledger, const std::string& sourceFolder) {
+                RunLedger* ledger, const std::optional<std::string>& sourceFolder) {
   support::Steps run{loc::kDoItByFile, host};
   RunLedger ownLedger;
   RunLedger& pieces = ledger ? *ledger : ownLedger;
@@ -176,18 +176,22 @@ void DoItByFile(const std::string& path, support::Host& host, word::Factory& fac
 
     run(174, [&] { outputName = BuildSplitName(support::GetFileName(path), i); });
     run(176, [&] { host.SetProgressText("Creating: " + outputName); });
+    // `folder` "" is the current folder.
     auto save = [&](const std::string& folder) {
-      const std::string target =
-          pieces.Claim(support::CollapseSeparators(folder + support::kSep + outputName));
+      const std::string target = pieces.Claim(support::PathInFolder(folder, outputName));
       Need(split).SaveAs(target);
       pieces.Saved(target);
     };
     if (run.test(180, [&] { return host.Settings().SaveToChosenFolder; })) {
-      run(182, [&] { save(host.Settings().OutputFolder); });
-    } else if (run.test(184, [&] { return host.Settings().SaveToSourceFolder; })) {
-      run(186, [&] {
-        save(sourceFolder.empty() ? support::GetFolderPart(path) : sourceFolder);
+      run(182, [&] {
+        // An empty folder text names no folder (the window's text box may be
+        // cleared during a run): the piece is not written anywhere else.
+        const std::string folder = host.Settings().OutputFolder;
+        if (folder.empty()) throw word::AutomationError("No folder is chosen for the pieces.");
+        save(folder);
       });
+    } else if (run.test(184, [&] { return host.Settings().SaveToSourceFolder; })) {
+      run(186, [&] { save(sourceFolder ? *sourceFolder : support::GetFolderPart(path)); });
     }
     run(188, [&] { Need(split).Close(); });
     run(190, [] {});

@@ -59,6 +59,11 @@ std::string CollapseSeparators(const std::string& path, char sep) {
   return std::string(2, sep) + CollapsePairs(path.substr(first), sep);
 }
 
+std::string PathInFolder(const std::string& folder, const std::string& name, char sep) {
+  if (folder.empty()) return name;
+  return CollapseSeparators(folder + sep + name, sep);
+}
+
 bool PathExists(const std::string& path) {
   if (path.empty()) return false;
   std::error_code ec;
