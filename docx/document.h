@@ -57,6 +57,7 @@ class Document : public std::enable_shared_from_this<Document> {
 
   // Writes a package of the type the extension names; a temporary file beside
   // the target is renamed into place, so a failed save leaves nothing there.
+  // Throws FolderError when the folder refused (full, read-only, gone).
   void SaveAs(const std::string& path);
 
   const std::shared_ptr<const Package>& package() const { return package_; }
@@ -101,7 +102,8 @@ class Document : public std::enable_shared_from_this<Document> {
   void EnsureShapeTypes();
 
   void MakeIdsUnique();
-  void WritePackage(const std::string& tempPath, const std::string& extension);
+  // The package's bytes; `label` names it in messages.
+  std::string PackageBytes(const std::string& label, const std::string& extension);
 
   std::shared_ptr<const Package> package_;
   std::unique_ptr<XmlPart> main_;

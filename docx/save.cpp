@@ -5,13 +5,13 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <system_error>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "docx/document.h"
 #include "docx/errors.h"
+#include "docx/file_write.h"
 #include "docx/zip_archive.h"
 
 namespace docx {
@@ -178,7 +178,7 @@ void Document::MakeIdsUnique() {
   if (!dangling.empty()) Invalidate();
 }
 
-void Document::WritePackage(const std::string& tempPath, const std::string& extension) {
+std::string Document::PackageBytes(const std::string& label, const std::string& extension) {
   const bool macro = extension == "docm" || extension == "dotm";
   // Pieces are small and many: the fastest deflate level costs little in size.
   struct FastZip : ZipWriter {
@@ -186,7 +186,7 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
     void Add(const std::string& name, std::string bytes) {
       ZipWriter::Add(name, std::move(bytes), true);
     }
-  } zip(fs::path(tempPath).filename().string());
+  } zip(label);
   if (!package_) {
     zip.Add("[Content_Types].xml",
             std::string(kDecl) + "<Types xmlns=\"" + kTypesNs +
@@ -201,8 +201,7 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
                 "officeDocument/2006/relationships/officeDocument\" "
                 "Target=\"word/document.xml\"/></Relationships>");
     zip.Add("word/document.xml", SerialiseXml(main_->doc));
-    WriteFileBytes(tempPath, zip.Finish());
-    return;
+    return zip.Finish();
   }
 
   const Package& pkg = *package_;
@@ -349,7 +348,7 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
   }
   types += "</Types>";
   zip.Add("[Content_Types].xml", std::move(types));
-  WriteFileBytes(tempPath, zip.Finish());
+  return zip.Finish();
 }
 
 void Document::SaveAs(const std::string& path) {
@@ -359,26 +358,19 @@ void Document::SaveAs(const std::string& path) {
     throw Error("Cannot save " + path + ": a folder of that name exists.");
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   if (!fs::is_directory(folder, ec))
-    throw Error("Cannot save " + path + ": the folder " + folder.string() + " does not exist.");
+    throw FolderError("Cannot save " + path + ": the folder " + folder.string() +
+                      " does not exist.");
   std::string extension = Lower(target.extension().string());
   if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
 
   MakeIdsUnique();
-  static std::mt19937 numbers{std::random_device{}()};
-  const fs::path temp = folder / ("~" + target.filename().string() + "." +
-                                  std::to_string(numbers() % 100000000u) + ".tmp");
+  std::string bytes;
   try {
-    WritePackage(temp.string(), extension);
+    bytes = PackageBytes(target.filename().string(), extension);
   } catch (const std::exception& e) {
-    fs::remove(temp, ec);
     throw Error("Cannot save " + path + ": " + e.what());
   }
-  fs::rename(temp, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    throw Error("Cannot save " + path + ": " + ec.message() + ".");
-  }
+  PutFileInPlace(path, bytes);
 }
 
 }  // namespace docx

@@ -48,7 +48,9 @@ class RunLedger {
 
 // Splits one document: one file per section whose text is longer than one
 // character, named base-0001.ext, saved where the host's settings say. Every
-// failure is reported through the host and the split goes on. `ledger` may be
+// failure is reported through the host and the split goes on, except that a
+// save the folder refuses (full, read-only, gone) is reported once, with the
+// number of the document's pieces not written, and ends the document. `ledger` may be
 // null (a ledger of this call alone is used). `sourceFolder`, when given, is
 // the folder that "Save results in folder of original file" means (the list
 // entry's folder part, where a working copy lives elsewhere; "" for an entry

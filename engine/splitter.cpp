@@ -50,6 +50,11 @@ std::string Numbered(const std::string& path, int n) {
   return folder + base + " (" + std::to_string(n) + ")" + suffix;
 }
 
+std::string NotWritten(int pieces) {
+  return pieces == 1 ? std::string("1 piece of this document was not written.")
+                     : std::to_string(pieces) + " pieces of this document were not written.";
+}
+
 std::string Normalised(const std::string& path) {
   return support::FromFsPath(support::ToFsPath(path).lexically_normal());
 }
@@ -100,6 +105,20 @@ void DoItByFile(const std::string& path, support::Host& host, word::Factory& fac
   word::SelectionPtr selection;
   int n = 0;
   std::string outputName;
+  bool folderRefused = false;
+  // The sections after `i` that would give a piece (a section whose text
+  // cannot be read counts, as it would be split).
+  auto piecesAfter = [&](int i) {
+    int count = 0;
+    for (int j = i + 1; j <= n; ++j) {
+      try {
+        if (word::Length(Need(Need(source).Sections(j)).GetRange()->Text()) <= 1) continue;
+      } catch (...) {
+      }
+      ++count;
+    }
+    return count;
+  };
 
   run(100, [&] { app = factory.CreateApplication(); });
   run(102, [&] { source = Need(app).DocumentsOpen(path); });
@@ -176,10 +195,18 @@ void DoItByFile(const std::string& path, support::Host& host, word::Factory& fac
 
     run(174, [&] { outputName = BuildSplitName(support::GetFileName(path), i); });
     run(176, [&] { host.SetProgressText("Creating: " + outputName); });
-    // `folder` "" is the current folder.
+    // `folder` "" is the current folder. When the folder refuses the piece
+    // (full, read-only, gone), every later piece would fail the same way: one
+    // report says how many of the document's pieces were not written, and the
+    // document ends there.
     auto save = [&](const std::string& folder) {
       const std::string target = pieces.Claim(support::PathInFolder(folder, outputName));
-      Need(split).SaveAs(target);
+      try {
+        Need(split).SaveAs(target);
+      } catch (const word::FolderError& e) {
+        folderRefused = true;
+        throw word::FolderError(std::string(e.what()) + " " + NotWritten(1 + piecesAfter(i)));
+      }
       pieces.Saved(target);
     };
     if (run.test(180, [&] { return host.Settings().SaveToChosenFolder; })) {
@@ -187,7 +214,11 @@ void DoItByFile(const std::string& path, support::Host& host, word::Factory& fac
         // An empty folder text names no folder (the window's text box may be
         // cleared during a run): the piece is not written anywhere else.
         const std::string folder = host.Settings().OutputFolder;
-        if (folder.empty()) throw word::AutomationError("No folder is chosen for the pieces.");
+        if (folder.empty()) {
+          folderRefused = true;
+          throw word::FolderError("No folder is chosen for the pieces. " +
+                                  NotWritten(1 + piecesAfter(i)));
+        }
         save(folder);
       });
     } else if (run.test(184, [&] { return host.Settings().SaveToSourceFolder; })) {
@@ -195,6 +226,7 @@ void DoItByFile(const std::string& path, support::Host& host, word::Factory& fac
     }
     run(188, [&] { Need(split).Close(); });
     run(190, [] {});
+    if (folderRefused) break;
   }
 
   run(192, [&] { Need(source).Close(word::wdDoNotSaveChanges); });
