@@ -209,12 +209,13 @@ TEST(SplitterPaths, a_trailing_separator_gives_a_single_one_and_network_paths_ke
   // in the root.
   engine::DoItByFile("Bare.docx", beside, word);
   engine::DoItByFile("/in/.parvane-work-1/Dear.docx", beside, word, nullptr, "");
+  engine::DoItByFile("/Root.docx", beside, word);
   // An emptied folder text names no folder: reported, written nowhere.
   RecordingHost emptied = ChosenFolderHost("");
   engine::DoItByFile("/in/y.docx", emptied, word);
   EXPECT_EQ(word.log.With("SaveAs "),
             (std::vector<std::string>{"/out/Letters-0001.docx", "//server/share/in-0001.docx",
-                                      "Bare-0001.docx", "Dear-0001.docx"}));
+                                      "Bare-0001.docx", "Dear-0001.docx", "/Root-0001.docx"}));
   EXPECT_EQ(emptied.ReportedLines(), std::vector<int>{182});
 }
 
