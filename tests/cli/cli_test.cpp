@@ -136,6 +136,7 @@ TEST(CommandLine, no_run_writes_outside_the_named_folders_and_the_inputs_own) {
   struct Case {
     std::string args;
     std::vector<std::string> allowed;  // folders below the test's root
+    bool nameTaken = false;  // the derived name "Dear.docx" stands in the current folder
   };
   const std::vector<Case> cases = {
       {"Letters.docx", {"cwd"}},
@@ -146,6 +147,7 @@ TEST(CommandLine, no_run_writes_outside_the_named_folders_and_the_inputs_own) {
       {"-o ../out/ sub/Letters.docx", {"out"}},
       {"-o . ../in/Letters.docx", {"cwd"}},
       {"--name-by-content first Letters.docx", {"cwd", "tmp"}},
+      {"--name-by-content first Letters.docx", {"cwd", "tmp"}, true},
       {"--name-by-content first ../in/Letters.docx", {"in", "tmp"}},
       {"--name-by-content header -o ../out Letters.docx", {"out", "cwd", "tmp"}},
       {"--name-by-content page -y 2 -x 3 sub/Letters.docx", {"cwd/sub", "tmp"}},
@@ -159,6 +161,7 @@ TEST(CommandLine, no_run_writes_outside_the_named_folders_and_the_inputs_own) {
       fs::create_directories(root.path() / folder);
     for (const char* input : {"cwd/Letters.docx", "cwd/sub/Letters.docx", "in/Letters.docx"})
       WriteMerge((root.path() / input).string());
+    if (c.nameTaken) testing_support::WriteFile(root.path() / "cwd/Dear.docx", "somebody's own");
     const std::string inputBytes = testing_support::ReadFile(root.path() / "in/Letters.docx");
     const auto before = Snapshot(root.path());
     const auto r = RunCommand("cd " + Quote(root.file("cwd")) + " && TEMP=" +
