@@ -226,6 +226,7 @@ TEST(CommandLine, no_run_writes_outside_the_named_folders_and_the_inputs_own) {
       {"--name-by-content first ../in/Letters.docx", {"in", "tmp"}},
       {"--name-by-content header -o ../out Letters.docx", {"out", "cwd", "tmp"}},
       {"--name-by-content page -y 2 -x 3 sub/Letters.docx", {"cwd/sub", "tmp"}},
+      {"--name-by-content first --each -x 2 Letters.docx sub/Letters.docx", {"cwd", "cwd/sub"}},
       {"Missing.docx", {}},
       {"-o '' Letters.docx", {}},
       {"-- -o", {}},
