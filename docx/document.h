@@ -76,6 +76,7 @@ class Document : public std::enable_shared_from_this<Document> {
 
   // Writes a package of the type the extension names; a temporary file beside
   // the target is renamed into place, so a failed save leaves nothing there.
+  // Throws FolderError when the folder refused (full, read-only, gone).
   void SaveAs(const std::string& path);
   // The package SaveAs would write, as bytes (of the type `extension` names).
   std::string Bytes(const std::string& extension = "docx");

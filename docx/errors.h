@@ -33,4 +33,11 @@ class Error : public std::runtime_error {
   Status status_;
 };
 
+// A save that the folder refused rather than the file: the folder is full,
+// read-only or gone, so every later save into it fails the same way.
+class FolderError : public Error {
+ public:
+  using Error::Error;
+};
+
 }  // namespace docx

@@ -5,13 +5,13 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <system_error>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "docx/document.h"
 #include "docx/errors.h"
+#include "docx/file_write.h"
 #include "docx/zip_archive.h"
 #include "support/text.h"
 
@@ -387,36 +387,20 @@ void Document::SaveAs(const std::string& path) {
     throw Error("Cannot save " + path + ": a folder of that name exists.");
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   if (!fs::is_directory(folder, ec))
-    throw Error("Cannot save " + path + ": the folder " + folder.string() + " does not exist.");
+    throw FolderError("Cannot save " + path + ": the folder " + folder.string() +
+                      " does not exist.");
   std::string extension = support::AsciiLower(target.extension().string());
   if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
 
   CloseCutFieldsAndBookmarks();
   MakeIdsUnique();
-  static std::mt19937 numbers{std::random_device{}()};
-  // The temporary file's name fits wherever the target's does: a name near
-  // the 255-byte limit lends only what leaves room for "~", "." and ".tmp".
-  std::string stem = target.filename().string();
-  constexpr std::size_t kMaxStem = 255 - 14;
-  if (stem.size() > kMaxStem) {
-    std::size_t cut = kMaxStem;
-    while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;
-    stem.resize(cut);
-  }
-  const fs::path temp =
-      folder / ("~" + stem + "." + std::to_string(numbers() % 100000000u) + ".tmp");
+  std::string bytes;
   try {
-    WriteFileBytes(temp.string(), PackageBytes(target.filename().string(), extension));
+    bytes = PackageBytes(target.filename().string(), extension);
   } catch (const std::exception& e) {
-    fs::remove(temp, ec);
     throw Error("Cannot save " + path + ": " + e.what());
   }
-  fs::rename(temp, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    throw Error("Cannot save " + path + ": " + ec.message() + ".");
-  }
+  PutFileInPlace(path, bytes);
 }
 
 std::string Document::Bytes(const std::string& extension) {

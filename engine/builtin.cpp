@@ -20,6 +20,8 @@ auto Guard(F&& f) -> decltype(f()) {
     return f();
   } catch (const word::AutomationError&) {
     throw;
+  } catch (const docx::FolderError& e) {
+    throw word::FolderError(e.what());
   } catch (const std::exception& e) {
     throw word::AutomationError(e.what());
   }

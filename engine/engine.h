@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -54,16 +55,19 @@ struct PieceNaming {
 
 // Splits one document: one file per section whose text is longer than one
 // character, named base-0001.ext, saved where the host's settings say. Every
-// failure is reported through the host and the split goes on. `ledger` may be
-// null (a ledger of this call alone is used). `sourceFolder`, when not empty,
-// is the folder that "Save results in folder of original file" means (the
-// list entry's folder, where a working copy lives elsewhere); by default the
+// failure is reported through the host and the split goes on, except that a
+// save the folder refuses (full, read-only, gone) is reported once, with the
+// number of the document's pieces not written, and ends the document. `ledger`
+// may be null (a ledger of this call alone is used). `sourceFolder`, when
+// given, is the folder that "Save results in folder of original file" means
+// (the list entry's folder part, where a working copy lives elsewhere; "" for
+// an entry without one, which lies in the current folder); by default the
 // folder of `path`. With `naming`, each piece is named from its own contents
 // (NamePieceByContent) in place of base; a piece whose rule finds no words
 // keeps base.
 void DoItByFile(const std::string& path, support::Host& host,
                 word::Factory& factory = word::DefaultFactory(), RunLedger* ledger = nullptr,
-                const std::string& sourceFolder = std::string(),
+                const std::optional<std::string>& sourceFolder = std::nullopt,
                 const PieceNaming* naming = nullptr);
 
 // The piece name for section `index`: the folder part of `fileName`, its base,

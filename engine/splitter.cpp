@@ -50,6 +50,11 @@ std::string Numbered(const std::string& path, int n) {
   return folder + base + " (" + std::to_string(n) + ")" + suffix;
 }
 
+std::string NotWritten(int pieces) {
+  return pieces == 1 ? std::string("1 piece of this document was not written.")
+                     : std::to_string(pieces) + " pieces of this document were not written.";
+}
+
 std::string Normalised(const std::string& path) {
   return support::FromFsPath(support::ToFsPath(path).lexically_normal());
 }
@@ -87,7 +92,8 @@ std::string BuildSplitName(const std::string& fileName, int index) {
 }
 
 void DoItByFile(const std::string& path, support::Host& host, word::Factory& factory,
-                RunLedger* ledger, const std::string& sourceFolder, const PieceNaming* naming) {
+                RunLedger* ledger, const std::optional<std::string>& sourceFolder,
+                const PieceNaming* naming) {
   support::Steps run{loc::kDoItByFile, host};
   RunLedger ownLedger;
   RunLedger& pieces = ledger ? *ledger : ownLedger;
@@ -100,6 +106,20 @@ void DoItByFile(const std::string& path, support::Host& host, word::Factory& fac
   word::SelectionPtr selection;
   int n = 0;
   std::string outputName;
+  bool folderRefused = false;
+  // The sections after `i` that would give a piece (a section whose text
+  // cannot be read counts, as it would be split).
+  auto piecesAfter = [&](int i) {
+    int count = 0;
+    for (int j = i + 1; j <= n; ++j) {
+      try {
+        if (word::Length(Need(Need(source).Sections(j)).GetRange()->Text()) <= 1) continue;
+      } catch (...) {
+      }
+      ++count;
+    }
+    return count;
+  };
 
   run(100, [&] { app = factory.CreateApplication(); });
   run(102, [&] { source = Need(app).DocumentsOpen(path); });
@@ -186,21 +206,38 @@ void DoItByFile(const std::string& path, support::Host& host, word::Factory& fac
           ownName.empty() ? fileName : ownName + "." + support::GetExtension(fileName), i);
     });
     run(176, [&] { host.SetProgressText("Creating: " + outputName); });
+    // `folder` "" is the current folder. When the folder refuses the piece
+    // (full, read-only, gone), every later piece would fail the same way: one
+    // report says how many of the document's pieces were not written, and the
+    // document ends there.
     auto save = [&](const std::string& folder) {
-      const std::string target =
-          pieces.Claim(support::CollapseSeparators(folder + support::kSep + outputName));
-      Need(split).SaveAs(target);
+      const std::string target = pieces.Claim(support::PathInFolder(folder, outputName));
+      try {
+        Need(split).SaveAs(target);
+      } catch (const word::FolderError& e) {
+        folderRefused = true;
+        throw word::FolderError(std::string(e.what()) + " " + NotWritten(1 + piecesAfter(i)));
+      }
       pieces.Saved(target);
     };
     if (run.test(180, [&] { return host.Settings().SaveToChosenFolder; })) {
-      run(182, [&] { save(host.Settings().OutputFolder); });
-    } else if (run.test(184, [&] { return host.Settings().SaveToSourceFolder; })) {
-      run(186, [&] {
-        save(sourceFolder.empty() ? support::GetFolderPart(path) : sourceFolder);
+      run(182, [&] {
+        // An empty folder text names no folder (the window's text box may be
+        // cleared during a run): the piece is not written anywhere else.
+        const std::string folder = host.Settings().OutputFolder;
+        if (folder.empty()) {
+          folderRefused = true;
+          throw word::FolderError("No folder is chosen for the pieces. " +
+                                  NotWritten(1 + piecesAfter(i)));
+        }
+        save(folder);
       });
+    } else if (run.test(184, [&] { return host.Settings().SaveToSourceFolder; })) {
+      run(186, [&] { save(sourceFolder ? *sourceFolder : support::GetFolderPart(path)); });
     }
     run(188, [&] { Need(split).Close(); });
     run(190, [] {});
+    if (folderRefused) break;
   }
 
   run(192, [&] { Need(source).Close(word::wdDoNotSaveChanges); });

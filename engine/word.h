@@ -26,6 +26,13 @@ class AutomationError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A save that the folder refused (full, read-only, gone): every later save
+// into that folder would fail the same way.
+class FolderError : public AutomationError {
+ public:
+  using AutomationError::AutomationError;
+};
+
 // Constants of the calls, with Word's values.
 inline constexpr int wdCharacter = 1;
 inline constexpr int wdStory = 6;

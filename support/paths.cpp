@@ -59,6 +59,14 @@ std::string CollapseSeparators(const std::string& path, char sep) {
   return std::string(2, sep) + CollapsePairs(path.substr(first), sep);
 }
 
+std::string PathInFolder(const std::string& folder, const std::string& name, char sep) {
+  if (folder.empty()) return name;
+  // A folder that ends in the separator (a root) gets no second one: the root
+  // "/" gives "/x.docx", not the network-like "//x.docx".
+  if (folder.back() == sep) return CollapseSeparators(folder + name, sep);
+  return CollapseSeparators(folder + sep + name, sep);
+}
+
 bool PathExists(const std::string& path) {
   if (path.empty()) return false;
   std::error_code ec;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "docx/document.h"
 #include "docx_fixture.h"
@@ -171,3 +172,88 @@ TEST(CommandLine, two_content_named_runs_at_once_never_mix_their_documents) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every file under `root` and in the file-system root, as paths.
+std::set<std::string> Snapshot(const fs::path& root) {
+  std::set<std::string> files;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
+    if (!it->is_directory()) files.insert(it->path().string());
+  for (const auto& entry : fs::directory_iterator("/", ec)) files.insert(entry.path().string());
+  return files;
+}
+
+}  // namespace
+
+TEST(CommandLine, a_file_named_without_a_folder_is_split_into_the_current_folder) {
+  const std::vector<std::string> inRoot = {"/Letters-0001.docx", "/Letters-0002.docx",
+                                           "/Letters-0003.docx"};
+  for (const auto& name : inRoot) ASSERT_FALSE(fs::exists(name)) << name;
+  TempDir dir;
+  WriteMerge(dir.file("Letters.docx"));
+  const auto r = RunCommand("cd " + Quote(dir.str()) + " && " + Split() + " Letters.docx");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(testing_support::FilesIn(dir.path()),
+            (std::vector<std::string>{"Letters-0001.docx", "Letters-0002.docx",
+                                      "Letters-0003.docx", "Letters.docx"}));
+  EXPECT_NE(r.output.find("\nLetters-0002.docx\n"), std::string::npos) << r.output;
+  for (const auto& name : inRoot) {
+    EXPECT_FALSE(fs::exists(name)) << name;
+    fs::remove(name);  // what a faulty build wrote there goes again
+  }
+}
+
+// Whatever the arguments, pieces and working copies go only to the folder that
+// -o names or to each input's own folder (the temporary copy to TEMP).
+TEST(CommandLine, no_run_writes_outside_the_named_folders_and_the_inputs_own) {
+  struct Case {
+    std::string args;
+    std::vector<std::string> allowed;  // folders below the test's root
+    bool nameTaken = false;  // the derived name "Dear.docx" stands in the current folder
+  };
+  const std::vector<Case> cases = {
+      {"Letters.docx", {"cwd"}},
+      {"./Letters.docx", {"cwd"}},
+      {"../in/Letters.docx", {"in"}},
+      {"sub/Letters.docx", {"cwd/sub"}},
+      {"-o ../out Letters.docx ../in/Letters.docx", {"out"}},
+      {"-o ../out/ sub/Letters.docx", {"out"}},
+      {"-o . ../in/Letters.docx", {"cwd"}},
+      {"--name-by-content first Letters.docx", {"cwd", "tmp"}},
+      {"--name-by-content first Letters.docx", {"cwd", "tmp"}, true},
+      {"--name-by-content first ../in/Letters.docx", {"in", "tmp"}},
+      {"--name-by-content header -o ../out Letters.docx", {"out", "cwd", "tmp"}},
+      {"--name-by-content page -y 2 -x 3 sub/Letters.docx", {"cwd/sub", "tmp"}},
+      {"--name-by-content first --each -x 2 Letters.docx sub/Letters.docx", {"cwd", "cwd/sub"}},
+      {"Missing.docx", {}},
+      {"-o '' Letters.docx", {}},
+      {"-- -o", {}},
+  };
+  for (const auto& c : cases) {
+    TempDir root;
+    for (const char* folder : {"cwd/sub", "in", "out", "tmp"})
+      fs::create_directories(root.path() / folder);
+    for (const char* input : {"cwd/Letters.docx", "cwd/sub/Letters.docx", "in/Letters.docx"})
+      WriteMerge((root.path() / input).string());
+    if (c.nameTaken) testing_support::WriteFile(root.path() / "cwd/Dear.docx", "somebody's own");
+    const std::string inputBytes = testing_support::ReadFile(root.path() / "in/Letters.docx");
+    const auto before = Snapshot(root.path());
+    const auto r = RunCommand("cd " + Quote(root.file("cwd")) + " && TEMP=" +
+                              Quote(root.file("tmp")) + " " + Split() + " " + c.args);
+    for (const auto& file : Snapshot(root.path())) {
+      if (before.count(file)) continue;
+      const fs::path folder = fs::path(file).parent_path();
+      bool allowed = false;
+      for (const auto& a : c.allowed) allowed = allowed || folder == root.path() / a;
+      EXPECT_TRUE(allowed) << c.args << " wrote " << file << "\n" << r.output;
+      // A piece written into the file-system root by a faulty build is taken away again.
+      if (folder == "/") fs::remove(file);
+    }
+    EXPECT_EQ(testing_support::ReadFile(root.path() / "in/Letters.docx"), inputBytes) << c.args;
+    if (!c.allowed.empty()) {
+      EXPECT_EQ(r.exitCode, 0) << c.args << "\n" << r.output;
+    }
+  }
+}

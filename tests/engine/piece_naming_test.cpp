@@ -86,7 +86,7 @@ Split SplitEach(const std::string& input, const fs::path& out, int rule, int x, 
   host.settings.OutputFolder = out.string();
   const auto before = FilesIn(fs::path(input).parent_path());
   const engine::PieceNaming naming{x, y};
-  engine::DoItByFile(input, host, word::DefaultFactory(), nullptr, std::string(), &naming);
+  engine::DoItByFile(input, host, word::DefaultFactory(), nullptr, std::nullopt, &naming);
   unsetenv("TEMP");
   EXPECT_TRUE(fs::is_empty(temp.path()));
   EXPECT_EQ(FilesIn(fs::path(input).parent_path()), before);
@@ -190,8 +190,8 @@ TEST(EachPiece, pieces_with_the_same_words_are_numbered_apart) {
   host.settings.OutputFolder = (dir.path() / "out").string();
   engine::RunLedger ledger;
   const engine::PieceNaming naming{2, 0};
-  engine::DoItByFile(input, host, word::DefaultFactory(), &ledger, std::string(), &naming);
-  engine::DoItByFile(input, host, word::DefaultFactory(), &ledger, std::string(), &naming);
+  engine::DoItByFile(input, host, word::DefaultFactory(), &ledger, std::nullopt, &naming);
+  engine::DoItByFile(input, host, word::DefaultFactory(), &ledger, std::nullopt, &naming);
   EXPECT_EQ(FilesIn(dir.path() / "out"),
             (std::vector<std::string>{"Dear Ann-0001 (2).docx", "Dear Ann-0001.docx",
                                       "Dear Ann-0002 (2).docx", "Dear Ann-0002.docx",

@@ -208,8 +208,18 @@ TEST(SplitterPaths, a_trailing_separator_gives_a_single_one_and_network_paths_ke
   nowhere.settings.SaveToChosenFolder = false;
   nowhere.settings.SaveToSourceFolder = false;
   engine::DoItByFile("/in/x.docx", nowhere, word);
+  // A bare file name lies in the current folder, and so do its pieces: never
+  // in the root.
+  engine::DoItByFile("Bare.docx", beside, word);
+  engine::DoItByFile("/in/.parvane-work-1/Dear.docx", beside, word, nullptr, "");
+  engine::DoItByFile("/Root.docx", beside, word);
+  // An emptied folder text names no folder: reported, written nowhere.
+  RecordingHost emptied = ChosenFolderHost("");
+  engine::DoItByFile("/in/y.docx", emptied, word);
   EXPECT_EQ(word.log.With("SaveAs "),
-            (std::vector<std::string>{"/out/Letters-0001.docx", "//server/share/in-0001.docx"}));
+            (std::vector<std::string>{"/out/Letters-0001.docx", "//server/share/in-0001.docx",
+                                      "Bare-0001.docx", "Dear-0001.docx", "/Root-0001.docx"}));
+  EXPECT_EQ(emptied.ReportedLines(), std::vector<int>{182});
 }
 
 TEST(SplitterPaths, a_given_source_folder_stands_for_the_working_copys_own) {
@@ -263,7 +273,7 @@ TEST(SplitterPieceNaming, the_rule_reads_the_piece_and_a_failure_keeps_the_seque
     RecordingHost host = ChosenFolderHost("/out");
     host.settings.ContentRule = 1;
     const engine::PieceNaming naming{1, 0};
-    engine::DoItByFile("/in/Letters.docx", host, word, nullptr, std::string(), &naming);
+    engine::DoItByFile("/in/Letters.docx", host, word, nullptr, std::nullopt, &naming);
     EXPECT_EQ(word.log.With("SaveAs "), std::vector<std::string>{c.saved});
     EXPECT_EQ(host.ReportedLines(), c.reported);
     for (const auto& d : host.reportDetails) EXPECT_EQ(d.location, loc::kRenameFile);
