@@ -7,6 +7,7 @@
 #include "app/conversions.h"
 #include "app/form1.h"
 #include "engine/engine.h"
+#include "engine/libreoffice.h"
 #include "filelist/file_list.h"
 #include "support/dialogs.h"
 #include "support/locations.h"
@@ -91,6 +92,8 @@ void Form1::PushButton2_Click() {
   // A piece never replaces an input of this run, nor a piece written earlier
   // in it.
   engine::RunLedger ledger;
+  // LibreOffice, for the files that need it, lives as long as this run.
+  engine::OfficeFactory office(factory_, *this);
   run(142, [&] {
     for (const std::string& entry : listView1_->Entries()) ledger.Protect(entry);
   });
@@ -121,7 +124,7 @@ void Form1::PushButton2_Click() {
         // the file is then split under its own name.
         const int x = ToInt32(xText);
         const int y = yText.empty() ? 0 : ToInt32(yText);
-        copy = engine::RenameFile(path, x, y, *this, factory_);
+        copy = engine::RenameFile(path, x, y, *this, office);
         renamed = true;
         path = copy;
         workingCopy_ = copy;
@@ -131,7 +134,7 @@ void Form1::PushButton2_Click() {
     run(160, [&] { SetPointer(support::kPointerHourglass); });
     if (run.test(162, [&] { return !path.empty(); })) {
       run(164, [&] {
-        engine::DoItByFile(path, *this, factory_, &ledger, support::GetFolderPart(entry));
+        engine::DoItByFile(path, *this, office, &ledger, support::GetFolderPart(entry));
       });
     }
     // Only a copy that RenameFile made is deleted, even when the naming option
