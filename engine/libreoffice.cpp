@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -177,6 +178,16 @@ std::string Describe(DocumentFormat format) {
   }
 }
 
+// LibreOffice's program: PARVANE_SOFFICE when set (empty or "none": no
+// LibreOffice at all), else the one on the PATH or in the usual folders.
+std::string Soffice(bool usualFolders) {
+  if (const char* chosen = std::getenv("PARVANE_SOFFICE")) {
+    const std::string program = chosen;
+    return program == "none" ? std::string() : program;
+  }
+  return office::FindSoffice(usualFolders);
+}
+
 }  // namespace
 
 Sniffed SniffDocument(const std::string& path) {
@@ -249,19 +260,16 @@ class OfficeFactory::Session {
     fs::create_directories(job / "in");
     fs::create_directories(job / "out");
     // LibreOffice reads a copy: the input is never touched, and no lock file
-    // of LibreOffice's appears beside it.
-    std::string extension = "doc";
-    if (format == DocumentFormat::kRtf) extension = "rtf";
-    if (format == DocumentFormat::kOdfText) extension = "odt";
-    if (format == DocumentFormat::kZip) extension = "docx";
-    const fs::path copy = job / "in" / ("source." + extension);
+    // of LibreOffice's appears beside it. The copy keeps the input's name, so
+    // that fields showing the file name keep showing it.
+    const fs::path copy = job / "in" / input.filename();
     std::error_code ec;
     fs::copy_file(input, copy, ec);
     if (ec) throw word::AutomationError("Cannot read " + path + ": " + ec.message() + ".");
     host_.SetProgressText("Converting: " + name);
     const double seconds = options_.baseSeconds + options_.secondsPerMegabyte * Megabytes(copy);
     Run({copy}, kDocx, job / "out", seconds, name, installAdvice);
-    const fs::path result = job / "out" / "source.docx";
+    const fs::path result = job / "out" / (support::FromFsPath(copy.stem()) + ".docx");
     if (!HasSignature(result, kDocx.signature)) {
       throw word::AutomationError("LibreOffice could not open " + name +
                                   ": it is damaged, protected by a password, or not a document "
@@ -279,7 +287,7 @@ class OfficeFactory::Session {
            double seconds, const std::string& what, const std::string& installAdvice) {
     if (ending.load())
       throw word::AutomationError("The program is ending; " + what + " was not converted.");
-    const std::string soffice = office::FindSoffice(options_.usualFolders);
+    const std::string soffice = Soffice(options_.usualFolders);
     if (soffice.empty())
       throw word::AutomationError("LibreOffice was not found: " + installAdvice + ".");
     std::vector<std::string> args = {
@@ -453,6 +461,7 @@ class OfficeApplication : public word::Application {
     const Sniffed sniffed = SniffDocument(path);
     const std::string name = support::GetFileName(path);
     std::string extension = ExtensionOf(path);
+    pieces_->inputName = name;
     switch (sniffed.format) {
       case DocumentFormat::kWord97:
       case DocumentFormat::kWord2:
@@ -496,7 +505,6 @@ class OfficeApplication : public word::Application {
     }
     auto document = inner_->DocumentsOpen(support::FromFsPath(converted));
     pieces_->target = target;
-    pieces_->inputName = name;
     return document;
   }
 
@@ -518,7 +526,7 @@ class OfficeApplication : public word::Application {
     try {
       return inner_->DocumentsOpen(path);
     } catch (const word::AutomationError& refused) {
-      if (!sniffed.hasWordPart || !office::FindSoffice(session_->options().usualFolders).size())
+      if (!sniffed.hasWordPart || Soffice(session_->options().usualFolders).empty())
         throw;
       fs::path converted;
       try {

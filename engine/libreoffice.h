@@ -43,7 +43,9 @@ struct Sniffed {
 Sniffed SniffDocument(const std::string& path);
 
 struct OfficeOptions {
-  // Also look where installers put LibreOffice when the PATH has none.
+  // Also look where installers put LibreOffice when the PATH has none. The
+  // environment variable PARVANE_SOFFICE, when set, names the program instead
+  // ("none": do without LibreOffice).
   bool usualFolders = true;
   // Each LibreOffice start may take this long, plus the shares below.
   double baseSeconds = 120;
