@@ -16,6 +16,7 @@
 #include <random>
 #include <set>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "engine/office_process.h"
@@ -164,6 +165,9 @@ struct Target {
 const Target kDocx{"docx:MS Word 2007 XML", "docx", "PK"};
 const Target kPdf{"pdf:writer_pdf_Export", "pdf", "%PDF"};
 
+// A LibreOffice start costs about as much as converting this many pieces.
+constexpr std::size_t kPiecesPerStart = 25;
+
 std::string Describe(DocumentFormat format) {
   switch (format) {
     case DocumentFormat::kWord97:
@@ -273,54 +277,85 @@ class OfficeFactory::Session {
     if (!HasSignature(result, kDocx.signature)) {
       throw word::AutomationError("LibreOffice could not open " + name +
                                   ": it is damaged, protected by a password, or not a document "
-                                  "LibreOffice reads." + LogTail());
+                                  "LibreOffice reads." + LogTail(lastLog_));
     }
     fs::remove_all(job / "in", ec);
     if (!key.empty()) converted_[key] = result;
     return result;
   }
 
-  // Converts `files` (all in one folder, distinct stems) into `target` in
-  // `out`. Throws when LibreOffice cannot be had, fails or takes too long;
-  // which outputs exist is for the caller to check.
+  // Files LibreOffice converts into `target` in `out` (distinct stems).
+  struct Batch {
+    std::vector<fs::path> files;
+    Target target;
+    fs::path out;
+  };
+
+  // Converts `files` into `target` in `out`. Throws when LibreOffice cannot be
+  // had, fails or takes too long; which outputs exist is for the caller to check.
   void Run(const std::vector<fs::path>& files, const Target& target, const fs::path& out,
            double seconds, const std::string& what, const std::string& installAdvice) {
-    if (ending.load())
-      throw word::AutomationError("The program is ending; " + what + " was not converted.");
+    const auto why = RunBatches({Batch{files, target, out}}, seconds, what, installAdvice);
+    if (!why.front().empty()) throw word::AutomationError(why.front());
+  }
+
+  // Runs one LibreOffice per batch, all at once, each with a profile of its
+  // own. One text per batch: "" when it ran to its end, else why not.
+  std::vector<std::string> RunBatches(const std::vector<Batch>& batches, double seconds,
+                                      const std::string& what, const std::string& installAdvice) {
+    std::vector<std::string> why(batches.size());
+    auto all = [&](const std::string& text) {
+      std::fill(why.begin(), why.end(), text);
+      return why;
+    };
+    if (ending.load()) return all("The program is ending; " + what + " was not converted.");
     const std::string soffice = Soffice(options_.usualFolders);
-    if (soffice.empty())
-      throw word::AutomationError("LibreOffice was not found: " + installAdvice + ".");
-    std::vector<std::string> args = {
-        "-env:UserInstallation=" + office::FileUrl(support::FromFsPath(Folder() / "profile")),
-        "--headless", "--invisible", "--nologo", "--nodefault", "--norestore", "--nolockcheck",
-        "--convert-to", target.filter, "--outdir", support::FromFsPath(out)};
-    for (const auto& file : files) args.push_back(support::FromFsPath(file));
-    log_ = Folder() / "soffice.log";
-    ++starts_;
-    const office::ProgramResult result =
-        office::RunProgram(soffice, args, support::FromFsPath(log_), seconds, [this] {
-          host_.Yield();
-          return !ending.load();
-        });
-    using Outcome = office::ProgramResult::Outcome;
-    switch (result.outcome) {
-      case Outcome::kExited:
-        return;
-      case Outcome::kNotStarted:
-        throw word::AutomationError("LibreOffice (" + soffice + ") could not be started (" +
-                                    result.detail + "): " + installAdvice + ".");
-      case Outcome::kTimedOut:
-        throw word::AutomationError("LibreOffice did not finish converting " + what + " within " +
-                                    std::to_string(static_cast<long long>(seconds)) +
-                                    " seconds and was stopped; the file may be damaged or too "
-                                    "large.");
-      case Outcome::kCrashed:
-        throw word::AutomationError("LibreOffice ended unexpectedly (" + result.detail +
-                                    ") while converting " + what +
-                                    "; the file may be damaged." + LogTail());
-      case Outcome::kStopped:
-        throw word::AutomationError("The program is ending; " + what + " was not converted.");
+    if (soffice.empty()) return all("LibreOffice was not found: " + installAdvice + ".");
+    std::vector<office::Program> programs;
+    for (std::size_t i = 0; i < batches.size(); ++i) {
+      const std::string slot = std::to_string(i);
+      office::Program program;
+      program.program = soffice;
+      program.args = {"-env:UserInstallation=" +
+                          office::FileUrl(support::FromFsPath(Folder() / ("profile-" + slot))),
+                      "--headless", "--invisible", "--nologo", "--nodefault", "--norestore",
+                      "--nolockcheck", "--convert-to", batches[i].target.filter, "--outdir",
+                      support::FromFsPath(batches[i].out)};
+      for (const auto& file : batches[i].files) program.args.push_back(support::FromFsPath(file));
+      program.logFile = support::FromFsPath(Folder() / ("soffice-" + slot + ".log"));
+      programs.push_back(std::move(program));
     }
+    starts_ += static_cast<int>(programs.size());
+    const auto results = office::RunPrograms(programs, seconds, [this] {
+      host_.Yield();
+      return !ending.load();
+    });
+    using Outcome = office::ProgramResult::Outcome;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+      const auto& result = results[i];
+      switch (result.outcome) {
+        case Outcome::kExited:
+          break;
+        case Outcome::kNotStarted:
+          why[i] = "LibreOffice (" + soffice + ") could not be started (" + result.detail +
+                   "): " + installAdvice + ".";
+          break;
+        case Outcome::kTimedOut:
+          why[i] = "LibreOffice did not finish converting " + what + " within " +
+                   std::to_string(static_cast<long long>(seconds)) +
+                   " seconds and was stopped; the file may be damaged or too large.";
+          break;
+        case Outcome::kCrashed:
+          why[i] = "LibreOffice ended unexpectedly (" + result.detail + ") while converting " +
+                   what + "; the file may be damaged." + LogTail(programs[i].logFile);
+          break;
+        case Outcome::kStopped:
+          why[i] = "The program is ending; " + what + " was not converted.";
+          break;
+      }
+    }
+    lastLog_ = programs.front().logFile;
+    return why;
   }
 
   static bool HasSignature(const fs::path& file, const std::string& signature) {
@@ -362,8 +397,8 @@ class OfficeFactory::Session {
   }
 
   // The last line LibreOffice wrote, when it said anything useful.
-  std::string LogTail() const {
-    std::string text = ReadAll(log_, 1 << 20);
+  std::string LogTail(const std::string& log) const {
+    std::string text = ReadAll(support::ToFsPath(log), 1 << 20);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
       text.pop_back();
     const auto start = text.find_last_of('\n');
@@ -374,7 +409,7 @@ class OfficeFactory::Session {
   support::Host& host_;
   OfficeOptions options_;
   fs::path folder_;
-  fs::path log_;
+  std::string lastLog_;
   int jobs_ = 0;
   int starts_ = 0;
   std::map<std::string, fs::path> converted_;
@@ -547,75 +582,98 @@ class OfficeApplication : public word::Application {
     auto pieces = std::move(pieces_->list);
     pieces_->list.clear();
     if (pieces.empty()) return;
+
+    // The conversions into the input's format and into PDF run side by side,
+    // and a long list is shared among several LibreOffices, one a core: each
+    // piece costs LibreOffice a fixed share of a second, each start a few.
+    struct Group {
+      const Target* target;
+      std::vector<const Pieces::Piece*> pieces;
+    };
+    std::vector<Group> groups;
+    if (pieces_->target) groups.push_back({&*pieces_->target, {}});
+    groups.push_back({&kPdf, {}});
+    for (const auto& piece : pieces) {
+      if (piece.convert) groups.front().pieces.push_back(&piece);
+      if (piece.pdf) groups.back().pieces.push_back(&piece);
+    }
+    std::erase_if(groups, [](const Group& g) { return g.pieces.empty(); });
+    if (groups.empty()) return;
+    const int processes = std::max<int>(static_cast<int>(groups.size()), MaxProcesses());
+    const int share = processes / static_cast<int>(groups.size());
+
+    std::vector<Session::Batch> batches;
+    std::vector<std::vector<const Pieces::Piece*>> members;
+    std::vector<const Target*> targets;
+    double megabytes = 0;
+    std::size_t largest = 0;
+    for (const auto& group : groups) {
+      const std::size_t n = group.pieces.size();
+      const std::size_t chunks =
+          std::clamp<std::size_t>((n + kPiecesPerStart - 1) / kPiecesPerStart, 1, share);
+      for (std::size_t c = 0; c < chunks; ++c) {
+        Session::Batch batch{{}, *group.target,
+                             pieces_->job / (group.target->extension + "-" + std::to_string(c))};
+        std::vector<const Pieces::Piece*> mine;
+        for (std::size_t i = c * n / chunks; i < (c + 1) * n / chunks; ++i) {
+          batch.files.push_back(group.pieces[i]->work);
+          mine.push_back(group.pieces[i]);
+          megabytes += Megabytes(group.pieces[i]->work);
+        }
+        fs::create_directories(batch.out);
+        largest = std::max(largest, mine.size());
+        batches.push_back(std::move(batch));
+        members.push_back(std::move(mine));
+        targets.push_back(group.target);
+      }
+    }
+    session_->host().SetProgressText((pieces_->target ? "Converting pieces: "
+                                                      : "Converting pieces to PDF: ") +
+                                     Label());
+    const auto& options = session_->options();
+    const double seconds = options.baseSeconds +
+                           options.secondsPerPiece * static_cast<double>(largest) +
+                           options.secondsPerMegabyte * megabytes;
+    const auto why =
+        session_->RunBatches(batches, seconds, "the pieces of " + Label(),
+                             "install LibreOffice to save pieces as ." +
+                                 batches.front().target.extension + " files");
+
     std::vector<std::string> failed;
-    const double share = session_->options().secondsPerPiece;
-    auto runAll = [&](const std::vector<const Pieces::Piece*>& group, const Target& target,
-                      const std::string& progress, auto&& place) {
-      if (group.empty()) return;
-      const fs::path out = pieces_->job / target.extension;
-      fs::create_directories(out);
-      std::vector<fs::path> files;
-      double megabytes = 0;
-      for (const auto* piece : group) {
-        files.push_back(piece->work);
-        megabytes += Megabytes(piece->work);
-      }
-      session_->host().SetProgressText(progress);
-      const double seconds = session_->options().baseSeconds +
-                             share * static_cast<double>(group.size()) +
-                             session_->options().secondsPerMegabyte * megabytes;
-      std::string why;
-      try {
-        session_->Run(files, target, out, seconds, "the pieces of " + Label(),
-                      "install LibreOffice to save pieces as ." + target.extension + " files");
-      } catch (const word::AutomationError& e) {
-        why = e.what();
-      }
-      for (const auto* piece : group) {
-        const fs::path made = out / (support::FromFsPath(piece->work.stem()) + "." + target.extension);
-        if (!why.empty() || !Session::HasSignature(made, target.signature)) {
-          failed.push_back(place(*piece, fs::path()));
+    for (std::size_t b = 0; b < batches.size(); ++b) {
+      const Target& target = *targets[b];
+      if (!why[b].empty() && std::find(failed.begin(), failed.end(), why[b]) == failed.end())
+        failed.push_back(why[b]);
+      for (const auto* piece : members[b]) {
+        const std::string finalPath = &target == &kPdf ? WithExtension(piece->finalPath, "pdf")
+                                                       : piece->finalPath;
+        const fs::path made =
+            batches[b].out / (support::FromFsPath(piece->work.stem()) + "." + target.extension);
+        if (!why[b].empty() || !Session::HasSignature(made, target.signature)) {
+          failed.push_back(support::GetFileName(finalPath) + " was not made");
           continue;
         }
         try {
-          place(*piece, made);
+          Place(made, finalPath);
         } catch (const word::AutomationError& e) {
           failed.push_back(e.what());
         }
       }
-      if (!why.empty()) failed.push_back(why);
-    };
-
-    std::vector<const Pieces::Piece*> toConvert, toPdf;
-    for (const auto& piece : pieces) {
-      if (piece.convert) toConvert.push_back(&piece);
-      if (piece.pdf) toPdf.push_back(&piece);
     }
-    if (pieces_->target) {
-      runAll(toConvert, *pieces_->target, "Converting pieces: " + Label(),
-             [&](const Pieces::Piece& piece, const fs::path& made) -> std::string {
-               if (made.empty()) return support::GetFileName(piece.finalPath) + " was not made";
-               Place(made, piece.finalPath);
-               return std::string();
-             });
-    }
-    runAll(toPdf, kPdf, "Converting pieces to PDF: " + Label(),
-           [&](const Pieces::Piece& piece, const fs::path& made) -> std::string {
-             const std::string pdf = WithExtension(piece.finalPath, "pdf");
-             if (made.empty()) return support::GetFileName(pdf) + " was not made";
-             Place(made, pdf);
-             return std::string();
-           });
     std::error_code ec;
     fs::remove_all(pieces_->job, ec);
     pieces_->job.clear();
-    failed.erase(std::remove(failed.begin(), failed.end(), std::string()), failed.end());
     if (failed.empty()) return;
     std::string text;
     const std::size_t shown = std::min<std::size_t>(failed.size(), 5);
     for (std::size_t i = 0; i < shown; ++i) text += (i ? "; " : "") + failed[i];
     if (failed.size() > shown) text += "; and " + std::to_string(failed.size() - shown) + " more";
     throw word::AutomationError("Not every piece of " + Label() + " could be saved: " + text + ".");
+  }
+
+  int MaxProcesses() const {
+    if (session_->options().processes > 0) return session_->options().processes;
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
   }
 
   std::string Label() const {

@@ -51,6 +51,9 @@ struct OfficeOptions {
   double baseSeconds = 120;
   double secondsPerMegabyte = 30;
   double secondsPerPiece = 3;
+  // How many LibreOffices may convert the pieces at once (0: one a core, up
+  // to four).
+  int processes = 0;
 };
 
 class OfficeFactory : public word::Factory {

@@ -28,6 +28,16 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
                          const std::string& logFile, double seconds,
                          const std::function<bool()>& poll);
 
+// The same for several programs at once, each in a group of its own; the time
+// limit and a stop hold for all of them. One result per program, in order.
+struct Program {
+  std::string program;
+  std::vector<std::string> args;
+  std::string logFile;
+};
+std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, double seconds,
+                                       const std::function<bool()>& poll);
+
 // Kills every program RunProgram is waiting for right now, for a program that
 // is ending; never throws (on POSIX it is safe in a signal handler).
 void KillRunningPrograms();

@@ -86,13 +86,13 @@ std::string FindSoffice(bool usualFolders) {
   return std::string();
 }
 
-ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& logFile, double seconds,
-                         const std::function<bool()>& poll) {
-  ProgramResult result;
+namespace {
+
+// Starts one program in a group of its own; 0 when it could not be started.
+pid_t Start(const Program& p, std::string* why) {
   std::vector<std::string> all;
-  all.push_back(program);
-  all.insert(all.end(), args.begin(), args.end());
+  all.push_back(p.program);
+  all.insert(all.end(), p.args.begin(), p.args.end());
   std::vector<char*> argv;
   for (auto& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -102,7 +102,7 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
   posix_spawn_file_actions_init(&actions);
   posix_spawnattr_init(&attributes);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+  posix_spawn_file_actions_addopen(&actions, 1, p.logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0600);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   // A group of its own, so that a time-out ends LibreOffice's helpers too.
@@ -115,39 +115,19 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
   pid_t child = 0;
-  const int failed = posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), environ);
+  const int failed =
+      posix_spawn(&child, p.program.c_str(), &actions, &attributes, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (failed != 0) {
-    result.detail = std::strerror(failed);
-    return result;
+    *why = std::strerror(failed);
+    return 0;
   }
-  const int slot = TakeSlot(child);
+  return child;
+}
 
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
-  int status = 0;
-  bool ended = false;
-  while (!ended) {
-    const pid_t done = ::waitpid(child, &status, WNOHANG);
-    if (done == child || (done < 0 && errno != EINTR)) {
-      ended = true;
-      break;
-    }
-    const bool stop = poll && !poll();
-    if (stop || std::chrono::steady_clock::now() >= deadline) {
-      KillGroup(child);
-      while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-      }
-      result.outcome = stop ? ProgramResult::kStopped : ProgramResult::kTimedOut;
-      if (slot >= 0) running[slot].store(0);
-      return result;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  // Helpers the program left behind in its group go with it.
-  KillGroup(child);
-  if (slot >= 0) running[slot].store(0);
+ProgramResult Ended(int status) {
+  ProgramResult result;
   if (WIFEXITED(status)) {
     result.outcome = ProgramResult::kExited;
     result.exitCode = WEXITSTATUS(status);
@@ -157,6 +137,68 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
                                         : std::string("unknown end");
   }
   return result;
+}
+
+}  // namespace
+
+std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, double seconds,
+                                       const std::function<bool()>& poll) {
+  std::vector<ProgramResult> results(programs.size());
+  std::vector<pid_t> children(programs.size(), 0);
+  std::vector<int> slots(programs.size(), -1);
+  std::size_t waiting = 0;
+  for (std::size_t i = 0; i < programs.size(); ++i) {
+    children[i] = Start(programs[i], &results[i].detail);
+    if (children[i] == 0) continue;
+    slots[i] = TakeSlot(children[i]);
+    ++waiting;
+  }
+  auto release = [&](std::size_t i) {
+    // Helpers the program left behind in its group go with it.
+    KillGroup(children[i]);
+    if (slots[i] >= 0) running[slots[i]].store(0);
+    children[i] = 0;
+    --waiting;
+  };
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+  while (waiting > 0) {
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+      if (children[i] == 0) continue;
+      int status = 0;
+      const pid_t done = ::waitpid(children[i], &status, WNOHANG);
+      if (done == children[i]) {
+        results[i] = Ended(status);
+        release(i);
+      } else if (done < 0 && errno != EINTR) {
+        results[i].outcome = ProgramResult::kCrashed;
+        results[i].detail = std::strerror(errno);
+        release(i);
+      }
+    }
+    if (waiting == 0) break;
+    const bool stop = poll && !poll();
+    if (stop || std::chrono::steady_clock::now() >= deadline) {
+      for (std::size_t i = 0; i < programs.size(); ++i) {
+        if (children[i] == 0) continue;
+        KillGroup(children[i]);
+        int status = 0;
+        while (::waitpid(children[i], &status, 0) < 0 && errno == EINTR) {
+        }
+        results[i].outcome = stop ? ProgramResult::kStopped : ProgramResult::kTimedOut;
+        release(i);
+      }
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return results;
+}
+
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& logFile, double seconds,
+                         const std::function<bool()>& poll) {
+  return RunPrograms({Program{program, args, logFile}}, seconds, poll).front();
 }
 
 void KillRunningPrograms() {

@@ -87,75 +87,115 @@ std::string FindSoffice(bool usualFolders) {
   return std::string();
 }
 
-ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& logFile, double seconds,
-                         const std::function<bool()>& poll) {
-  ProgramResult result;
-  std::wstring commandLine = QuoteArgument(Wide(program));
-  for (const auto& arg : args) commandLine += L" " + QuoteArgument(Wide(arg));
+namespace {
 
+struct Started {
+  HANDLE process = nullptr;
+  HANDLE job = nullptr;
+  int slot = -1;
+};
+
+// Starts one program inside a job of its own, so that a time-out ends every
+// helper it starts too.
+Started Start(const Program& p, std::string* why) {
+  Started started;
+  std::wstring commandLine = QuoteArgument(Wide(p.program));
+  for (const auto& arg : p.args) commandLine += L" " + QuoteArgument(Wide(arg));
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  HANDLE log = CreateFileW(Wide(logFile).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+  HANDLE log = CreateFileW(Wide(p.logFile).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  // A job holds LibreOffice and every helper it starts, so that a time-out
-  // ends them all.
-  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  started.job = CreateJobObjectW(nullptr, nullptr);
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-  if (job) SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
-
+  if (started.job)
+    SetInformationJobObject(started.job, JobObjectExtendedLimitInformation, &limits,
+                            sizeof(limits));
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   startup.hStdOutput = log;
   startup.hStdError = log;
-  startup.hStdInput = nullptr;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                      CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
-    result.detail = "error " + std::to_string(GetLastError());
-    if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
-    if (job) CloseHandle(job);
-    return result;
+  const BOOL made = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                   CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr,
+                                   &startup, &process);
+  if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
+  if (!made) {
+    *why = "error " + std::to_string(GetLastError());
+    if (started.job) CloseHandle(started.job);
+    started.job = nullptr;
+    return started;
   }
-  if (job) AssignProcessToJobObject(job, process.hProcess);
+  if (started.job) AssignProcessToJobObject(started.job, process.hProcess);
   ResumeThread(process.hThread);
   CloseHandle(process.hThread);
-  if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
-
-  int slot = -1;
-  for (int i = 0; i < kSlots && job; ++i) {
+  started.process = process.hProcess;
+  for (int i = 0; i < kSlots && started.job; ++i) {
     HANDLE none = nullptr;
-    if (running[i].compare_exchange_strong(none, job)) {
-      slot = i;
+    if (running[i].compare_exchange_strong(none, started.job)) {
+      started.slot = i;
       break;
     }
+  }
+  return started;
+}
+
+void Release(Started& started) {
+  if (started.job) TerminateJobObject(started.job, 0);
+  if (started.slot >= 0) running[started.slot].store(nullptr);
+  if (started.process) CloseHandle(started.process);
+  if (started.job) CloseHandle(started.job);
+  started = Started();
+}
+
+}  // namespace
+
+std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, double seconds,
+                                       const std::function<bool()>& poll) {
+  std::vector<ProgramResult> results(programs.size());
+  std::vector<Started> started(programs.size());
+  std::size_t waiting = 0;
+  for (std::size_t i = 0; i < programs.size(); ++i) {
+    started[i] = Start(programs[i], &results[i].detail);
+    if (started[i].process) ++waiting;
   }
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
-  for (;;) {
-    if (WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0) break;
+  while (waiting > 0) {
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+      if (!started[i].process || WaitForSingleObject(started[i].process, 0) != WAIT_OBJECT_0)
+        continue;
+      DWORD code = 0;
+      GetExitCodeProcess(started[i].process, &code);
+      results[i].outcome = code >= 0xC0000000u ? ProgramResult::kCrashed : ProgramResult::kExited;
+      results[i].exitCode = static_cast<int>(code);
+      if (code >= 0xC0000000u) results[i].detail = "exception " + std::to_string(code);
+      Release(started[i]);
+      --waiting;
+    }
+    if (waiting == 0) break;
     const bool stop = poll && !poll();
     if (stop || std::chrono::steady_clock::now() >= deadline) {
-      if (job) TerminateJobObject(job, 1);
-      TerminateProcess(process.hProcess, 1);
-      WaitForSingleObject(process.hProcess, INFINITE);
-      result.outcome = stop ? ProgramResult::kStopped : ProgramResult::kTimedOut;
+      for (std::size_t i = 0; i < programs.size(); ++i) {
+        if (!started[i].process) continue;
+        if (started[i].job) TerminateJobObject(started[i].job, 1);
+        TerminateProcess(started[i].process, 1);
+        WaitForSingleObject(started[i].process, INFINITE);
+        results[i].outcome = stop ? ProgramResult::kStopped : ProgramResult::kTimedOut;
+        Release(started[i]);
+      }
       break;
     }
+    Sleep(50);
   }
-  if (result.outcome == ProgramResult::kNotStarted) {
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    result.outcome = code >= 0xC0000000u ? ProgramResult::kCrashed : ProgramResult::kExited;
-    result.exitCode = static_cast<int>(code);
-    if (job) TerminateJobObject(job, 0);
-  }
-  if (slot >= 0) running[slot].store(nullptr);
-  CloseHandle(process.hProcess);
-  if (job) CloseHandle(job);
-  return result;
+  return results;
+}
+
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& logFile, double seconds,
+                         const std::function<bool()>& poll) {
+  return RunPrograms({Program{program, args, logFile}}, seconds, poll).front();
 }
 
 void KillRunningPrograms() {

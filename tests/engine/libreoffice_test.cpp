@@ -393,4 +393,28 @@ TEST_F(StandIn, an_encrypted_word_97_file_is_refused_without_starting_libreoffic
   EXPECT_FALSE(fs::exists(tmp_.file("started")));
 }
 
+// LibreOffice reads the input and then dies writing the pieces, leaving a
+// half-written one behind in its own folder.
+TEST_F(StandIn, a_crash_while_the_pieces_are_converted_leaves_no_piece_and_is_reported) {
+  const std::string merge = in_.file("Plain.docx");
+  Script("out=; prev=; for a in \"$@\"; do [ \"$prev\" = --outdir ] && out=$a; prev=$a; done\n"
+         "case \"$*\" in *'MS Word 2007 XML'*)\n"
+         "  for f in \"$@\"; do case $f in *.doc) b=${f##*/}; /bin/cp " + Quote(merge) +
+         " \"$out/${b%.doc}.docx\";; esac; done; exit 0;; esac\n"
+         "for f in \"$@\"; do case $f in *.docx) b=${f##*/}; printf half > \"$out/${b%.docx}.doc\";; esac; done\n"
+         "kill -SEGV $$");
+  engine::OfficeOptions options;
+  options.usualFolders = false;
+  {
+    engine::OfficeFactory office(word::DefaultFactory(), host_, options);
+    engine::DoItByFile(in_.file("Letters.doc"), host_, office);
+  }
+  ASSERT_EQ(host_.ReportedLines(), std::vector<int>{194}) << testing::PrintToString(Reports(host_));
+  const std::string& said = host_.reportDetails[0].description;
+  EXPECT_NE(said.find("Not every piece of Letters.doc could be saved"), std::string::npos) << said;
+  EXPECT_NE(said.find("LibreOffice ended unexpectedly"), std::string::npos) << said;
+  EXPECT_EQ(testing_support::FilesIn(out_.path()), std::vector<std::string>{});
+  EXPECT_FALSE(LeftInTemp(tmp_.path()));
+}
+
 }  // namespace
