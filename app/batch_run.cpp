@@ -133,9 +133,8 @@ void Form1::PushButton2_Click() {
     }
     run(160, [&] { SetPointer(support::kPointerHourglass); });
     if (run.test(162, [&] { return !path.empty(); })) {
-      run(164, [&] {
-        engine::DoItByFile(path, *this, office, &ledger, support::GetFolderPart(entry));
-      });
+      run(164,
+          [&] { engine::DoItByFile(path, *this, office, &ledger, support::GetFolderPart(entry)); });
     }
     // Only a copy that RenameFile made is deleted, even when the naming option
     // was changed during the run; never the entry's own file.

@@ -119,7 +119,8 @@ TEST(CommandLineOffice, pdf_gives_a_pdf_beside_every_docx_piece_holding_its_text
                                       "Letters.docx"}));
   const char* names[] = {"Ann", "Bob", "Cy"};
   for (int i = 0; i < 3; ++i) {
-    const auto text = RunCommand("pdftotext " + Quote(dir.file("Letters-000" + std::to_string(i + 1) + ".pdf")) + " -");
+    const auto text = RunCommand(
+        "pdftotext " + Quote(dir.file("Letters-000" + std::to_string(i + 1) + ".pdf")) + " -");
     EXPECT_NE(text.output.find(std::string("Dear ") + names[i]), std::string::npos) << text.output;
     for (int j = 0; j < 3; ++j)
       if (j != i) {
@@ -142,16 +143,17 @@ TEST(CommandLineOffice, two_runs_at_once_each_convert_with_a_libreoffice_of_thei
   fs::copy_file(doc, dir.path() / "a" / "First.doc");
   fs::copy_file(doc, dir.path() / "b" / "Second.doc");
   const std::string env = "TMPDIR=" + Quote(tmp.str()) + " ";
-  const auto r = RunCommand(
-      "(" + env + Split() + " " + Quote(dir.file("a/First.doc")) + " > " + Quote(dir.file("a.log")) +
-      " 2>&1; echo $? >> " + Quote(dir.file("a.log")) + ") & (" + env + Split() + " " +
-      Quote(dir.file("b/Second.doc")) + " > " + Quote(dir.file("b.log")) + " 2>&1; echo $? >> " +
-      Quote(dir.file("b.log")) + ") & wait");
+  const auto r = RunCommand("(" + env + Split() + " " + Quote(dir.file("a/First.doc")) + " > " +
+                            Quote(dir.file("a.log")) + " 2>&1; echo $? >> " +
+                            Quote(dir.file("a.log")) + ") & (" + env + Split() + " " +
+                            Quote(dir.file("b/Second.doc")) + " > " + Quote(dir.file("b.log")) +
+                            " 2>&1; echo $? >> " + Quote(dir.file("b.log")) + ") & wait");
   for (const auto& [folder, name] : {std::pair{"a", "First"}, std::pair{"b", "Second"}}) {
     const std::string log = testing_support::ReadFile(dir.path() / (std::string(folder) + ".log"));
     EXPECT_NE(log.find("3 pieces from 1 document"), std::string::npos) << log;
     for (int i = 1; i <= 3; ++i) {
-      const fs::path piece = dir.path() / folder / (std::string(name) + "-000" + std::to_string(i) + ".doc");
+      const fs::path piece =
+          dir.path() / folder / (std::string(name) + "-000" + std::to_string(i) + ".doc");
       EXPECT_EQ(testing_support::ReadFile(piece).substr(0, 4), "\xD0\xCF\x11\xE0") << piece;
     }
   }
@@ -162,15 +164,18 @@ TEST(CommandLineOffice, two_runs_at_once_each_convert_with_a_libreoffice_of_thei
 // nothing of its own behind.
 TEST(CommandLineOffice, an_interrupted_run_ends_libreoffice_and_removes_its_private_folder) {
   TempDir dir, tmp, bin;
-  testing_support::WriteFile(bin.path() / "soffice",
-                             "#!/bin/sh\necho $$ > " + Quote(dir.file("pid")) + "\nexec /bin/sleep 600\n");
+  testing_support::WriteFile(
+      bin.path() / "soffice",
+      "#!/bin/sh\necho $$ > " + Quote(dir.file("pid")) + "\nexec /bin/sleep 600\n");
   fs::permissions(bin.path() / "soffice", fs::perms::owner_all);
-  testing_support::WriteFile(dir.path() / "Letters.doc",
-                             std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") + std::string(4096, '\0'));
-  const auto r = RunCommand(
-      "PATH=" + Quote(bin.str()) + ":/usr/bin:/bin TMPDIR=" + Quote(tmp.str()) + " " + Split() + " " +
-      Quote(dir.file("Letters.doc")) + " & split=$!; for i in $(seq 100); do [ -s " +
-      Quote(dir.file("pid")) + " ] && break; sleep 0.1; done; kill -TERM $split; wait $split; echo \"exit $?\"");
+  testing_support::WriteFile(
+      dir.path() / "Letters.doc",
+      std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") + std::string(4096, '\0'));
+  const auto r =
+      RunCommand("PATH=" + Quote(bin.str()) + ":/usr/bin:/bin TMPDIR=" + Quote(tmp.str()) + " " +
+                 Split() + " " + Quote(dir.file("Letters.doc")) +
+                 " & split=$!; for i in $(seq 100); do [ -s " + Quote(dir.file("pid")) +
+                 " ] && break; sleep 0.1; done; kill -TERM $split; wait $split; echo \"exit $?\"");
   EXPECT_NE(r.output.find("exit 130"), std::string::npos) << r.output;
   const int pid = std::atoi(testing_support::ReadFile(dir.file("pid")).c_str());
   ASSERT_GT(pid, 0);
