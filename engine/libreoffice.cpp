@@ -470,6 +470,16 @@ class OfficeDocument : public word::Document {
       inner_->SaveAs(fileName);
       return;
     }
+    // The folder is checked now, as a save of our own would, rather than only
+    // when the pieces are converted.
+    const fs::path target = support::ToFsPath(fileName);
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::error_code ec;
+    if (fs::is_directory(target, ec))
+      throw word::AutomationError("Cannot save " + fileName + ": a folder of that name exists.");
+    if (!fs::is_directory(folder, ec))
+      throw word::AutomationError("Cannot save " + fileName + ": the folder " +
+                                  support::FromFsPath(folder) + " does not exist.");
     if (pieces_->job.empty()) pieces_->job = session_->NewJob();
     const fs::path work =
         pieces_->job /
