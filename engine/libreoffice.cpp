@@ -376,8 +376,8 @@ class OfficeFactory::Session {
   }
 
   void Remove() {
+    // Every LibreOffice of this session has been waited for by now.
     if (folder_.empty()) return;
-    office::KillRunningPrograms();
     std::error_code ec;
     fs::remove_all(folder_, ec);
     std::lock_guard<std::mutex> lock(foldersMutex);
