@@ -726,6 +726,10 @@ word::ApplicationPtr OfficeFactory::GetRunningApplication() {
   return inner_.GetRunningApplication();
 }
 
+void OfficeFactory::SetWatchedDocuments(std::function<std::vector<std::string>()> source) {
+  inner_.SetWatchedDocuments(std::move(source));
+}
+
 std::string OfficeFactory::PrivateFolder() const {
   return session_->folder();
 }

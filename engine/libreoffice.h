@@ -13,8 +13,10 @@
 // the private folder, started only for the documents that need it, and never
 // outlives the factory.
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/word.h"
 
@@ -68,6 +70,8 @@ class OfficeFactory : public word::Factory {
 
   word::ApplicationPtr CreateApplication() override;
   word::ApplicationPtr GetRunningApplication() override;
+  // Handed to the wrapped factory, which answers for running instances.
+  void SetWatchedDocuments(std::function<std::vector<std::string>()> source) override;
 
   // The private folder of this factory ("" until LibreOffice was first needed).
   std::string PrivateFolder() const;
