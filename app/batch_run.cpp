@@ -8,6 +8,7 @@
 #include "app/conversions.h"
 #include "app/form1.h"
 #include "engine/engine.h"
+#include "engine/libreoffice.h"
 #include "filelist/file_list.h"
 #include "support/dialogs.h"
 #include "support/locations.h"
@@ -93,6 +94,8 @@ void Form1::PushButton2_Click() {
   // A piece never replaces an input of this run, nor a piece written earlier
   // in it.
   engine::RunLedger ledger;
+  // LibreOffice, for the files that need it, lives as long as this run.
+  engine::OfficeFactory office(factory_, *this);
   run(142, [&] {
     for (const std::string& entry : listView1_->Entries()) ledger.Protect(entry);
   });
@@ -129,7 +132,7 @@ void Form1::PushButton2_Click() {
           naming = engine::PieceNaming{x, y};
           return;
         }
-        copy = engine::RenameFile(path, x, y, *this, factory_);
+        copy = engine::RenameFile(path, x, y, *this, office);
         renamed = true;
         path = copy;
         workingCopy_ = copy;
@@ -139,7 +142,7 @@ void Form1::PushButton2_Click() {
     run(160, [&] { SetPointer(support::kPointerHourglass); });
     if (run.test(162, [&] { return !path.empty(); })) {
       run(164, [&] {
-        engine::DoItByFile(path, *this, factory_, &ledger, support::GetFolderPart(entry),
+        engine::DoItByFile(path, *this, office, &ledger, support::GetFolderPart(entry),
                            naming ? &*naming : nullptr);
       });
     }

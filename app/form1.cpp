@@ -26,6 +26,7 @@
 #include "app/skin.h"
 #include "engine/engine.h"
 #include "engine/factory.h"
+#include "engine/libreoffice.h"
 #include "filelist/file_list.h"
 #include "support/dialogs.h"
 #include "support/error_report.h"
@@ -227,11 +228,19 @@ void Form1::BuildControls() {
   Place(text1_, 240, 300, 5670, 345);
   pushButton7_ = MakeButton("PushButton7", "...", frame3_);
   Place(pushButton7_, 6000, 300, 600, 345);
+  checkPdf_ = new QCheckBox("Also save a PDF of each split", frame5_);
+  checkPdf_->setObjectName("CheckPdf");
+  checkPdf_->setAccessibleName("Also save a PDF of each split");
+  checkPdf_->setToolTip(
+      "Beside every split, save a PDF of it as well (for example Letters-0001.pdf). LibreOffice "
+      "makes the PDFs.");
+  quiet(checkPdf_);
+  Place(checkPdf_, 4080, 1410, 3600, 255);
 
   QWidget* order[] = {progressBar1_, listView1_,   frame1_,      option1_,     option2_,
                       combo1_,       eachSplit_,   pushButton1_, pushButton6_, pushButton9_,
                       pushButton10_, pushButton2_, pushButton5_, frame5_,      option4_,
-                      option3_,      frame3_,      text1_,       pushButton7_};
+                      option3_,      frame3_,      text1_,       pushButton7_, checkPdf_};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
   // A user's click runs the procedure even on the selected button (it writes
@@ -241,6 +250,8 @@ void Form1::BuildControls() {
   connect(option3_, &QRadioButton::clicked, this, [this] { Option3_Click(); });
   connect(option4_, &QRadioButton::clicked, this, [this] { Option4_Click(); });
   connect(check1_, &QCheckBox::toggled, this, [this] { Check1_Click(); });
+  connect(checkPdf_, &QCheckBox::toggled, this,
+          [this] { WriteSetting(kSavePdfKey, checkPdf_->isChecked() ? "1" : "0"); });
   connect(combo1_, &QComboBox::activated, this, [this] { Combo1_Click(); });
   connect(eachSplit_, &QCheckBox::clicked, this, [this] { EachSplit_Click(); });
   connect(text1_, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
@@ -345,6 +356,10 @@ void Form1::RestoreOptions(support::Steps& run) {
   });
   run(140, [&] { restoreOption(option3_, "Option3", "1", &Form1::Option3_Click); });
   run(142, [&] { restoreOption(option4_, "Option4", "0", &Form1::Option4_Click); });
+  run.unnumbered([&] {
+    const bool checked = ToBoolean(ReadSetting(kSavePdfKey, "0"));
+    if (checked != checkPdf_->isChecked()) checkPdf_->setChecked(checked);
+  });
 }
 
 void Form1::Option1_Click() {
@@ -409,6 +424,7 @@ support::SplitSettings Form1::Settings() {
   s.SaveToSourceFolder = option4_->isChecked();
   s.OutputFolder = text1_->text().toStdString();
   s.ApplyBackspace = check1_->isChecked();
+  s.SavePdf = checkPdf_->isChecked();
   return s;
 }
 
@@ -479,6 +495,7 @@ void Form1::closeEvent(QCloseEvent* event) {
   if (busy_ || pointer_ == support::kPointerHourglass) {
     // Nothing the run made for itself stays behind in the user's folder.
     engine::DiscardWorkingCopyNow(workingCopy_, workingEntry_);
+    engine::EndOfficeNow();
     if (endNow_) endNow_();
     return;
   }

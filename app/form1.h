@@ -47,6 +47,9 @@ class ProgressBar : public QProgressBar {
   QString text_;
 };
 
+// The settings key of "Also save a PDF of each split".
+inline constexpr const char* kSavePdfKey = "Save PDF";
+
 // The six content rules of Combo1, index 0 first.
 extern const char* const kContentRules[6];
 
@@ -111,6 +114,7 @@ class Form1 : public QWidget, public support::Host {
   // "Name each split from its own contents", under Combo1.
   QCheckBox& EachSplit() { return *eachSplit_; }
   QCheckBox& Check1() { return *check1_; }
+  QCheckBox& CheckPdf() { return *checkPdf_; }
   QLineEdit& Text1() { return *text1_; }
   QGroupBox& Frame3() { return *frame3_; }
 
@@ -159,6 +163,7 @@ class Form1 : public QWidget, public support::Host {
   QGroupBox* frame3_ = nullptr;
   QLineEdit* text1_ = nullptr;
   QPushButton* pushButton7_ = nullptr;
+  QCheckBox* checkPdf_ = nullptr;
 };
 
 }  // namespace app

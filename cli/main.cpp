@@ -1,6 +1,6 @@
 // parvane-split: the splitter from the command line.
 //
-//   parvane-split [-o DIR] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]] FILE...
+//   parvane-split [-o DIR] [--pdf] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]] FILE...
 //
 // Each FILE is split as the window's "Start Splitting" does: with -o DIR the
 // pieces go to that folder, otherwise beside each file. Error reports go to
@@ -9,6 +9,7 @@
 // reported, 1 when something was, 2 on bad usage.
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/libreoffice.h"
 #include "support/error_report.h"
 #include "support/host.h"
 #include "support/paths.h"
@@ -24,8 +26,9 @@
 namespace {
 
 const char* kUsage =
-    "usage: parvane-split [-o DIR] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]] FILE...\n"
+    "usage: parvane-split [-o DIR] [--pdf] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]] FILE...\n"
     "  -o DIR                  save the pieces in DIR (default: beside each file)\n"
+    "  --pdf                   also save a PDF of each piece beside it (needs LibreOffice)\n"
     "  --name-by-content RULE  name the pieces from the document's first words:\n"
     "                          first, header, footer, page2, last or page (page Y)\n"
     "  --each                  name every piece from its own words instead\n"
@@ -113,6 +116,8 @@ int main(int argc, char** argv) {
       host.settings.SaveToChosenFolder = true;
       host.settings.SaveToSourceFolder = false;
       host.settings.OutputFolder = dir;
+    } else if (arg == "--pdf") {
+      host.settings.SavePdf = true;
     } else if (arg == "--name-by-content") {
       const char* rule = value("--name-by-content");
       if (!rule || !rules.count(rule)) return BadUsage("--name-by-content needs one of first, header, footer, page2, last, page");
@@ -142,31 +147,43 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // An interrupted run ends LibreOffice with it.
+  std::signal(SIGINT, [](int) { engine::StopOfficeFromSignal(); });
+  std::signal(SIGTERM, [](int) { engine::StopOfficeFromSignal(); });
+  engine::OfficeFactory office(word::DefaultFactory(), host);
   const auto started = std::chrono::steady_clock::now();
   engine::RunLedger ledger;
   for (const auto& file : files) ledger.Protect(file);
   std::size_t printed = 0;
+  std::size_t written = 0;
   int documents = 0;
   for (const auto& file : files) {
+    if (engine::OfficeStopping()) break;
     std::string path = file;
     if (host.settings.NameByContent && !each) {
       path = engine::RenameFile(file, wordCount, host.settings.ContentRule == 5 ? pageNumber : 0,
-                                host);
+                                host, office);
       if (path.empty()) {
         std::cerr << "parvane-split: no name found in " << file << "; not split\n";
         continue;
       }
     }
-    engine::DoItByFile(path, host, word::DefaultFactory(), &ledger, support::GetFolderPart(file),
+    engine::DoItByFile(path, host, office, &ledger, support::GetFolderPart(file),
                        each ? &naming : nullptr);
     if (host.settings.NameByContent && !each) engine::DiscardWorkingCopy(path, file, host);
     ++documents;
     const auto& saved = ledger.SavedPieces();
-    for (; printed < saved.size(); ++printed) std::cout << saved[printed] << "\n";
+    // A piece whose conversion failed was reported and is not listed.
+    for (; printed < saved.size(); ++printed) {
+      if (!support::PathExists(saved[printed])) continue;
+      std::cout << saved[printed] << "\n";
+      ++written;
+    }
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::printf("%zu pieces from %d document%s in %.2f s\n", ledger.SavedPieces().size(), documents,
+  std::printf("%zu pieces from %d document%s in %.2f s\n", written, documents,
               documents == 1 ? "" : "s", seconds);
+  if (engine::OfficeStopping()) return 130;
   return host.reports == 0 ? 0 : 1;
 }

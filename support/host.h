@@ -24,6 +24,7 @@ struct SplitSettings {
   bool SaveToSourceFolder = false;
   std::string OutputFolder;
   bool ApplyBackspace = true;  // stored and restored, read by nothing
+  bool SavePdf = false;        // a PDF beside every piece
 };
 
 class Host {

@@ -366,6 +366,20 @@ TEST_F(FormTest, the_backspace_option_is_stored_as_a_digit) {
   EXPECT_EQ(Store()["Check1"], "1");
 }
 
+TEST_F(FormTest, the_pdf_option_starts_unchecked_in_the_save_frame_and_is_stored_and_restored) {
+  auto& form = LoadedForm();
+  EXPECT_FALSE(form.CheckPdf().isChecked());
+  EXPECT_EQ(form.CheckPdf().text(), QString("Also save a PDF of each split"));
+  EXPECT_EQ(form.CheckPdf().parentWidget()->objectName(), QString("Frame5"));
+  EXPECT_FALSE(form.CheckPdf().accessibleName().isEmpty());
+  EXPECT_FALSE(form.CheckPdf().toolTip().isEmpty());
+  form.CheckPdf().click();
+  EXPECT_EQ(Store()[app::kSavePdfKey], "1");
+  EXPECT_TRUE(form.Settings().SavePdf);
+  form_.reset();
+  EXPECT_TRUE(LoadedForm().CheckPdf().isChecked());
+}
+
 // ------------------------------------------------------------------- browse
 
 TEST_F(FormTest, browsing_to_a_folder_appends_the_separator_and_stores_it) {

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# LibreOffice bridge benchmark: LibreOffice's 100-record Word 97 merge split by
+# parvane-split into 100 Word 97 pieces, and into 100 pieces with a PDF each,
+# beside LibreOffice's own work on the whole merge in the same run:
+#   A  soffice --convert-to doc  of the merge (one load and save)
+#   B  parvane-split             of the merge         (target: at most 3 x A)
+#   C  soffice --convert-to pdf  of the merge (one load and PDF export)
+#   D  parvane-split --pdf       minus B (the PDFs)   (target: at most 1.5 x C)
+# Each is run ROUNDS times (default 3), alternating, and the medians compared.
+#
+#   bench/office_run.sh [BUILD_DIR]      (default: the current folder)
+#
+# Environment: PARVANE_CORPUS (default: ../shared/corpus beside the source),
+# BENCH_ROUNDS, BENCH_OUT (see bench/common.sh). Exit status: 0 when both
+# targets hold, 1 when one does not, 2 when the benchmark could not run.
+
+set -uo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+build=$(cd "${1:-.}" && pwd) || { echo "office_run.sh: no build folder ${1:-.}" >&2; exit 2; }
+corpus=${PARVANE_CORPUS:-$here/../../shared/corpus}
+rounds=${BENCH_ROUNDS:-3}
+split=$build/bin/parvane-split
+merge=$corpus/lo/lo-merge-100.doc
+
+die() { echo "office_run.sh: $*" >&2; exit 2; }
+[ -x "$split" ] || die "no $split (build the parvane-split target)"
+[ -f "$merge" ] || die "no $merge"
+soffice=$(command -v soffice) || die "LibreOffice (soffice) is not on the PATH"
+
+. "$here/common.sh"
+out_folder parvane-office-bench "$build/bench-office"
+mkdir -p "$OUT_ROOT"
+
+now() { date +%s.%N; }
+# seconds CMD...: runs CMD, prints the seconds it took.
+seconds() {
+  local start end
+  start=$(now)
+  "$@" >/dev/null 2>&1 || echo "office_run.sh: failed: $*" >&2
+  end=$(now)
+  echo "$end - $start" | bc -l
+}
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
+lo_convert() {  # FORMAT: LibreOffice alone, a fresh profile as parvane-split uses
+  local dir=$OUT_ROOT/lo-$1
+  rm -rf "$dir"; mkdir -p "$dir"
+  "$soffice" "-env:UserInstallation=file://$dir/profile" --headless --norestore \
+    --convert-to "$1" --outdir "$dir" "$merge"
+}
+parvane() {  # [--pdf]
+  local dir=$OUT_ROOT/parvane
+  rm -rf "$dir"; mkdir -p "$dir"
+  "$split" "$@" -o "$dir" "$merge"
+}
+
+A=(); B=(); C=(); D=()
+for ((r = 1; r <= rounds; ++r)); do
+  A+=("$(seconds lo_convert doc)")
+  B+=("$(seconds parvane)")
+  C+=("$(seconds lo_convert pdf)")
+  D+=("$(seconds parvane --pdf)")
+done
+pieces=$(ls "$OUT_ROOT/parvane" | grep -c '\.doc$')
+pdfs=$(ls "$OUT_ROOT/parvane" | grep -c '\.pdf$')
+a=$(median "${A[@]}"); b=$(median "${B[@]}"); c=$(median "${C[@]}"); d=$(median "${D[@]}")
+pdf=$(echo "$d - $b" | bc -l)
+ratio_doc=$(echo "$b / $a" | bc -l)
+ratio_pdf=$(echo "$pdf / $c" | bc -l)
+
+printf 'rounds: %d, pieces: %d .doc, %d .pdf\n' "$rounds" "$pieces" "$pdfs"
+printf 'A soffice --convert-to doc (whole merge): %6.2f s   (%s)\n' "$a" "${A[*]}"
+printf 'B parvane-split into 100 .doc:            %6.2f s   (%s)\n' "$b" "${B[*]}"
+printf 'C soffice --convert-to pdf (whole merge): %6.2f s   (%s)\n' "$c" "${C[*]}"
+printf 'D parvane-split --pdf:                    %6.2f s   (%s)\n' "$d" "${D[*]}"
+printf 'B / A = %.2f (target <= 3)\n' "$ratio_doc"
+printf '(D - B) / C = %.2f (target <= 1.5): the PDFs of 100 pieces against one PDF of the merge\n' "$ratio_pdf"
+
+status=0
+[ "$pieces" -eq 100 ] || { echo "FAIL: $pieces pieces, not 100"; status=1; }
+[ "$pdfs" -eq 100 ] || { echo "FAIL: $pdfs PDFs, not 100"; status=1; }
+(( $(echo "$ratio_doc <= 3" | bc -l) )) || { echo "FAIL: 100 .doc pieces take more than 3 x LibreOffice's own save"; status=1; }
+(( $(echo "$ratio_pdf <= 1.5" | bc -l) )) || { echo "FAIL: 100 PDFs take more than 1.5 x LibreOffice's own PDF of the merge"; status=1; }
+exit $status

@@ -1,0 +1,760 @@
+// LibreOffice as a converter beside our own word processor.
+
+#include "engine/libreoffice.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <set>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "engine/office_process.h"
+#include "support/host.h"
+#include "support/paths.h"
+
+namespace engine {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// ---- What a file is --------------------------------------------------------
+
+std::string ReadHead(const fs::path& path, std::size_t count) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes(count, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(count));
+  bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
+  return bytes;
+}
+
+std::string ReadAll(const fs::path& path, std::uintmax_t limit) {
+  std::error_code ec;
+  const auto size = fs::file_size(path, ec);
+  if (ec || size > limit) return std::string();
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Utf16(const std::string& ascii) {
+  std::string out;
+  for (char c : ascii) {
+    out += c;
+    out += '\0';
+  }
+  return out;
+}
+
+unsigned Word16(const std::string& bytes, std::size_t at) {
+  return static_cast<unsigned char>(bytes[at]) | (static_cast<unsigned char>(bytes[at + 1]) << 8);
+}
+
+// A Word 97-2003 file keeps its header (the FIB) at the start of a sector of
+// the WordDocument stream: the magic A5EC, the version, and a flags word whose
+// bit 8 says the document is encrypted.
+bool WordFileEncrypted(const std::string& bytes) {
+  for (std::size_t at = 512; at + 12 <= bytes.size(); at += 512) {
+    if (Word16(bytes, at) != 0xA5EC) continue;
+    const unsigned version = Word16(bytes, at + 2);
+    if (version < 0x60 || version > 0x200) continue;
+    return (Word16(bytes, at + 0x0A) & 0x0100) != 0;
+  }
+  return false;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string Lower(std::string text) {
+  for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// ---- Names and places ------------------------------------------------------
+
+constexpr std::uintmax_t kScanLimit = 256u << 20;
+
+std::string ExtensionOf(const std::string& path) {
+  const std::string name = support::GetFileName(path);
+  const auto dot = name.find_last_of('.');
+  return dot == std::string::npos || dot == 0 ? std::string() : Lower(name.substr(dot + 1));
+}
+
+// "Letters-0001 (2).doc" -> "Letters-0001 (2).pdf".
+std::string WithExtension(const std::string& path, const std::string& extension) {
+  const std::string name = support::GetFileName(path);
+  const auto dot = name.find_last_of('.');
+  const std::string base = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+  return support::GetFolderPart(path) + base + "." + extension;
+}
+
+// Content key of a file: its size and a 64-bit FNV-1a of its bytes.
+std::string ContentKey(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::string();
+  std::uint64_t hash = 1469598103934665603ull;
+  std::uint64_t size = 0;
+  std::vector<char> buffer(1 << 16);
+  while (in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const auto got = static_cast<std::size_t>(in.gcount());
+    for (std::size_t i = 0; i < got; ++i) {
+      hash ^= static_cast<unsigned char>(buffer[i]);
+      hash *= 1099511628211ull;
+    }
+    size += got;
+  }
+  return std::to_string(size) + ":" + std::to_string(hash);
+}
+
+double Megabytes(const fs::path& path) {
+  std::error_code ec;
+  const auto size = fs::file_size(path, ec);
+  return ec ? 0.0 : static_cast<double>(size) / (1024.0 * 1024.0);
+}
+
+// Puts a finished file under its final name: a copy under a hidden temporary
+// name in the same folder, then one rename, so that the final name never
+// holds half a file.
+void Place(const fs::path& from, const std::string& finalPath) {
+  const fs::path target = support::ToFsPath(finalPath);
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  static std::mt19937 numbers{std::random_device{}()};
+  const fs::path temp =
+      folder / support::ToFsPath("~" + support::FromFsPath(target.filename()) + "." +
+                                 std::to_string(numbers() % 100000000u) + ".tmp");
+  std::error_code ec;
+  fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
+  if (!ec) fs::rename(temp, target, ec);
+  if (ec) {
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    throw word::AutomationError("Cannot save " + finalPath + ": " + ec.message() + ".");
+  }
+}
+
+// ---- Every private folder of this program, for an ending in mid-run --------
+
+std::mutex foldersMutex;
+std::set<std::string>& LiveFolders() {
+  static std::set<std::string> folders;
+  return folders;
+}
+std::atomic<bool> ending{false};
+
+// ---- The output formats ----------------------------------------------------
+
+struct Target {
+  std::string filter;     // for --convert-to
+  std::string extension;  // of what LibreOffice writes
+  std::string signature;  // its first bytes
+};
+
+const Target kDocx{"docx:MS Word 2007 XML", "docx", "PK"};
+const Target kPdf{"pdf:writer_pdf_Export", "pdf", "%PDF"};
+
+// A LibreOffice start costs about as much as converting this many pieces.
+constexpr std::size_t kPiecesPerStart = 25;
+
+std::string Describe(DocumentFormat format) {
+  switch (format) {
+    case DocumentFormat::kWord97:
+    case DocumentFormat::kWord2:
+      return "a Word 97-2003 document";
+    case DocumentFormat::kRtf:
+      return "a Rich Text Format (RTF) document";
+    case DocumentFormat::kOdfText:
+      return "an OpenDocument text";
+    default:
+      return "a document";
+  }
+}
+
+// LibreOffice's program: PARVANE_SOFFICE when set (empty or "none": no
+// LibreOffice at all), else the one on the PATH or in the usual folders.
+std::string Soffice(bool usualFolders) {
+  if (const char* chosen = std::getenv("PARVANE_SOFFICE")) {
+    const std::string program = chosen;
+    return program == "none" ? std::string() : program;
+  }
+  return office::FindSoffice(usualFolders);
+}
+
+}  // namespace
+
+Sniffed SniffDocument(const std::string& path) {
+  Sniffed result;
+  const fs::path file = support::ToFsPath(path);
+  const std::string head = ReadHead(file, 128);
+  if (StartsWith(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) {
+    const std::string bytes = ReadAll(file, kScanLimit);
+    if (bytes.find(Utf16("EncryptedPackage")) != std::string::npos ||
+        bytes.find(Utf16("EncryptionInfo")) != std::string::npos) {
+      result.format = DocumentFormat::kEncryptedPackage;
+      return result;
+    }
+    result.format = DocumentFormat::kWord97;
+    result.encrypted = WordFileEncrypted(bytes);
+  } else if (head.size() >= 2 &&
+             (static_cast<unsigned char>(head[0]) == 0xDB ||
+              static_cast<unsigned char>(head[0]) == 0x9B) &&
+             static_cast<unsigned char>(head[1]) == 0xA5) {
+    result.format = DocumentFormat::kWord2;
+  } else if (StartsWith(head, "{\\rtf")) {
+    result.format = DocumentFormat::kRtf;
+  } else if (StartsWith(head, "PK\x03\x04") && head.size() >= 30) {
+    // OpenDocument: the first entry is "mimetype", stored, holding the type.
+    const unsigned nameLength = Word16(head, 26);
+    const unsigned extraLength = Word16(head, 28);
+    const std::string name = head.substr(30, nameLength);
+    const std::string mime = head.size() > 30 + nameLength + extraLength
+                                 ? head.substr(30 + nameLength + extraLength)
+                                 : std::string();
+    if (name == "mimetype" && StartsWith(mime, "application/vnd.oasis.opendocument.text")) {
+      result.format = DocumentFormat::kOdfText;
+      result.odfTemplate = StartsWith(mime, "application/vnd.oasis.opendocument.text-template");
+    } else {
+      result.format = DocumentFormat::kZip;
+      result.hasWordPart = ReadAll(file, kScanLimit).find("word/document.xml") != std::string::npos;
+    }
+  }
+  return result;
+}
+
+// ---- The session: the private folder, the profile, the conversions ---------
+
+class OfficeFactory::Session {
+ public:
+  Session(support::Host& host, OfficeOptions options) : host_(host), options_(options) {}
+  ~Session() { Remove(); }
+
+  support::Host& host() { return host_; }
+  const OfficeOptions& options() const { return options_; }
+  int starts() const { return starts_; }
+  std::string folder() const {
+    return folder_.empty() ? std::string() : support::FromFsPath(folder_);
+  }
+
+  // A new empty folder inside the private folder.
+  fs::path NewJob() {
+    const fs::path job = Folder() / ("job-" + std::to_string(++jobs_));
+    fs::create_directories(job);
+    return job;
+  }
+
+  // The input converted into a .docx of ours, kept until the session ends;
+  // the same content is converted once.
+  fs::path ConvertInput(const std::string& path, DocumentFormat format,
+                        const std::string& installAdvice) {
+    const fs::path input = support::ToFsPath(path);
+    const std::string key = ContentKey(input);
+    if (auto found = converted_.find(key); !key.empty() && found != converted_.end())
+      return found->second;
+    const std::string name = support::GetFileName(path);
+    const fs::path job = NewJob();
+    fs::create_directories(job / "in");
+    fs::create_directories(job / "out");
+    // LibreOffice reads a copy: the input is never touched, and no lock file
+    // of LibreOffice's appears beside it. The copy keeps the input's name, so
+    // that fields showing the file name keep showing it.
+    const fs::path copy = job / "in" / input.filename();
+    std::error_code ec;
+    fs::copy_file(input, copy, ec);
+    if (ec) throw word::AutomationError("Cannot read " + path + ": " + ec.message() + ".");
+    host_.SetProgressText("Converting: " + name);
+    const double seconds = options_.baseSeconds + options_.secondsPerMegabyte * Megabytes(copy);
+    Run({copy}, kDocx, job / "out", seconds, name, installAdvice);
+    const fs::path result = job / "out" / (support::FromFsPath(copy.stem()) + ".docx");
+    if (!HasSignature(result, kDocx.signature)) {
+      throw word::AutomationError("LibreOffice could not open " + name +
+                                  ": it is damaged, protected by a password, or not a document "
+                                  "LibreOffice reads." +
+                                  LogTail(lastLog_));
+    }
+    fs::remove_all(job / "in", ec);
+    if (!key.empty()) converted_[key] = result;
+    return result;
+  }
+
+  // Files LibreOffice converts into `target` in `out` (distinct stems).
+  struct Batch {
+    std::vector<fs::path> files;
+    Target target;
+    fs::path out;
+  };
+
+  // Converts `files` into `target` in `out`. Throws when LibreOffice cannot be
+  // had, fails or takes too long; which outputs exist is for the caller to check.
+  void Run(const std::vector<fs::path>& files, const Target& target, const fs::path& out,
+           double seconds, const std::string& what, const std::string& installAdvice) {
+    const auto why = RunBatches({Batch{files, target, out}}, seconds, what, installAdvice);
+    if (!why.front().empty()) throw word::AutomationError(why.front());
+  }
+
+  // Runs one LibreOffice per batch, all at once, each with a profile of its
+  // own. One text per batch: "" when it ran to its end, else why not.
+  std::vector<std::string> RunBatches(const std::vector<Batch>& batches, double seconds,
+                                      const std::string& what, const std::string& installAdvice) {
+    std::vector<std::string> why(batches.size());
+    auto all = [&](const std::string& text) {
+      std::fill(why.begin(), why.end(), text);
+      return why;
+    };
+    if (ending.load()) return all("The program is ending; " + what + " was not converted.");
+    const std::string soffice = Soffice(options_.usualFolders);
+    if (soffice.empty()) return all("LibreOffice was not found: " + installAdvice + ".");
+    std::vector<office::Program> programs;
+    for (std::size_t i = 0; i < batches.size(); ++i) {
+      const std::string slot = std::to_string(i);
+      office::Program program;
+      program.program = soffice;
+      program.args = {"-env:UserInstallation=" +
+                          office::FileUrl(support::FromFsPath(Folder() / ("profile-" + slot))),
+                      "--headless",
+                      "--invisible",
+                      "--nologo",
+                      "--nodefault",
+                      "--norestore",
+                      "--nolockcheck",
+                      "--convert-to",
+                      batches[i].target.filter,
+                      "--outdir",
+                      support::FromFsPath(batches[i].out)};
+      for (const auto& file : batches[i].files) program.args.push_back(support::FromFsPath(file));
+      program.logFile = support::FromFsPath(Folder() / ("soffice-" + slot + ".log"));
+      programs.push_back(std::move(program));
+    }
+    starts_ += static_cast<int>(programs.size());
+    const auto results = office::RunPrograms(programs, seconds, [this] {
+      host_.Yield();
+      return !ending.load();
+    });
+    using Outcome = office::ProgramResult::Outcome;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+      const auto& result = results[i];
+      switch (result.outcome) {
+        case Outcome::kExited:
+          break;
+        case Outcome::kNotStarted:
+          why[i] = "LibreOffice (" + soffice + ") could not be started (" + result.detail +
+                   "): " + installAdvice + ".";
+          break;
+        case Outcome::kTimedOut:
+          why[i] = "LibreOffice did not finish converting " + what + " within " +
+                   std::to_string(static_cast<long long>(seconds)) +
+                   " seconds and was stopped; the file may be damaged or too large.";
+          break;
+        case Outcome::kCrashed:
+          why[i] = "LibreOffice ended unexpectedly (" + result.detail + ") while converting " +
+                   what + "; the file may be damaged." + LogTail(programs[i].logFile);
+          break;
+        case Outcome::kStopped:
+          why[i] = "The program is ending; " + what + " was not converted.";
+          break;
+      }
+    }
+    lastLog_ = programs.front().logFile;
+    return why;
+  }
+
+  static bool HasSignature(const fs::path& file, const std::string& signature) {
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) return false;
+    return StartsWith(ReadHead(file, signature.size()), signature);
+  }
+
+  void Remove() {
+    // Every LibreOffice of this session has been waited for by now.
+    if (folder_.empty()) return;
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+    std::lock_guard<std::mutex> lock(foldersMutex);
+    LiveFolders().erase(support::FromFsPath(folder_));
+    folder_.clear();
+    converted_.clear();
+  }
+
+ private:
+  fs::path Folder() {
+    if (!folder_.empty()) return folder_;
+    std::error_code ec;
+    const fs::path base = fs::temp_directory_path(ec);
+    if (ec)
+      throw word::AutomationError("No temporary folder for LibreOffice: " + ec.message() + ".");
+    std::random_device seed;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const fs::path candidate = base / ("parvane-office-" + std::to_string(seed() % 1000000000u));
+      if (fs::create_directory(candidate, ec)) {
+        fs::permissions(candidate, fs::perms::owner_all, fs::perm_options::replace, ec);
+        folder_ = candidate;
+        std::lock_guard<std::mutex> lock(foldersMutex);
+        LiveFolders().insert(support::FromFsPath(folder_));
+        return folder_;
+      }
+    }
+    throw word::AutomationError("Cannot make a private folder for LibreOffice in " +
+                                support::FromFsPath(base) + ".");
+  }
+
+  // The last line LibreOffice wrote, when it said anything useful.
+  std::string LogTail(const std::string& log) const {
+    std::string text = ReadAll(support::ToFsPath(log), 1 << 20);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+      text.pop_back();
+    const auto start = text.find_last_of('\n');
+    const std::string last = start == std::string::npos ? text : text.substr(start + 1);
+    return last.empty() ? std::string() : " (LibreOffice: " + last + ")";
+  }
+
+  support::Host& host_;
+  OfficeOptions options_;
+  fs::path folder_;
+  std::string lastLog_;
+  int jobs_ = 0;
+  int starts_ = 0;
+  std::map<std::string, fs::path> converted_;
+};
+
+namespace {
+
+// ---- The automation objects ------------------------------------------------
+
+using Session = OfficeFactory::Session;
+
+// What the instance has to do with the pieces when it quits.
+struct Pieces {
+  struct Piece {
+    fs::path work;          // our .docx in the private folder
+    std::string finalPath;  // where the user gets it
+    bool convert = false;   // into the input's format (else it is in place already)
+    bool pdf = false;
+  };
+  std::vector<Piece> list;
+  fs::path job;
+  std::optional<Target> target;  // the input's own format, when not ours
+  std::string inputName;
+};
+
+class OfficeDocument : public word::Document {
+ public:
+  OfficeDocument(word::DocumentPtr inner, std::shared_ptr<Session> session,
+                 std::shared_ptr<Pieces> pieces)
+      : inner_(std::move(inner)), session_(std::move(session)), pieces_(std::move(pieces)) {}
+  int SectionsCount() override { return inner_->SectionsCount(); }
+  word::SectionPtr Sections(int index) override { return inner_->Sections(index); }
+  word::SectionPtr SectionsLast() override { return inner_->SectionsLast(); }
+  int ParagraphsCount() override { return inner_->ParagraphsCount(); }
+  word::RangePtr Paragraphs(int index) override { return inner_->Paragraphs(index); }
+  word::RangePtr Content() override { return inner_->Content(); }
+  void ContentPaste() override { inner_->ContentPaste(); }
+  void ContentPasteAndFormat(int type) override { inner_->ContentPasteAndFormat(type); }
+  word::SelectionPtr ActiveWindowSelection() override { return inner_->ActiveWindowSelection(); }
+  int PagesCount(int pane) override { return inner_->PagesCount(pane); }
+  void Close(std::optional<int> saveChanges) override { inner_->Close(saveChanges); }
+
+  void SaveAs(const std::string& fileName) override {
+    const bool pdf = session_->host().Settings().SavePdf;
+    if (!pieces_->target && !pdf) {
+      inner_->SaveAs(fileName);
+      return;
+    }
+    // The folder is checked now, as a save of our own would, rather than only
+    // when the pieces are converted.
+    const fs::path target = support::ToFsPath(fileName);
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::error_code ec;
+    if (fs::is_directory(target, ec))
+      throw word::AutomationError("Cannot save " + fileName + ": a folder of that name exists.");
+    if (!fs::is_directory(folder, ec))
+      throw word::AutomationError("Cannot save " + fileName + ": the folder " +
+                                  support::FromFsPath(folder) + " does not exist.");
+    if (pieces_->job.empty()) pieces_->job = session_->NewJob();
+    const fs::path work =
+        pieces_->job /
+        ("p" + support::ZeroPad(static_cast<long long>(pieces_->list.size()) + 1, 5) + ".docx");
+    inner_->SaveAs(support::FromFsPath(work));
+    Pieces::Piece piece{work, fileName, pieces_->target.has_value(), pdf};
+    // A piece in our own format goes in place at once; the PDF follows.
+    if (!piece.convert) Place(work, fileName);
+    pieces_->list.push_back(std::move(piece));
+  }
+
+ private:
+  word::DocumentPtr inner_;
+  std::shared_ptr<Session> session_;
+  std::shared_ptr<Pieces> pieces_;
+};
+
+class OfficeApplication : public word::Application {
+ public:
+  OfficeApplication(word::ApplicationPtr inner, std::shared_ptr<Session> session)
+      : inner_(std::move(inner)),
+        session_(std::move(session)),
+        pieces_(std::make_shared<Pieces>()) {}
+  ~OfficeApplication() override {
+    std::error_code ec;
+    if (!pieces_->job.empty()) fs::remove_all(pieces_->job, ec);
+  }
+
+  std::string Name() override { return inner_->Name(); }
+  std::string Version() override { return inner_->Version(); }
+  void SetDisplayAlerts(bool on) override { inner_->SetDisplayAlerts(on); }
+  word::SelectionPtr GetSelection() override { return inner_->GetSelection(); }
+  word::DocumentPtr DocumentsAdd() override {
+    return std::make_shared<OfficeDocument>(inner_->DocumentsAdd(), session_, pieces_);
+  }
+
+  word::DocumentPtr DocumentsOpen(const std::string& path) override {
+    const Sniffed sniffed = SniffDocument(path);
+    const std::string name = support::GetFileName(path);
+    std::string extension = ExtensionOf(path);
+    pieces_->inputName = name;
+    switch (sniffed.format) {
+      case DocumentFormat::kWord97:
+      case DocumentFormat::kWord2:
+      case DocumentFormat::kRtf:
+      case DocumentFormat::kOdfText:
+        break;
+      case DocumentFormat::kZip:
+        return OpenOurs(path, sniffed);
+      default:
+        // Ours to refuse in its own words (an encrypted package, not a document).
+        return inner_->DocumentsOpen(path);
+    }
+    if (sniffed.encrypted) {
+      throw word::AutomationError(name +
+                                  " is encrypted (protected by a password). Remove the "
+                                  "password in Microsoft Word or LibreOffice, save it again "
+                                  "and split that copy.");
+    }
+    if (extension.empty()) {
+      extension = sniffed.format == DocumentFormat::kRtf       ? "rtf"
+                  : sniffed.format == DocumentFormat::kOdfText ? "odt"
+                                                               : "doc";
+    }
+    const std::string advice = "install LibreOffice to split ." + extension + " files";
+    Target target;
+    if (sniffed.format == DocumentFormat::kRtf) {
+      target = {"rtf:Rich Text Format", "rtf", "{\\rtf"};
+    } else if (sniffed.format == DocumentFormat::kOdfText) {
+      target = sniffed.odfTemplate || extension == "ott"
+                   ? Target{"ott:writer8_template", "ott", "PK"}
+                   : Target{"odt:writer8", "odt", "PK"};
+    } else {
+      target = extension == "dot" ? Target{"dot:MS Word 97 Vorlage", "dot", "\xD0\xCF\x11\xE0"}
+                                  : Target{"doc:MS Word 97", "doc", "\xD0\xCF\x11\xE0"};
+    }
+    fs::path converted;
+    try {
+      converted = session_->ConvertInput(path, sniffed.format, advice);
+    } catch (const word::AutomationError& e) {
+      throw word::AutomationError(name + " is " + Describe(sniffed.format) +
+                                  " and could not be "
+                                  "converted. " +
+                                  e.what());
+    }
+    auto document = inner_->DocumentsOpen(support::FromFsPath(converted));
+    pieces_->target = target;
+    return document;
+  }
+
+  void Quit() override {
+    std::string problems;
+    try {
+      Finish();
+    } catch (const word::AutomationError& e) {
+      problems = e.what();
+    }
+    inner_->Quit();
+    if (!problems.empty()) throw word::AutomationError(problems);
+  }
+
+ private:
+  // A package: ours to read; when our reader refuses a Word package that
+  // LibreOffice can read, LibreOffice's own rewrite of it is split instead.
+  word::DocumentPtr OpenOurs(const std::string& path, const Sniffed& sniffed) {
+    try {
+      return inner_->DocumentsOpen(path);
+    } catch (const word::AutomationError& refused) {
+      if (!sniffed.hasWordPart || Soffice(session_->options().usualFolders).empty()) throw;
+      fs::path converted;
+      try {
+        converted = session_->ConvertInput(path, DocumentFormat::kZip, "install LibreOffice");
+      } catch (const word::AutomationError& e) {
+        throw word::AutomationError(std::string(refused.what()) + " " + e.what());
+      }
+      try {
+        return inner_->DocumentsOpen(support::FromFsPath(converted));
+      } catch (const word::AutomationError&) {
+        throw refused;
+      }
+    }
+  }
+
+  // The pieces in the input's own format, and their PDFs.
+  void Finish() {
+    auto pieces = std::move(pieces_->list);
+    pieces_->list.clear();
+    if (pieces.empty()) return;
+
+    // The conversions into the input's format and into PDF run side by side,
+    // and a long list is shared among several LibreOffices, one a core: each
+    // piece costs LibreOffice a fixed share of a second, each start a few.
+    struct Group {
+      const Target* target;
+      std::vector<const Pieces::Piece*> pieces;
+    };
+    std::vector<Group> groups;
+    if (pieces_->target) groups.push_back({&*pieces_->target, {}});
+    groups.push_back({&kPdf, {}});
+    for (const auto& piece : pieces) {
+      if (piece.convert) groups.front().pieces.push_back(&piece);
+      if (piece.pdf) groups.back().pieces.push_back(&piece);
+    }
+    std::erase_if(groups, [](const Group& g) { return g.pieces.empty(); });
+    if (groups.empty()) return;
+    const int processes = std::max<int>(static_cast<int>(groups.size()), MaxProcesses());
+    const int share = processes / static_cast<int>(groups.size());
+
+    std::vector<Session::Batch> batches;
+    std::vector<std::vector<const Pieces::Piece*>> members;
+    std::vector<const Target*> targets;
+    double megabytes = 0;
+    std::size_t largest = 0;
+    for (const auto& group : groups) {
+      const std::size_t n = group.pieces.size();
+      const std::size_t chunks =
+          std::clamp<std::size_t>((n + kPiecesPerStart - 1) / kPiecesPerStart, 1, share);
+      for (std::size_t c = 0; c < chunks; ++c) {
+        Session::Batch batch{
+            {}, *group.target, pieces_->job / (group.target->extension + "-" + std::to_string(c))};
+        std::vector<const Pieces::Piece*> mine;
+        for (std::size_t i = c * n / chunks; i < (c + 1) * n / chunks; ++i) {
+          batch.files.push_back(group.pieces[i]->work);
+          mine.push_back(group.pieces[i]);
+          megabytes += Megabytes(group.pieces[i]->work);
+        }
+        fs::create_directories(batch.out);
+        largest = std::max(largest, mine.size());
+        batches.push_back(std::move(batch));
+        members.push_back(std::move(mine));
+        targets.push_back(group.target);
+      }
+    }
+    session_->host().SetProgressText(
+        (pieces_->target ? "Converting pieces: " : "Converting pieces to PDF: ") + Label());
+    const auto& options = session_->options();
+    const double seconds = options.baseSeconds +
+                           options.secondsPerPiece * static_cast<double>(largest) +
+                           options.secondsPerMegabyte * megabytes;
+    const auto why = session_->RunBatches(
+        batches, seconds, "the pieces of " + Label(),
+        "install LibreOffice to save pieces as ." + batches.front().target.extension + " files");
+
+    std::vector<std::string> failed;
+    for (std::size_t b = 0; b < batches.size(); ++b) {
+      const Target& target = *targets[b];
+      if (!why[b].empty() && std::find(failed.begin(), failed.end(), why[b]) == failed.end())
+        failed.push_back(why[b]);
+      for (const auto* piece : members[b]) {
+        const std::string finalPath =
+            &target == &kPdf ? WithExtension(piece->finalPath, "pdf") : piece->finalPath;
+        const fs::path made =
+            batches[b].out / (support::FromFsPath(piece->work.stem()) + "." + target.extension);
+        if (!why[b].empty() || !Session::HasSignature(made, target.signature)) {
+          failed.push_back(support::GetFileName(finalPath) + " was not made");
+          continue;
+        }
+        try {
+          Place(made, finalPath);
+        } catch (const word::AutomationError& e) {
+          failed.push_back(e.what());
+        }
+      }
+    }
+    std::error_code ec;
+    fs::remove_all(pieces_->job, ec);
+    pieces_->job.clear();
+    if (failed.empty()) return;
+    std::string text;
+    const std::size_t shown = std::min<std::size_t>(failed.size(), 5);
+    for (std::size_t i = 0; i < shown; ++i) text += (i ? "; " : "") + failed[i];
+    if (failed.size() > shown) text += "; and " + std::to_string(failed.size() - shown) + " more";
+    throw word::AutomationError("Not every piece of " + Label() + " could be saved: " + text + ".");
+  }
+
+  int MaxProcesses() const {
+    if (session_->options().processes > 0) return session_->options().processes;
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+  }
+
+  std::string Label() const {
+    return pieces_->inputName.empty() ? std::string("this document") : pieces_->inputName;
+  }
+
+  word::ApplicationPtr inner_;
+  std::shared_ptr<Session> session_;
+  std::shared_ptr<Pieces> pieces_;
+};
+
+}  // namespace
+
+OfficeFactory::OfficeFactory(word::Factory& inner, support::Host& host, OfficeOptions options)
+    : inner_(inner), session_(std::make_shared<Session>(host, options)) {}
+
+OfficeFactory::~OfficeFactory() {
+  session_->Remove();
+}
+
+word::ApplicationPtr OfficeFactory::CreateApplication() {
+  return std::make_shared<OfficeApplication>(inner_.CreateApplication(), session_);
+}
+
+word::ApplicationPtr OfficeFactory::GetRunningApplication() {
+  return inner_.GetRunningApplication();
+}
+
+void OfficeFactory::SetWatchedDocuments(std::function<std::vector<std::string>()> source) {
+  inner_.SetWatchedDocuments(std::move(source));
+}
+
+std::string OfficeFactory::PrivateFolder() const {
+  return session_->folder();
+}
+int OfficeFactory::Starts() const {
+  return session_->starts();
+}
+
+void EndOfficeNow() {
+  ending.store(true);
+  office::KillRunningPrograms();
+  std::lock_guard<std::mutex> lock(foldersMutex);
+  for (const auto& folder : LiveFolders()) {
+    std::error_code ec;
+    fs::remove_all(support::ToFsPath(folder), ec);
+  }
+  LiveFolders().clear();
+}
+
+void StopOfficeFromSignal() {
+  ending.store(true);
+  office::KillRunningPrograms();
+}
+
+bool OfficeStopping() {
+  return ending.load();
+}
+
+}  // namespace engine

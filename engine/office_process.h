@@ -1,0 +1,48 @@
+#pragma once
+// Finding LibreOffice and running it as a child process of our own, one fact
+// per platform (office_process_posix.cpp, office_process_win.cpp).
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace engine::office {
+
+// LibreOffice's program (soffice): on the PATH first, then, when
+// `usualFolders` is set, in the folders where installers put it (on Windows
+// the folder the registry names). "" when it is nowhere.
+std::string FindSoffice(bool usualFolders);
+
+struct ProgramResult {
+  enum Outcome { kExited, kCrashed, kTimedOut, kStopped, kNotStarted };
+  Outcome outcome = kNotStarted;
+  int exitCode = -1;   // for kExited
+  std::string detail;  // why it could not start, or the signal that ended it
+};
+
+// Runs `program` with `args` in a process group of its own, its output and
+// errors into `logFile`, and waits for it up to `seconds`, calling `poll`
+// about twenty times a second (it may return false to stop the program). On
+// time-out or stop the whole group is killed and waited for.
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& logFile, double seconds,
+                         const std::function<bool()>& poll);
+
+// The same for several programs at once, each in a group of its own; the time
+// limit and a stop hold for all of them. One result per program, in order.
+struct Program {
+  std::string program;
+  std::vector<std::string> args;
+  std::string logFile;
+};
+std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, double seconds,
+                                       const std::function<bool()>& poll);
+
+// Kills every program RunProgram is waiting for right now, for a program that
+// is ending; never throws (on POSIX it is safe in a signal handler).
+void KillRunningPrograms();
+
+// The file: URL of an absolute path, as LibreOffice takes its profile folder.
+std::string FileUrl(const std::string& path);
+
+}  // namespace engine::office

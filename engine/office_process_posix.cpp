@@ -1,0 +1,224 @@
+// Starting and ending LibreOffice on POSIX systems.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "engine/office_process.h"
+
+extern char** environ;
+
+namespace engine::office {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The process groups being waited for (one at a time in practice; a few
+// slots keep a nested wait safe). Plain atomics, so a signal handler may read
+// them.
+constexpr int kSlots = 8;
+std::atomic<pid_t> running[kSlots];
+
+int TakeSlot(pid_t group) {
+  for (int i = 0; i < kSlots; ++i) {
+    pid_t none = 0;
+    if (running[i].compare_exchange_strong(none, group)) return i;
+  }
+  return -1;
+}
+
+bool IsProgram(const fs::path& path) {
+  std::error_code ec;
+  return fs::is_regular_file(path, ec) && ::access(path.c_str(), X_OK) == 0;
+}
+
+void KillGroup(pid_t group) {
+  if (group > 0) ::kill(-group, SIGKILL);
+}
+
+}  // namespace
+
+std::string FindSoffice(bool usualFolders) {
+  if (const char* path = std::getenv("PATH")) {
+    std::string all = path;
+    std::size_t start = 0;
+    while (start <= all.size()) {
+      const std::size_t end = std::min(all.find(':', start), all.size());
+      const std::string folder = all.substr(start, end - start);
+      if (!folder.empty()) {
+        for (const char* name : {"soffice", "libreoffice"}) {
+          const fs::path candidate = fs::path(folder) / name;
+          if (IsProgram(candidate)) return candidate.string();
+        }
+      }
+      start = end + 1;
+    }
+  }
+  if (!usualFolders) return std::string();
+  std::vector<fs::path> candidates = {
+      "/usr/lib/libreoffice/program/soffice",
+      "/usr/lib64/libreoffice/program/soffice",
+      "/usr/local/lib/libreoffice/program/soffice",
+      "/snap/bin/libreoffice",
+      "/Applications/LibreOffice.app/Contents/MacOS/soffice",
+  };
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/opt", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("libreoffice", 0) == 0)
+      candidates.push_back(entry.path() / "program" / "soffice");
+  }
+  for (const auto& candidate : candidates)
+    if (IsProgram(candidate)) return candidate.string();
+  return std::string();
+}
+
+namespace {
+
+// Starts one program in a group of its own; 0 when it could not be started.
+pid_t Start(const Program& p, std::string* why) {
+  std::vector<std::string> all;
+  all.push_back(p.program);
+  all.insert(all.end(), p.args.begin(), p.args.end());
+  std::vector<char*> argv;
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawnattr_init(&attributes);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, p.logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  // A group of its own, so that a time-out ends LibreOffice's helpers too.
+  posix_spawnattr_setpgroup(&attributes, 0);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGINT);
+  sigaddset(&defaults, SIGTERM);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
+  pid_t child = 0;
+  const int failed =
+      posix_spawn(&child, p.program.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (failed != 0) {
+    *why = std::strerror(failed);
+    return 0;
+  }
+  return child;
+}
+
+ProgramResult Ended(int status) {
+  ProgramResult result;
+  if (WIFEXITED(status)) {
+    result.outcome = ProgramResult::kExited;
+    result.exitCode = WEXITSTATUS(status);
+  } else {
+    result.outcome = ProgramResult::kCrashed;
+    result.detail = WIFSIGNALED(status) ? std::string("signal ") + std::to_string(WTERMSIG(status))
+                                        : std::string("unknown end");
+  }
+  return result;
+}
+
+}  // namespace
+
+std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, double seconds,
+                                       const std::function<bool()>& poll) {
+  std::vector<ProgramResult> results(programs.size());
+  std::vector<pid_t> children(programs.size(), 0);
+  std::vector<int> slots(programs.size(), -1);
+  std::size_t waiting = 0;
+  for (std::size_t i = 0; i < programs.size(); ++i) {
+    children[i] = Start(programs[i], &results[i].detail);
+    if (children[i] == 0) continue;
+    slots[i] = TakeSlot(children[i]);
+    ++waiting;
+  }
+  auto release = [&](std::size_t i) {
+    // Helpers the program left behind in its group go with it.
+    KillGroup(children[i]);
+    if (slots[i] >= 0) running[slots[i]].store(0);
+    children[i] = 0;
+    --waiting;
+  };
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+  while (waiting > 0) {
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+      if (children[i] == 0) continue;
+      int status = 0;
+      const pid_t done = ::waitpid(children[i], &status, WNOHANG);
+      if (done == children[i]) {
+        results[i] = Ended(status);
+        release(i);
+      } else if (done < 0 && errno != EINTR) {
+        results[i].outcome = ProgramResult::kCrashed;
+        results[i].detail = std::strerror(errno);
+        release(i);
+      }
+    }
+    if (waiting == 0) break;
+    const bool stop = poll && !poll();
+    if (stop || std::chrono::steady_clock::now() >= deadline) {
+      for (std::size_t i = 0; i < programs.size(); ++i) {
+        if (children[i] == 0) continue;
+        KillGroup(children[i]);
+        int status = 0;
+        while (::waitpid(children[i], &status, 0) < 0 && errno == EINTR) {
+        }
+        results[i].outcome = stop ? ProgramResult::kStopped : ProgramResult::kTimedOut;
+        release(i);
+      }
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return results;
+}
+
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& logFile, double seconds,
+                         const std::function<bool()>& poll) {
+  return RunPrograms({Program{program, args, logFile}}, seconds, poll).front();
+}
+
+void KillRunningPrograms() {
+  for (auto& slot : running) KillGroup(slot.load());
+}
+
+std::string FileUrl(const std::string& path) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string url = "file://";
+  for (unsigned char c : path) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+      url += static_cast<char>(c);
+    } else {
+      url += '%';
+      url += hex[c >> 4];
+      url += hex[c & 15];
+    }
+  }
+  return url;
+}
+
+}  // namespace engine::office

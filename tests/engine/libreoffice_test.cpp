@@ -1,0 +1,450 @@
+// Documents in other formats split through the real LibreOffice; LibreOffice
+// missing, hanging or crashing, through scripts that stand in for it.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+
+#include "docx_fixture.h"
+#include "engine/engine.h"
+#include "engine/libreoffice.h"
+#include "support/paths.h"
+#include "testing.h"
+
+namespace fs = std::filesystem;
+using testing_support::Quote;
+using testing_support::ReadFile;
+using testing_support::RecordingHost;
+using testing_support::RunCommand;
+using testing_support::TempDir;
+
+namespace {
+
+const std::string kOle = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = getenv(name)) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// The letters and digits of a text: what survives every format's own way of
+// writing spaces, breaks, bullets and quotes.
+std::string Letters(const std::string& text) {
+  std::string out;
+  const std::string bom = "\xEF\xBB\xBF";
+  for (unsigned char c : text.compare(0, 3, bom) == 0 ? text.substr(3) : text)
+    if (std::isalnum(c) || c >= 0x80) out += static_cast<char>(c);
+  return out;
+}
+
+// The text of each section of a document, as our reader sees LibreOffice's
+// reading of it.
+std::vector<std::string> SectionTexts(word::Factory& factory, const std::string& path) {
+  std::vector<std::string> texts;
+  auto app = factory.CreateApplication();
+  auto document = app->DocumentsOpen(path);
+  for (int i = 1; i <= document->SectionsCount(); ++i)
+    texts.push_back(document->Sections(i)->GetRange()->Text());
+  document->Close(word::wdDoNotSaveChanges);
+  app->Quit();
+  return texts;
+}
+
+// Every file LibreOffice makes of `files` in one start ("txt:Text (encoded):UTF8", "odt", ...).
+std::map<std::string, std::string> ConvertAll(const std::vector<std::string>& files,
+                                              const std::string& filter, const TempDir& scratch) {
+  std::string command = "timeout 600 soffice -env:UserInstallation=file://" + scratch.str() +
+                        "/profile --headless --norestore --convert-to " + Quote(filter) +
+                        " --outdir " + Quote(scratch.file("out"));
+  for (const auto& file : files) command += " " + Quote(file);
+  RunCommand(command + " >/dev/null 2>&1");
+  std::map<std::string, std::string> made;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(scratch.path() / "out", ec))
+    made[entry.path().stem().string()] = ReadFile(entry.path());
+  return made;
+}
+
+bool LeftInTemp(const fs::path& temp) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(temp, ec))
+    if (entry.path().filename().string().rfind("parvane-office-", 0) == 0) return true;
+  return false;
+}
+
+std::vector<std::string> Reports(const RecordingHost& host) {
+  std::vector<std::string> out;
+  for (const auto& r : host.reportDetails)
+    out.push_back(std::to_string(r.line) + " " + r.description);
+  return out;
+}
+
+class RealOffice : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testing_support::HaveSoffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    host_.settings.SaveToChosenFolder = true;
+    host_.settings.SaveToSourceFolder = false;
+    host_.settings.OutputFolder = out_.str() + "/";
+  }
+  TempDir tmp_;
+  ScopedEnv temp_{"TMPDIR", tmp_.str()};
+  TempDir out_;
+  RecordingHost host_;
+};
+
+struct CorpusDoc {
+  std::string path;
+  int sections;
+};
+
+// The corpus's Word 97-2003 files with more than one section.
+std::vector<CorpusDoc> MultiSectionDocs() {
+  std::vector<CorpusDoc> docs;
+  const std::string corpus = testing_support::CorpusDir();
+  if (corpus.empty()) return docs;
+  std::ifstream index(fs::path(corpus) / "INDEX.tsv");
+  std::string line;
+  std::getline(index, line);
+  while (std::getline(index, line)) {
+    std::vector<std::string> cells;
+    std::stringstream row(line);
+    for (std::string cell; std::getline(row, cell, '\t');) cells.push_back(cell);
+    if (cells.size() < 7 || cells[0].size() < 4 || cells[0].substr(cells[0].size() - 4) != ".doc")
+      continue;
+    const int sections = std::atoi(cells[6].c_str());
+    if (sections > 1) docs.push_back({(fs::path(corpus) / cells[0]).string(), sections});
+  }
+  return docs;
+}
+
+// The first characters of a text, for a failure message.
+std::string Head(const std::string& text) {
+  return text.substr(0, 160);
+}
+
+// Checks that every piece of `inputs` is a file of `signature` whose text is
+// its section's: LibreOffice converts all pieces back in one start, and our
+// reader reads both sides, so list labels and the like count alike.
+void ExpectPiecesHoldTheirSections(
+    const std::vector<std::pair<std::string, std::vector<std::string>>>& inputs,
+    const std::string& outFolder, const std::string& extension, const std::string& signature) {
+  std::vector<std::string> pieces;
+  std::map<std::string, std::string> expected;
+  for (const auto& [input, sections] : inputs) {
+    const std::string name = support::GetFileName(input);
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+      if (word::Length(sections[i]) <= 1) continue;
+      std::string piece = engine::BuildSplitName(name, static_cast<int>(i) + 1);
+      piece = piece.substr(0, piece.size() - support::GetExtension(piece).size()) + extension;
+      const std::string path = outFolder + "/" + piece;
+      ASSERT_TRUE(fs::exists(path)) << path;
+      EXPECT_EQ(ReadFile(path).substr(0, signature.size()), signature) << path;
+      pieces.push_back(path);
+      // A field that shows the file name shows the piece's own.
+      std::string text = Letters(sections[i]);
+      const std::string own = Letters(support::StripExtension(name));
+      if (const auto at = text.find(own); at != std::string::npos)
+        text.replace(at, own.size(), Letters(fs::path(piece).stem().string()));
+      expected[fs::path(piece).stem().string()] = text;
+    }
+  }
+  TempDir scratch;
+  ConvertAll(pieces, "docx:MS Word 2007 XML", scratch);
+  auto app = word::DefaultFactory().CreateApplication();
+  for (const auto& [stem, text] : expected) {
+    const std::string back = scratch.file("out/" + stem + ".docx");
+    ASSERT_TRUE(fs::exists(back)) << stem << " could not be read back";
+    auto document = app->DocumentsOpen(back);
+    const std::string piece = Letters(document->Content()->Text());
+    document->Close(word::wdDoNotSaveChanges);
+    EXPECT_EQ(piece, text) << stem << ":\n  piece   " << Head(piece) << "\n  section "
+                           << Head(text);
+  }
+  app->Quit();
+}
+
+TEST_F(RealOffice, corpus_word_97_files_split_into_word_97_pieces_holding_their_sections) {
+  const auto docs = MultiSectionDocs();
+  if (docs.empty()) GTEST_SKIP() << "the shared corpus is not here";
+  engine::OfficeFactory office(word::DefaultFactory(), host_);
+  std::vector<std::pair<std::string, std::vector<std::string>>> inputs;
+  for (const auto& doc : docs) {
+    const std::string before = ReadFile(doc.path);
+    engine::DoItByFile(doc.path, host_, office);
+    inputs.emplace_back(doc.path, SectionTexts(office, doc.path));
+    EXPECT_EQ(ReadFile(doc.path), before) << "the input was changed";
+  }
+  EXPECT_EQ(Reports(host_), std::vector<std::string>{});
+  // One start converts each input, one its pieces.
+  EXPECT_EQ(office.Starts(), 2 * static_cast<int>(docs.size()));
+  ExpectPiecesHoldTheirSections(inputs, out_.str(), "doc", kOle);
+}
+
+// Every paragraph of the section (its letters) is in the PDF's text; the PDF
+// adds the page's header and footer.
+void ExpectPdfHolds(const std::string& pdf, const std::string& section) {
+  const auto r = RunCommand("pdftotext -enc UTF-8 " + Quote(pdf) + " -");
+  ASSERT_EQ(r.exitCode, 0) << pdf << ": " << r.output;
+  const std::string text = Letters(r.output);
+  std::stringstream paragraphs(section);
+  for (std::string paragraph; std::getline(paragraphs, paragraph, '\r');) {
+    EXPECT_NE(text.find(Letters(paragraph)), std::string::npos) << pdf << " lacks " << paragraph;
+  }
+}
+
+TEST_F(RealOffice, a_hundred_letter_merge_gives_word_97_pieces_and_a_pdf_of_each) {
+  const std::string corpus = testing_support::CorpusDir();
+  const std::string merge = corpus + "/lo/lo-merge-100.doc";
+  if (corpus.empty() || !fs::exists(merge)) GTEST_SKIP() << "lo-merge-100.doc is not here";
+  host_.settings.SavePdf = true;
+  std::vector<std::string> sections;
+  {
+    engine::OfficeFactory office(word::DefaultFactory(), host_);
+    engine::DoItByFile(merge, host_, office);
+    sections = SectionTexts(office, merge);
+    // One start for the input, one for its pieces, one for their PDFs.
+    EXPECT_EQ(office.Starts(), 3);
+  }
+  EXPECT_FALSE(LeftInTemp(tmp_.path()));
+  EXPECT_EQ(Reports(host_), std::vector<std::string>{});
+  ASSERT_EQ(sections.size(), 100u);
+  const auto& texts = host_.progressTexts;
+  for (const char* shown : {"Converting: lo-merge-100.doc", "Creating: lo-merge-100-0100.doc",
+                            "Converting pieces: lo-merge-100.doc"})
+    EXPECT_NE(std::find(texts.begin(), texts.end(), shown), texts.end()) << shown;
+  EXPECT_EQ(testing_support::FilesIn(out_.path()).size(), 200u);
+  ExpectPiecesHoldTheirSections({{merge, sections}}, out_.str(), "doc", kOle);
+  for (int i : {1, 37, 100}) {
+    const std::string pdf = out_.file("lo-merge-100-" + support::ZeroPad(i, 4) + ".pdf");
+    EXPECT_EQ(ReadFile(pdf).substr(0, 4), "%PDF");
+    ExpectPdfHolds(pdf, sections[i - 1]);
+  }
+}
+
+TEST_F(RealOffice, the_help_sample_is_named_from_its_content_and_converted_once) {
+  const fs::path sample = fs::path(testing_support::BinDir()) / "Sample Mail Merge Document.doc";
+  if (!fs::exists(sample) || ReadFile(sample).substr(0, 8) != kOle)
+    GTEST_SKIP() << "the build made no Word 97 sample (LibreOffice was missing then)";
+  TempDir in;
+  const std::string input = in.file("Sample Mail Merge Document.doc");
+  fs::copy_file(sample, input);
+  host_.settings.NameByContent = true;
+  host_.settings.ContentRule = 0;
+  engine::OfficeFactory office(word::DefaultFactory(), host_);
+  const std::string copy = engine::RenameFile(input, 2, 0, host_, office);
+  ASSERT_FALSE(copy.empty());
+  const std::string derived = support::StripExtension(support::GetFileName(copy));
+  engine::DoItByFile(copy, host_, office, nullptr, in.str() + "/");
+  engine::DiscardWorkingCopy(copy, input, host_);
+  EXPECT_EQ(Reports(host_), std::vector<std::string>{});
+  EXPECT_EQ(office.Starts(), 2) << "the naming and the split share one conversion";
+  const auto pieces = testing_support::FilesIn(out_.path());
+  ASSERT_FALSE(pieces.empty());
+  for (const auto& piece : pieces) {
+    EXPECT_EQ(piece.rfind(derived + "-", 0), 0u) << piece;
+    EXPECT_EQ(support::GetExtension(piece), "doc");
+    EXPECT_EQ(ReadFile(out_.path() / piece).substr(0, 8), kOle) << piece;
+  }
+  EXPECT_EQ(testing_support::FilesIn(in.path()),
+            std::vector<std::string>{"Sample Mail Merge Document.doc"});
+}
+
+TEST_F(RealOffice, rtf_and_opendocument_inputs_give_pieces_of_their_own_format) {
+  TempDir made;
+  const std::string docx = made.file("Letters.docx");
+  fixture::Write(docx, fixture::Merge({{"Dear Ann,", "Your order shipped."},
+                                       {"Dear Bob,", "Your order is late."},
+                                       {"Dear Cy,", "Thank you."}}));
+  TempDir rtfScratch, odtScratch;
+  const auto rtf = ConvertAll({docx}, "rtf", rtfScratch);
+  const auto odt = ConvertAll({docx}, "odt", odtScratch);
+  ASSERT_TRUE(rtf.count("Letters") && odt.count("Letters")) << "LibreOffice made no inputs";
+  TempDir in;
+  testing_support::WriteFile(in.path() / "Letters.rtf", rtf.at("Letters"));
+  testing_support::WriteFile(in.path() / "Letters.odt", odt.at("Letters"));
+  engine::OfficeFactory office(word::DefaultFactory(), host_);
+  std::vector<std::pair<std::string, std::vector<std::string>>> rtfInputs, odtInputs;
+  for (const char* name : {"Letters.rtf", "Letters.odt"}) {
+    const std::string input = in.file(name);
+    engine::DoItByFile(input, host_, office);
+    (name[8] == 'r' ? rtfInputs : odtInputs).emplace_back(input, SectionTexts(office, input));
+  }
+  EXPECT_EQ(Reports(host_), std::vector<std::string>{});
+  EXPECT_EQ(testing_support::FilesIn(out_.path()),
+            (std::vector<std::string>{"Letters-0001.odt", "Letters-0001.rtf", "Letters-0002.odt",
+                                      "Letters-0002.rtf", "Letters-0003.odt", "Letters-0003.rtf"}));
+  ExpectPiecesHoldTheirSections(rtfInputs, out_.str(), "rtf", "{\\rtf");
+  for (int i = 1; i <= 3; ++i) {
+    const std::string piece = ReadFile(out_.file("Letters-000" + std::to_string(i) + ".odt"));
+    EXPECT_EQ(piece.substr(0, 2), "PK");
+    EXPECT_NE(piece.find("application/vnd.oasis.opendocument.text"), std::string::npos);
+  }
+}
+
+TEST_F(RealOffice, a_package_our_reader_refuses_is_split_from_libreoffices_reading_of_it) {
+  TempDir in;
+  fixture::Package package = fixture::Merge({{"Dear Ann,"}, {"Dear Bob,"}});
+  // Nested deeper than our reader goes; LibreOffice reads past it.
+  std::string deep;
+  for (int i = 0; i < 1200; ++i) deep += "<w:customXml>";
+  deep += "<w:customXml/>";
+  for (int i = 0; i < 1200; ++i) deep += "</w:customXml>";
+  package.body = deep + package.body;
+  fixture::Write(in.file("Deep.docx"), package);
+  engine::OfficeFactory office(word::DefaultFactory(), host_);
+  engine::DoItByFile(in.file("Deep.docx"), host_, office);
+  EXPECT_EQ(Reports(host_), std::vector<std::string>{});
+  EXPECT_EQ(testing_support::FilesIn(out_.path()),
+            (std::vector<std::string>{"Deep-0001.docx", "Deep-0002.docx"}));
+  EXPECT_EQ(office.Starts(), 1) << "the pieces are ours already";
+}
+
+// ------------------------------------------------- without a real LibreOffice
+
+// A folder that stands for a PATH: empty, or with a script named soffice.
+class StandIn : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host_.settings.SaveToChosenFolder = true;
+    host_.settings.SaveToSourceFolder = false;
+    host_.settings.OutputFolder = out_.str() + "/";
+    // Not a real Word file, but one by its first bytes.
+    testing_support::WriteFile(in_.path() / "Letters.doc", kOle + std::string(4096, '\0'));
+    fixture::Write(in_.file("Plain.docx"), fixture::Merge({{"Dear Ann,"}, {"Dear Bob,"}}));
+  }
+  void Script(const std::string& body) {
+    const fs::path script = bin_.path() / "soffice";
+    testing_support::WriteFile(script, "#!/bin/sh\n" + body + "\n");
+    fs::permissions(script, fs::perms::owner_all);
+  }
+  // Splits the .doc and then the .docx in one run.
+  void SplitBoth(engine::OfficeOptions options) {
+    options.usualFolders = false;
+    engine::OfficeFactory office(word::DefaultFactory(), host_, options);
+    engine::DoItByFile(in_.file("Letters.doc"), host_, office);
+    engine::DoItByFile(in_.file("Plain.docx"), host_, office);
+  }
+  TempDir tmp_;
+  ScopedEnv temp_{"TMPDIR", tmp_.str()};
+  TempDir bin_;
+  ScopedEnv path_{"PATH", bin_.str()};
+  TempDir in_;
+  TempDir out_;
+  RecordingHost host_;
+};
+
+TEST_F(StandIn, libreoffice_missing_hanging_crashing_or_failing_is_reported_and_the_run_goes_on) {
+  struct Case {
+    const char* script;  // nullptr: no LibreOffice at all
+    const char* said;
+  };
+  const std::string pidFile = tmp_.file("pid");
+  const Case cases[] = {
+      {nullptr, "install LibreOffice to split .doc files"},
+      {"exit 0", "LibreOffice could not open Letters.doc"},
+      {"kill -SEGV $$", "LibreOffice ended unexpectedly"},
+      {"echo $$ > PIDFILE; exec /bin/sleep 600",
+       "did not finish converting Letters.doc within 2 seconds"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script ? c.script : "no LibreOffice");
+    host_ = RecordingHost();
+    host_.settings.OutputFolder = out_.str() + "/";
+    fs::remove(bin_.path() / "soffice");
+    if (c.script) {
+      std::string body = c.script;
+      if (const auto at = body.find("PIDFILE"); at != std::string::npos)
+        body.replace(at, 7, Quote(pidFile));
+      Script(body);
+    }
+    const std::string before = ReadFile(in_.file("Letters.doc"));
+    engine::OfficeOptions options;
+    options.baseSeconds = 2;
+    SplitBoth(options);
+    // The open fails, and with it the steps that need the document.
+    ASSERT_EQ(host_.ReportedLines(), (std::vector<int>{102, 104, 192}))
+        << testing::PrintToString(Reports(host_));
+    EXPECT_NE(host_.reportDetails[0].description.find(c.said), std::string::npos)
+        << host_.reportDetails[0].description;
+    EXPECT_EQ(ReadFile(in_.file("Letters.doc")), before);
+    EXPECT_EQ(testing_support::FilesIn(out_.path()),
+              (std::vector<std::string>{"Plain-0001.docx", "Plain-0002.docx"}));
+    EXPECT_FALSE(LeftInTemp(tmp_.path()));
+    if (fs::exists(pidFile)) {
+      const int pid = std::atoi(ReadFile(pidFile).c_str());
+      EXPECT_NE(kill(pid, 0), 0) << "the hung conversion still runs";
+      fs::remove(pidFile);
+    }
+  }
+}
+
+TEST_F(StandIn, an_encrypted_word_97_file_is_refused_without_starting_libreoffice) {
+  const std::string corpus = testing_support::CorpusDir();
+  const std::string locked =
+      corpus + "/office/apache__poi/test-data__document__PasswordProtected.doc";
+  if (corpus.empty() || !fs::exists(locked))
+    GTEST_SKIP() << "the corpus's encrypted .doc is not here";
+  Script("echo started > " + Quote(tmp_.file("started")));
+  engine::OfficeOptions options;
+  options.usualFolders = false;
+  engine::OfficeFactory office(word::DefaultFactory(), host_, options);
+  engine::DoItByFile(locked, host_, office);
+  ASSERT_EQ(host_.ReportedLines(), (std::vector<int>{102, 104, 192}));
+  EXPECT_NE(host_.reportDetails[0].description.find("is encrypted (protected by a password)"),
+            std::string::npos);
+  EXPECT_EQ(office.Starts(), 0);
+  EXPECT_FALSE(fs::exists(tmp_.file("started")));
+}
+
+// LibreOffice reads the input and then dies writing the pieces, leaving a
+// half-written one behind in its own folder.
+TEST_F(StandIn, a_crash_while_the_pieces_are_converted_leaves_no_piece_and_is_reported) {
+  const std::string merge = in_.file("Plain.docx");
+  Script(
+      "out=; prev=; for a in \"$@\"; do [ \"$prev\" = --outdir ] && out=$a; prev=$a; done\n"
+      "case \"$*\" in *'MS Word 2007 XML'*)\n"
+      "  for f in \"$@\"; do case $f in *.doc) b=${f##*/}; /bin/cp " +
+      Quote(merge) +
+      " \"$out/${b%.doc}.docx\";; esac; done; exit 0;; esac\n"
+      "for f in \"$@\"; do case $f in *.docx) b=${f##*/}; printf half > \"$out/${b%.docx}.doc\";; "
+      "esac; done\n"
+      "kill -SEGV $$");
+  engine::OfficeOptions options;
+  options.usualFolders = false;
+  {
+    engine::OfficeFactory office(word::DefaultFactory(), host_, options);
+    engine::DoItByFile(in_.file("Letters.doc"), host_, office);
+  }
+  ASSERT_EQ(host_.ReportedLines(), std::vector<int>{194}) << testing::PrintToString(Reports(host_));
+  const std::string& said = host_.reportDetails[0].description;
+  EXPECT_NE(said.find("Not every piece of Letters.doc could be saved"), std::string::npos) << said;
+  EXPECT_NE(said.find("LibreOffice ended unexpectedly"), std::string::npos) << said;
+  EXPECT_EQ(testing_support::FilesIn(out_.path()), std::vector<std::string>{});
+  EXPECT_FALSE(LeftInTemp(tmp_.path()));
+}
+
+}  // namespace
