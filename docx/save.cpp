@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <system_error>
 #include <unordered_map>
@@ -186,6 +187,9 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
     void Add(const std::string& name, std::string bytes) {
       ZipWriter::Add(name, std::move(bytes), true);
     }
+    void AddLater(const std::string& name, std::function<std::string()> make) {
+      ZipWriter::AddLater(name, std::move(make), true);
+    }
   } zip(fs::path(tempPath).filename().string());
   if (!package_) {
     zip.Add("[Content_Types].xml",
@@ -238,6 +242,12 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
     }
   };
 
+  // The main part, first among the entries, is written out and deflated
+  // beside the rest, which only reads it from here on.
+  zip.AddLater(mainPart, [this] { return SerialiseXml(main_->doc); });
+  done.insert(mainPart);
+  written.push_back(mainPart);
+
   // The notes and comments the content refers to (and the separators).
   std::unordered_set<std::string> noteRefs[3];
   {
@@ -279,10 +289,7 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
     writeRels(part, root, nn.r);
   };
 
-  // The main part and its relationships.
-  zip.Add(mainPart, SerialiseXml(main_->doc));
-  done.insert(mainPart);
-  written.push_back(mainPart);
+  // The main part's relationships.
   writeRels(mainPart, main_->doc.document_element(), names_.r);
 
   // The package's own relationships, then everything reachable, unchanged.
