@@ -78,14 +78,19 @@ std::string RelXml(const Relationship& rel) {
          (rel.external ? " TargetMode=\"External\"" : "") + "/>";
 }
 
-// The relationship ids a part's XML names (attributes in the relationship namespace).
+// The relationship ids a part's XML names (attributes in the relationship
+// namespace); `onElement` sees every element on the way, so that one walk
+// does for what else is looked for.
+template <typename OnElement>
 void CollectIds(pugi::xml_node root, const std::string& prefix,
-                std::unordered_set<std::string>& ids) {
-  if (prefix.empty()) return;
+                std::unordered_set<std::string>& ids, OnElement&& onElement) {
   for (pugi::xml_node n = root; n;) {
-    if (n.type() == pugi::node_element)
-      for (pugi::xml_attribute a : n.attributes())
-        if (!std::strncmp(a.name(), prefix.c_str(), prefix.size())) ids.insert(a.value());
+    if (n.type() == pugi::node_element) {
+      onElement(n);
+      if (!prefix.empty())
+        for (pugi::xml_attribute a : n.attributes())
+          if (!std::strncmp(a.name(), prefix.c_str(), prefix.size())) ids.insert(a.value());
+    }
     if (n.first_child()) {
       n = n.first_child();
     } else {
@@ -94,6 +99,11 @@ void CollectIds(pugi::xml_node root, const std::string& prefix,
       n = n.next_sibling();
     }
   }
+}
+
+void CollectIds(pugi::xml_node root, const std::string& prefix,
+                std::unordered_set<std::string>& ids) {
+  if (!prefix.empty()) CollectIds(root, prefix, ids, [](pugi::xml_node) {});
 }
 
 // A diagram's data names the drawing it is shown from (dsp:dataModelExt
@@ -217,9 +227,7 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
 
   // Writes the relationships of a rewritten part: what it takes along always,
   // and what its XML names by id.
-  auto writeRels = [&](const std::string& part, pugi::xml_node root, const std::string& rPrefix) {
-    std::unordered_set<std::string> ids;
-    CollectIds(root, rPrefix, ids);
+  auto writeRels = [&](const std::string& part, std::unordered_set<std::string> ids) {
     AddDiagramDrawings(pkg, part, ids);
     std::string xml = std::string(kDecl) + "<Relationships xmlns=\"" + kRelsNs + "\">";
     bool any = false;
@@ -248,29 +256,21 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
   done.insert(mainPart);
   written.push_back(mainPart);
 
-  // The notes and comments the content refers to (and the separators).
+  // One walk over the main part finds the notes and comments its content
+  // refers to (and the separators) and the relationship ids it names.
   std::unordered_set<std::string> noteRefs[3];
-  {
-    struct Refs : pugi::xml_tree_walker {
-      const Names* n;
-      std::unordered_set<std::string>* out;
-      bool for_each(pugi::xml_node& node) override {
-        const char* name = node.name();
-        int kind = -1;
-        if (n->footnoteReference == name)
-          kind = 0;
-        else if (n->endnoteReference == name)
-          kind = 1;
-        else if (n->commentReference == name || n->commentRangeStart == name)
-          kind = 2;
-        if (kind >= 0) out[kind].insert(node.attribute(n->id.c_str()).value());
-        return true;
-      }
-    } refs;
-    refs.n = &names_;
-    refs.out = noteRefs;
-    main_->doc.traverse(refs);
-  }
+  std::unordered_set<std::string> mainIds;
+  CollectIds(main_->doc.document_element(), names_.r, mainIds, [&](pugi::xml_node node) {
+    const char* name = node.name();
+    int kind = -1;
+    if (names_.footnoteReference == name)
+      kind = 0;
+    else if (names_.endnoteReference == name)
+      kind = 1;
+    else if (names_.commentReference == name || names_.commentRangeStart == name)
+      kind = 2;
+    if (kind >= 0) noteRefs[kind].insert(node.attribute(names_.id.c_str()).value());
+  });
   auto writeNotes = [&](const std::string& part, int kind) {
     const XmlPart& source = pkg.Cached(part);
     pugi::xml_node srcRoot = source.doc.document_element();
@@ -286,11 +286,13 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
     zip.Add(part, SerialiseXml(out));
     done.insert(part);
     written.push_back(part);
-    writeRels(part, root, nn.r);
+    std::unordered_set<std::string> ids;
+    CollectIds(root, nn.r, ids);
+    writeRels(part, std::move(ids));
   };
 
   // The main part's relationships.
-  writeRels(mainPart, main_->doc.document_element(), names_.r);
+  writeRels(mainPart, std::move(mainIds));
 
   // The package's own relationships, then everything reachable, unchanged.
   if (const ZipReader::Entry* rootRels = pkg.Zip().Find("_rels/.rels")) {
