@@ -146,7 +146,7 @@ if [ -n "${time_of[letters-10000]:-}" ]; then
 fi
 if [ -n "$lo_seconds" ] && [ -n "${time_of[lo-merge-1000]:-}" ]; then
   ratio=$(calc "$lo_seconds / ${time_of[lo-merge-1000]}")
-  target "30x faster than LibreOffice" "$(fmt "$ratio")x" "$ratio >= 30"
+  target "100x faster than LibreOffice" "$(fmt "$ratio")x" "$ratio >= 100"
 fi
 echo "(work files in $work; pieces written to $pieces_root)"
 exit $failed

@@ -463,9 +463,17 @@ void Document::EnsureShapeTypes() {
     }
   } walker;
   shapeTypes_.clear();
+  shapeTypesReady_ = true;
+  // The names of a part read from a file lie in the bytes it was read from:
+  // bytes of an 8-bit encoding without the word anywhere in them (most
+  // merges) leave nothing to walk for. UTF-16 and UTF-32 bytes are walked.
+  const std::string& bytes = main_->bytes;
+  const auto first = static_cast<unsigned char>(bytes.empty() ? 0 : bytes[0]);
+  const bool eightBit = bytes.size() > 1 && first != 0 && first != 0xFE && first != 0xFF &&
+                        bytes[1] != '\0';
+  if (eightBit && bytes.find("shapetype") == std::string::npos) return;
   walker.out = &shapeTypes_;
   body_.traverse(walker);
-  shapeTypesReady_ = true;
 }
 
 void Document::BringShapeTypes(pugi::xml_node body, Document& source) {

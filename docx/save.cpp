@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 #include <unordered_map>
 #include <unordered_set>
@@ -72,14 +73,19 @@ std::string RelXml(const Relationship& rel) {
          (rel.external ? " TargetMode=\"External\"" : "") + "/>";
 }
 
-// The relationship ids a part's XML names (attributes in the relationship namespace).
+// The relationship ids a part's XML names (attributes in the relationship
+// namespace); `onElement` sees every element on the way, so that one walk
+// does for what else is looked for.
+template <typename OnElement>
 void CollectIds(pugi::xml_node root, const std::string& prefix,
-                std::unordered_set<std::string>& ids) {
-  if (prefix.empty()) return;
+                std::unordered_set<std::string>& ids, OnElement&& onElement) {
   for (pugi::xml_node n = root; n;) {
-    if (n.type() == pugi::node_element)
-      for (pugi::xml_attribute a : n.attributes())
-        if (!std::strncmp(a.name(), prefix.c_str(), prefix.size())) ids.insert(a.value());
+    if (n.type() == pugi::node_element) {
+      onElement(n);
+      if (!prefix.empty())
+        for (pugi::xml_attribute a : n.attributes())
+          if (!std::strncmp(a.name(), prefix.c_str(), prefix.size())) ids.insert(a.value());
+    }
     if (n.first_child()) {
       n = n.first_child();
     } else {
@@ -88,6 +94,11 @@ void CollectIds(pugi::xml_node root, const std::string& prefix,
       n = n.next_sibling();
     }
   }
+}
+
+void CollectIds(pugi::xml_node root, const std::string& prefix,
+                std::unordered_set<std::string>& ids) {
+  if (!prefix.empty()) CollectIds(root, prefix, ids, [](pugi::xml_node) {});
 }
 
 // A diagram's data names the drawing it is shown from (dsp:dataModelExt
@@ -181,6 +192,9 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
     void Add(const std::string& name, std::string bytes) {
       ZipWriter::Add(name, std::move(bytes), true);
     }
+    void AddLater(const std::string& name, std::function<std::string()> make) {
+      ZipWriter::AddLater(name, std::move(make), true);
+    }
   } zip(label);
   if (!package_) {
     zip.Add("[Content_Types].xml",
@@ -207,9 +221,7 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
 
   // Writes the relationships of a rewritten part: what it takes along always,
   // and what its XML names by id.
-  auto writeRels = [&](const std::string& part, pugi::xml_node root, const std::string& rPrefix) {
-    std::unordered_set<std::string> ids;
-    CollectIds(root, rPrefix, ids);
+  auto writeRels = [&](const std::string& part, std::unordered_set<std::string> ids) {
     AddDiagramDrawings(pkg, part, ids);
     std::string xml = std::string(kDecl) + "<Relationships xmlns=\"" + kRelsNs + "\">";
     bool any = false;
@@ -232,29 +244,27 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
     }
   };
 
-  // The notes and comments the content refers to (and the separators).
+  // The main part, first among the entries, is written out and deflated
+  // beside the rest, which only reads it from here on.
+  zip.AddLater(mainPart, [this] { return SerialiseXml(main_->doc); });
+  done.insert(mainPart);
+  written.push_back(mainPart);
+
+  // One walk over the main part finds the notes and comments its content
+  // refers to (and the separators) and the relationship ids it names.
   std::unordered_set<std::string> noteRefs[3];
-  {
-    struct Refs : pugi::xml_tree_walker {
-      const Names* n;
-      std::unordered_set<std::string>* out;
-      bool for_each(pugi::xml_node& node) override {
-        const char* name = node.name();
-        int kind = -1;
-        if (n->footnoteReference == name)
-          kind = 0;
-        else if (n->endnoteReference == name)
-          kind = 1;
-        else if (n->commentReference == name || n->commentRangeStart == name)
-          kind = 2;
-        if (kind >= 0) out[kind].insert(node.attribute(n->id.c_str()).value());
-        return true;
-      }
-    } refs;
-    refs.n = &names_;
-    refs.out = noteRefs;
-    main_->doc.traverse(refs);
-  }
+  std::unordered_set<std::string> mainIds;
+  CollectIds(main_->doc.document_element(), names_.r, mainIds, [&](pugi::xml_node node) {
+    const char* name = node.name();
+    int kind = -1;
+    if (names_.footnoteReference == name)
+      kind = 0;
+    else if (names_.endnoteReference == name)
+      kind = 1;
+    else if (names_.commentReference == name || names_.commentRangeStart == name)
+      kind = 2;
+    if (kind >= 0) noteRefs[kind].insert(node.attribute(names_.id.c_str()).value());
+  });
   auto writeNotes = [&](const std::string& part, int kind) {
     const XmlPart& source = pkg.Cached(part);
     pugi::xml_node srcRoot = source.doc.document_element();
@@ -270,7 +280,9 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
     zip.Add(part, SerialiseXml(out));
     done.insert(part);
     written.push_back(part);
-    writeRels(part, root, nn.r);
+    std::unordered_set<std::string> ids;
+    CollectIds(root, nn.r, ids);
+    writeRels(part, std::move(ids));
   };
 
   // A piece is a finished letter: the settings go without the merge's data
@@ -305,11 +317,8 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
     return true;
   };
 
-  // The main part and its relationships.
-  zip.Add(mainPart, SerialiseXml(main_->doc));
-  done.insert(mainPart);
-  written.push_back(mainPart);
-  writeRels(mainPart, main_->doc.document_element(), names_.r);
+  // The main part's relationships.
+  writeRels(mainPart, std::move(mainIds));
 
   // The package's own relationships, then everything reachable, unchanged.
   if (const ZipReader::Entry* rootRels = pkg.Zip().Find("_rels/.rels")) {

@@ -7,13 +7,23 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <condition_variable>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <mutex>
 #include <string_view>
+#include <thread>
+
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "docx/errors.h"
 #include "docx/zip_writer.h"
@@ -410,6 +420,64 @@ std::pair<std::uint16_t, std::uint16_t> DosNow() {
   return {time, date};
 }
 
+long ProcessId() {
+#if defined(_WIN32)
+  return static_cast<long>(_getpid());
+#else
+  return static_cast<long>(getpid());
+#endif
+}
+
+// One thread beside the caller's that makes and deflates parts while the
+// caller prepares the rest of its package. None on a machine with one core.
+class Background {
+ public:
+  static Background* Get() {
+    static const long owner = ProcessId();
+    static Background* shared = Start();
+    // A child forked from a process that had the thread has no thread of its
+    // own (and its lock may be held as it was at the fork): it makes its
+    // parts in turn.
+    return ProcessId() == owner ? shared : nullptr;
+  }
+  void Run(std::function<void()> job) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      jobs_.push_back(std::move(job));
+    }
+    wake_.notify_one();
+  }
+
+ private:
+  // The thread stays for the process's life (it is never joined, so no
+  // exit-time destructor can wait on it); it holds no job once every
+  // ZipWriter has finished.
+  Background() { std::thread([this] { Loop(); }).detach(); }
+  static Background* Start() {
+    if (std::thread::hardware_concurrency() < 2) return nullptr;
+    try {
+      return new Background();
+    } catch (const std::exception&) {
+      return nullptr;  // no thread to be had: parts are made in turn
+    }
+  }
+  void Loop() {
+    for (;;) {
+      std::function<void()> job;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [this] { return !jobs_.empty(); });
+        job = std::move(jobs_.front());
+        jobs_.pop_front();
+      }
+      job();
+    }
+  }
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::function<void()>> jobs_;
+};
+
 bool Ascii(const std::string& text) {
   for (unsigned char c : text)
     if (c >= 0x80) return false;
@@ -420,7 +488,11 @@ bool Ascii(const std::string& text) {
 
 ZipWriter::ZipWriter(const std::string& label) : label_(label) {}
 
-ZipWriter::~ZipWriter() = default;
+ZipWriter::~ZipWriter() {
+  // A part still being made reads what its caller owns: it is waited for.
+  for (auto& [slot, part] : later_)
+    if (part.valid()) part.wait();
+}
 
 void ZipWriter::Put(Item item) {
   if (item.name.size() > 0xFFFF)
@@ -430,13 +502,48 @@ void ZipWriter::Put(Item item) {
     throw Error("Cannot add a part named \"" + item.name.substr(0, 80) + "\" to " + label_ +
                 ": it is not a name a part can have inside a package.");
   auto [it, fresh] = byName_.emplace(item.name, items_.size());
-  if (fresh)
+  if (fresh) {
     items_.push_back(std::move(item));
-  else
-    items_[it->second] = std::move(item);
+    return;
+  }
+  // A part that replaces one still being made: the later one stands.
+  for (auto p = later_.begin(); p != later_.end(); ++p) {
+    if (p->first != it->second) continue;
+    p->second.wait();
+    later_.erase(p);
+    break;
+  }
+  items_[it->second] = std::move(item);
 }
 
 void ZipWriter::Add(const std::string& name, std::string bytes, bool fast) {
+  Put(Made(name, std::move(bytes), fast));
+}
+
+void ZipWriter::AddLater(const std::string& name, std::function<std::string()> make, bool fast) {
+  Background* background = Background::Get();
+  if (!background) {
+    Add(name, make(), fast);
+    return;
+  }
+  Item slot;
+  slot.name = name;
+  Put(std::move(slot));  // the name is checked, and the place taken, now
+  auto task = std::make_shared<std::packaged_task<Item()>>(
+      [this, name, make = std::move(make), fast] { return Made(name, make(), fast); });
+  later_.emplace_back(byName_.at(name), task->get_future());
+  background->Run([task] { (*task)(); });
+}
+
+void ZipWriter::Settle() {
+  // Every part is waited for before any failure is passed on.
+  for (auto& [slot, part] : later_) part.wait();
+  auto pending = std::move(later_);
+  later_.clear();
+  for (auto& [slot, part] : pending) items_[slot] = part.get();
+}
+
+ZipWriter::Item ZipWriter::Made(const std::string& name, std::string bytes, bool fast) const {
   Item item;
   item.name = name;
   item.size = bytes.size();
@@ -453,7 +560,7 @@ void ZipWriter::Add(const std::string& name, std::string bytes, bool fast) {
     item.own = std::move(bytes);  // what does not shrink is stored
     item.method = kStore;
   }
-  Put(std::move(item));
+  return item;
 }
 
 void ZipWriter::CopyRaw(const std::string& name, const ZipReader& from,
@@ -472,6 +579,7 @@ void ZipWriter::CopyRaw(const std::string& name, const ZipReader& from,
 }
 
 std::string ZipWriter::Finish() {
+  Settle();
   constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
   // Plain names, not a structured binding: the lambda below captures them.
   const std::pair<std::uint16_t, std::uint16_t> stamp = DosNow();

@@ -2,6 +2,8 @@
 // The package layer's access to zip archives; the only place that knows libzip.
 
 #include <cstdint>
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -95,6 +97,12 @@ class ZipWriter {
 
   // Adds a part, deflated (at the fastest level when `fast`).
   void Add(const std::string& name, std::string bytes, bool fast = false);
+  // Adds a part made by `make`, in this place among the entries, but made,
+  // checksummed and deflated on a background thread while the caller goes on
+  // (inline on a machine with one core). What `make` reads must not change
+  // until Finish, which waits for it and throws what it threw; the destructor
+  // waits for it too, without throwing.
+  void AddLater(const std::string& name, std::function<std::string()> make, bool fast = false);
   // Adds an entry of another archive as its compressed bytes, unchanged.
   // `from` must stay open until Finish.
   void CopyRaw(const std::string& name, const ZipReader& from, const ZipReader::Entry& entry);
@@ -111,10 +119,13 @@ class ZipWriter {
     const std::string& Data() const { return raw ? *raw : own; }
   };
   void Put(Item item);
+  Item Made(const std::string& name, std::string bytes, bool fast) const;
+  void Settle();  // waits for the parts made in the background
 
   std::string label_;
   std::vector<Item> items_;
   std::unordered_map<std::string, std::size_t> byName_;
+  std::vector<std::pair<std::size_t, std::future<Item>>> later_;  // slot, part
 };
 
 // Writes bytes to a new file (replacing one of that name); throws docx::Error

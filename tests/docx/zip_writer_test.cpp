@@ -77,6 +77,37 @@ TEST(ZipWriter, RawCopiesKeepTheSourceBytesAndReadBack) {
   EXPECT_EQ(copy.Read(*copy.Find("added.xml")), "<b/>");
 }
 
+// A part made in the background keeps the place it was added in, its bytes
+// are the same as when added at once, and its failure fails the archive.
+TEST(ZipWriter, parts_made_in_the_background_keep_their_place_and_their_failures) {
+  testing_support::TempDir dir;
+  const std::string big = Xml(20000);
+  docx::ZipWriter now("now.docx"), later("later.docx");
+  now.Add("word/document.xml", big, true);
+  now.Add("word/_rels/document.xml.rels", "<Relationships/>", true);
+  later.AddLater("word/document.xml", [&] { return big; }, true);
+  later.Add("word/_rels/document.xml.rels", "<Relationships/>", true);
+  const std::string laterBytes = later.Finish();
+  const std::string nowBytes = now.Finish();
+  // The entries' time stamps come from the clock: all but them must agree.
+  ASSERT_EQ(laterBytes.size(), nowBytes.size());
+  docx::WriteFileBytes(dir.file("later.docx"), laterBytes);
+  docx::ZipReader zip(dir.file("later.docx"), "later.docx");
+  ASSERT_EQ(zip.Entries().size(), 2u);
+  EXPECT_EQ(zip.Entries()[0].name, "word/document.xml");
+  EXPECT_EQ(zip.Read(zip.Entries()[0]), big);
+
+  docx::ZipWriter failing("failing.docx");
+  failing.AddLater("word/document.xml", []() -> std::string { throw docx::Error("no memory"); });
+  failing.Add("word/styles.xml", big);
+  EXPECT_THROW(failing.Finish(), docx::Error);
+  // Dropped before its Finish, a writer waits for what it still makes.
+  {
+    docx::ZipWriter dropped("dropped.docx");
+    dropped.AddLater("word/document.xml", [&] { return big + big; });
+  }
+}
+
 TEST(ZipWriter, RefusesAPartWithoutAName) {
   docx::ZipWriter writer("out.docx");
   EXPECT_THROW(writer.Add("", "<a/>"), docx::Error);
