@@ -4,10 +4,9 @@
 
 #include "app/settings.h"
 #include "filelist/file_list.h"
-#include "filelist/file_system.h"
-#include "filelist/folder_scan.h"
 #include "filelist/program_folder.h"
 #include "support/dialogs.h"
+#include "support/folder_scan.h"
 #include "support/host.h"
 #include "support/locations.h"
 #include "support/paths.h"
@@ -36,15 +35,6 @@ namespace {
 
 constexpr char kSep = support::kSep;
 
-// folder + separator + name with doubled separators collapsed. A folder that
-// already ends in the separator (a drive root, "/") gets no second one, so a
-// POSIX root gives "/x.doc" rather than the network-like "//x.doc".
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  std::string path = folder;
-  if (path.empty() || path.back() != kSep) path += kSep;
-  return support::CollapseSeparators(path + name, kSep);
-}
-
 std::vector<std::string> SplitAtNul(const std::string& text) {
   std::vector<std::string> parts;
   std::size_t start = 0;
@@ -55,12 +45,6 @@ std::vector<std::string> SplitAtNul(const std::string& text) {
     start = nul + 1;
   }
   return parts;
-}
-
-// Word's owner files ("~$letter.doc") and LibreOffice's lock files are never
-// documents to split.
-bool IsOwnerOrLockFile(const std::string& name) {
-  return (!name.empty() && name[0] == '~') || IsLockFileName(name);
 }
 
 }  // namespace
@@ -95,38 +79,15 @@ void PushButton1_Click(FileList& list) {
   const std::string folder = parts[0];
   for (std::size_t i = 1; i < parts.size(); ++i) {
     std::string path;
-    run(112, [&] { path = JoinPath(folder, parts[i]); });
+    run(112, [&] { path = support::JoinPath(folder, parts[i]); });
     run(114, [&] { list.AddFileEntry(path); });
   }
 }
 
 void AddFolderFiles(FileList& list, const std::string& folder, const std::string& pattern,
                     support::Steps& run) {
-  std::vector<std::string> folders;
-  run(114, [&] {
-    // The seed ends in the separator, without doubling a root's own.
-    std::string seed = folder;
-    if (seed.empty() || seed.back() != kSep) seed += kSep;
-    folders.push_back(seed);
-  });
-  run(116, [&] { GetSubDirectories2016(folders, true, list.host()); });
-
-  for (const std::string& entry : folders) {
-    std::string dir;
-    std::vector<std::string> names;
-    run(118, [&] { list.host().Yield(); });
-    run(120, [&] { dir = entry.size() > 1 ? entry.substr(0, entry.size() - 1) : entry; });
-    run(122, [&] { names = ListFolderFiles(dir, pattern); });
-    for (const std::string& name : names) {
-      if (run.test(124, [&] { return IsOwnerOrLockFile(name); })) continue;
-      run(126, [&] {
-        const std::string path = JoinPath(dir, name);
-        if (IsExistingFile(path) &&
-            fsys::Attributes(path) != (fsys::kAttrHidden | fsys::kAttrArchive))
-          list.AddFileEntry(path);
-      });
-    }
-  }
+  support::WalkFolderFiles(folder, pattern, run, list.host(),
+                           [&](const std::string& path) { list.AddFileEntry(path); });
 }
 
 void AddFolderFiles(FileList& list, const std::string& folder, const std::string& pattern) {
@@ -166,7 +127,7 @@ void PushButton9_Click(FileList& list) {
 
 void LoadSampleFiles(FileList& list) {
   const std::string samples = ProgramFolderPath() + kSep + "Samples";
-  for (const std::string& name : ListFolderFiles(samples, "*.*")) {
+  for (const std::string& name : support::ListFolderFiles(samples, "*.*")) {
     const std::string path = samples + kSep + name;
     if (support::PathExists(path) && !support::ListContains(list.Entries(), path))
       list.AddFileEntry(path);
