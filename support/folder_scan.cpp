@@ -4,7 +4,7 @@
 #include <set>
 #include <system_error>
 
-#include "support/file_system.h"
+#include "support/file_attributes.h"
 #include "support/host.h"
 #include "support/locations.h"
 #include "support/paths.h"

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "support/file_system.h"
+#include "support/file_attributes.h"
 #include "support/folder_scan.h"
 #include "filelist_fixture.h"
 #include "support/locations.h"

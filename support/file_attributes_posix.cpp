@@ -4,7 +4,7 @@
 #include <climits>
 #include <string>
 
-#include "support/file_system.h"
+#include "support/file_attributes.h"
 #include "support/paths.h"
 
 namespace support::fsys {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "support/file_system.h"
+#include "support/file_attributes.h"
 #include "support/paths.h"
 
 namespace support::fsys {
