@@ -286,7 +286,8 @@ void Form1::BuildControls() {
       {frame3_, "Folder for the splits", "The folder the splits are saved in"},
       {text1_, "Folder for the splits",
        "The folder the splits are saved in: type its path, or choose it with the button beside"},
-      {pushButton7_, "Choose the folder for the splits", "Choose the folder the splits are saved in"},
+      {pushButton7_, "Choose the folder for the splits",
+       "Choose the folder the splits are saved in"},
   };
   for (const Description& d : descriptions) {
     if (d.name) d.control->setAccessibleName(d.name);

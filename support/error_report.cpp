@@ -5,8 +5,7 @@
 
 namespace support {
 
-std::string ErrorReportBody(const std::string& description, const std::string& location,
-                            int line) {
+std::string ErrorReportBody(const std::string& description, const std::string& location, int line) {
   std::string text = description;
   text += "\r\n";
   text += "in " + location + " ";
@@ -15,8 +14,7 @@ std::string ErrorReportBody(const std::string& description, const std::string& l
   return text;
 }
 
-std::string ErrorReportText(const std::string& description, const std::string& location,
-                            int line) {
+std::string ErrorReportText(const std::string& description, const std::string& location, int line) {
   std::string text = ErrorReportBody(description, location, line);
   text += "\r\r";
   text += "Please email screenshot of this message to ";

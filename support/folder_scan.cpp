@@ -295,8 +295,8 @@ void GetSubDirectories2016(std::vector<std::string>& folders, bool recurse, Host
   });
 }
 
-void WalkFolderFiles(const std::string& folder, const std::string& pattern, Steps& run,
-                     Host& host, const std::function<void(const std::string&)>& take) {
+void WalkFolderFiles(const std::string& folder, const std::string& pattern, Steps& run, Host& host,
+                     const std::function<void(const std::string&)>& take) {
   std::vector<std::string> folders;
   run(114, [&] {
     // The seed ends in the separator, without doubling a root's own.
@@ -316,7 +316,8 @@ void WalkFolderFiles(const std::string& folder, const std::string& pattern, Step
       if (run.test(124, [&] { return IsOwnerOrLockFile(name); })) continue;
       run(126, [&] {
         const std::string path = JoinPath(dir, name);
-        if (IsExistingFile(path) && fsys::Attributes(path) != (fsys::kAttrHidden | fsys::kAttrArchive))
+        if (IsExistingFile(path) &&
+            fsys::Attributes(path) != (fsys::kAttrHidden | fsys::kAttrArchive))
           take(path);
       });
     }

@@ -60,7 +60,7 @@ void GetSubDirectories2016(std::vector<std::string>& folders, bool recurse, Host
 // hidden and archive are skipped. Each path, its separators collapsed, goes to
 // `take`. Failures (`take`'s own included) are reported through `run`, under
 // its location, at the add-folder steps 114 to 126, and the walk goes on.
-void WalkFolderFiles(const std::string& folder, const std::string& pattern, Steps& run,
-                     Host& host, const std::function<void(const std::string&)>& take);
+void WalkFolderFiles(const std::string& folder, const std::string& pattern, Steps& run, Host& host,
+                     const std::function<void(const std::string&)>& take);
 
 }  // namespace support

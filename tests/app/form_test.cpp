@@ -218,12 +218,14 @@ TEST_F(FormTest, every_control_has_a_name_for_screen_readers_and_a_tooltip) {
     ASSERT_NE(reader, nullptr) << id.toStdString();
     const QString name = reader->text(QAccessible::Name).trimmed();
     EXPECT_FALSE(name.isEmpty()) << id.toStdString();
-    EXPECT_TRUE(name.contains(QRegularExpression("[A-Za-z]{3}"))) << id.toStdString() << ": " << name.toStdString();
+    EXPECT_TRUE(name.contains(QRegularExpression("[A-Za-z]{3}")))
+        << id.toStdString() << ": " << name.toStdString();
     EXPECT_FALSE(w->toolTip().trimmed().isEmpty()) << id.toStdString();
   }
   EXPECT_GE(controls, 20);
-  EXPECT_EQ(QAccessible::queryAccessibleInterface(Child(form, "PushButton7"))->text(QAccessible::Name),
-            QString("Choose the folder for the splits"));
+  EXPECT_EQ(
+      QAccessible::queryAccessibleInterface(Child(form, "PushButton7"))->text(QAccessible::Name),
+      QString("Choose the folder for the splits"));
   // The captions stay as designed.
   EXPECT_EQ(form.findChild<QPushButton*>("PushButton7")->text(), QString("..."));
 }

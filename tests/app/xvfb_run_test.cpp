@@ -13,8 +13,8 @@
 #include <QString>
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 #include <filesystem>
+#include <iostream>
 #include <map>
 #include <regex>
 #include <string>
@@ -414,14 +414,18 @@ TEST(XvfbLook, the_button_with_the_keyboard_focus_is_visibly_marked) {
   std::string script = testing_support::StartXvfbScript(work.str()) +
                        StartPlainProgramScript(work, "") +
                        "xdotool mousemove 790 690; xdotool windowfocus --sync $WID; sleep 0.3\n"
-                       "for k in $(seq -w 1 " + std::to_string(kTabs) + "); do\n"
+                       "for k in $(seq -w 1 " +
+                       std::to_string(kTabs) +
+                       "); do\n"
                        "  xdotool key Tab; sleep 0.3\n"
-                       "  import -window $WID " + Quote(std::string(PARVANE_APP_BUILD_DIR)) +
+                       "  import -window $WID " +
+                       Quote(std::string(PARVANE_APP_BUILD_DIR)) +
                        "/look-focus-$k.png\n"
                        "done\n"
                        "kill $APID 2>/dev/null; wait $APID 2>/dev/null\n"
                        "kill $XPID; wait $XPID 2>/dev/null\n"
-                       "cat " + Quote(work.file("program.log")) + "\n";
+                       "cat " +
+                       Quote(work.file("program.log")) + "\n";
   for (int k = 1; k <= kTabs; ++k) fs::remove(FocusShot(k));
   const std::string output = RunCommand("bash -c " + Quote(script)).output;
   ASSERT_EQ(output.find("no-window"), std::string::npos) << output;
@@ -482,10 +486,13 @@ TEST(XvfbLook, a_window_taller_than_the_screen_is_made_smaller_as_a_whole) {
   const std::string script = testing_support::StartXvfbScript(work.str(), "1920x1080") +
                              StartPlainProgramScript(work, "QT_SCALE_FACTOR=2") +
                              "xdotool getwindowgeometry $WID\n"
-                             "import -window root " + Quote(shot) + "\n"
+                             "import -window root " +
+                             Quote(shot) +
+                             "\n"
                              "kill $APID 2>/dev/null; wait $APID 2>/dev/null\n"
                              "kill $XPID; wait $XPID 2>/dev/null\n"
-                             "cat " + Quote(work.file("program.log")) + "\n";
+                             "cat " +
+                             Quote(work.file("program.log")) + "\n";
   const std::string output = RunCommand("bash -c " + Quote(script)).output;
   std::smatch m;
   ASSERT_TRUE(std::regex_search(output, m, std::regex(R"(Geometry: (\d+)x(\d+))"))) << output;

@@ -160,9 +160,9 @@ TEST(CommandLine, a_word_count_below_one_is_explained_and_takes_one_word) {
   for (const std::string count : {"0", "-3"}) {
     TempDir dir;
     WriteMerge(dir.file("merge.docx"));
-    const auto r = RunCommand("TEMP=" + Quote(dir.str()) + " " + Split() +
-                              " --name-by-content first -x " + count + " " +
-                              Quote(dir.file("merge.docx")));
+    const auto r =
+        RunCommand("TEMP=" + Quote(dir.str()) + " " + Split() + " --name-by-content first -x " +
+                   count + " " + Quote(dir.file("merge.docx")));
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_NE(r.output.find("-x " + count + " is less than one word: taking one word"),
               std::string::npos)

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
+#include "filelist_fixture.h"
 #include "support/file_attributes.h"
 #include "support/folder_scan.h"
-#include "filelist_fixture.h"
 #include "support/locations.h"
 
 namespace filelist_test {
