@@ -1,6 +1,6 @@
 // parvane-split: the splitter from the command line.
 //
-//   parvane-split [-o DIR] [--name-by-content RULE [-x WORDS] [-y PAGE]]
+//   parvane-split [-o DIR] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]]
 //                 [--pattern PATTERN] FILE|FOLDER...
 //
 // Each FILE is split as the window's "Start Splitting" does: with -o DIR the
@@ -32,7 +32,7 @@
 namespace {
 
 const char* kUsage =
-    "usage: parvane-split [-o DIR] [--name-by-content RULE [-x WORDS] [-y PAGE]]\n"
+    "usage: parvane-split [-o DIR] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]]\n"
     "                     [--pattern PATTERN] FILE|FOLDER...\n"
     "  -o DIR                  save the pieces in DIR (default: beside each file)\n"
     "  --pattern PATTERN       the files of a FOLDER and all its sub-folders to split\n"
@@ -40,6 +40,7 @@ const char* kUsage =
     "  --version               print the program's name and version\n"
     "  --name-by-content RULE  name the pieces from the document's first words:\n"
     "                          first, header, footer, page2, last or page (page Y)\n"
+    "  --each                  name every piece from its own words instead\n"
     "  -x WORDS                how many words make the name (default 1)\n"
     "  -y PAGE                 the page for the rule 'page' (default 1)\n";
 
@@ -106,6 +107,7 @@ int main(int argc, char** argv) {
   int wordCount = 1;
   int pageNumber = 1;
   std::string pattern = "*.doc*";
+  bool each = false;
   std::vector<std::string> inputs;
 
   for (int i = 1; i < argc; ++i) {
@@ -136,6 +138,8 @@ int main(int argc, char** argv) {
       if (!rule || !rules.count(rule)) return BadUsage("--name-by-content needs one of first, header, footer, page2, last, page");
       host.settings.NameByContent = true;
       host.settings.ContentRule = rules.at(rule);
+    } else if (arg == "--each") {
+      each = true;
     } else if (arg == "-x" || arg == "-y") {
       const char* number = value(arg.c_str());
       int parsed = 0;
@@ -150,11 +154,14 @@ int main(int argc, char** argv) {
     }
   }
   if (inputs.empty()) return BadUsage("no file given");
+  if (each && !host.settings.NameByContent) return BadUsage("--each needs --name-by-content");
   if (host.settings.NameByContent && wordCount < 1) {
     // The window's rule: the first word is always taken before the count is
     // looked at.
     std::cerr << "parvane-split: -x " << wordCount << " is less than one word: taking one word\n";
   }
+  host.settings.EachSplit = each;
+  const engine::PieceNaming naming{wordCount, host.settings.ContentRule == 5 ? pageNumber : 0};
   if (host.settings.SaveToChosenFolder && !support::IsFolder(host.settings.OutputFolder)) {
     std::cerr << "Folder does not exist. Please select another folder.\n";
     return 2;
@@ -181,7 +188,7 @@ int main(int argc, char** argv) {
   int documents = 0;
   for (const auto& file : files) {
     std::string path = file;
-    if (host.settings.NameByContent) {
+    if (host.settings.NameByContent && !each) {
       path = engine::RenameFile(file, wordCount, host.settings.ContentRule == 5 ? pageNumber : 0,
                                 host);
       if (path.empty()) {
@@ -189,8 +196,9 @@ int main(int argc, char** argv) {
         continue;
       }
     }
-    engine::DoItByFile(path, host, word::DefaultFactory(), &ledger, support::GetFolderPart(file));
-    if (host.settings.NameByContent) engine::DiscardWorkingCopy(path, file, host);
+    engine::DoItByFile(path, host, word::DefaultFactory(), &ledger, support::GetFolderPart(file),
+                       each ? &naming : nullptr);
+    if (host.settings.NameByContent && !each) engine::DiscardWorkingCopy(path, file, host);
     ++documents;
     const auto& saved = ledger.SavedPieces();
     for (; printed < saved.size(); ++printed) std::cout << saved[printed] << "\n";

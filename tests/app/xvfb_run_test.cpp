@@ -13,6 +13,7 @@
 #include <QString>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -39,7 +40,7 @@ bool Have(const char* tool) {
 }
 
 // Centres of the two buttons in window pixels (twips / 15 at 96 DPI).
-constexpr int kLoadSamplesX = (4080 + 3840 / 2) / 15, kLoadSamplesY = (3760 + 405 / 2) / 15;
+constexpr int kLoadSamplesX = (4080 + 3840 / 2) / 15, kLoadSamplesY = (3520 + 405 / 2) / 15;
 constexpr int kStartX = (120 + 7800 / 2) / 15, kStartY = (7700 + 405 / 2) / 15;
 
 struct Scenario {
@@ -266,6 +267,39 @@ TEST_F(XvfbRun, content_naming_asks_for_x_and_names_the_pieces_by_the_first_word
   ExpectPiecesPass(out);
 }
 
+// "Name each split from its own contents": every customer letter is named
+// after its own recipient, and every piece of the other samples carries its
+// own number; nothing is left beside the samples.
+TEST_F(XvfbRun, each_split_named_from_its_own_words_names_the_letters_after_their_recipients) {
+  TempDir work;
+  const std::string out = work.file("out");
+  fs::create_directories(out);
+  Scenario s;
+  s.name = "each";
+  s.settings = {{"Option1", "False"}, {"Option2", "True"}, {"Combo1", "0"}, {"EachSplit", "True"}};
+  s.answers = {"input 5"};
+  const Outcome run = RunWindow(s, work, out);
+  EXPECT_NE(run.output.find("done-shown"), std::string::npos) << run.output;
+  EXPECT_TRUE(fs::exists(Shot(s.name, "after")));
+  const std::vector<std::string> pieces = FilesIn(out);
+  std::size_t total = 0;
+  for (const auto& sample : sg::ShippedSamples()) {
+    total += static_cast<std::size_t>(sample.records);
+    if (sample.kind != sg::Kind::kLetters) continue;
+    for (const auto& record : sg::MakeRecords(sample.records, sample.seed)) {
+      char number[16];
+      std::snprintf(number, sizeof number, "-%04d.docx", record.index);
+      const bool found = std::any_of(pieces.begin(), pieces.end(), [&](const std::string& p) {
+        return p.rfind(record.FullName(), 0) == 0 && p.size() > std::strlen(number) &&
+               p.compare(p.size() - std::strlen(number), std::string::npos, number) == 0;
+      });
+      EXPECT_TRUE(found) << record.FullName() << number;
+    }
+  }
+  EXPECT_EQ(pieces.size(), total) << run.output;
+  ExpectPiecesPass(out);
+}
+
 // The list as a user fills, reorders and empties it in the real window: two
 // files by the add dialog, a folder's files, one more file; the first entry
 // dragged onto the second; the last one selected and taken out with Delete,
@@ -307,7 +341,7 @@ TEST(XvfbList, is_filled_reordered_and_emptied_with_the_mouse_and_keys) {
     return "xdotool mousemove --window $WID " + std::to_string(x) + " " + std::to_string(y);
   };
   auto row = [](int k) { return 59 + 14 * k; };
-  const std::string addFiles = at(136, 230), addFolder = at(400, 230), clear = at(136, 264),
+  const std::string addFiles = at(136, 214), addFolder = at(400, 214), clear = at(136, 248),
                     start = at(264, 526);
   const std::string filled = Shot("list", "filled"), reordered = Shot("list", "reordered");
   const std::string script =
@@ -437,14 +471,14 @@ TEST(XvfbLook, the_button_with_the_keyboard_focus_is_visibly_marked) {
     ASSERT_FALSE(shot.isNull()) << file << "\n" << output;
     shots.push_back(shot.convertToFormat(QImage::Format_RGB32));
   }
-  // Window pixels at 96 DPI of each button (twips / 15); "..." sits in
-  // Frame3 inside Frame5.
+  // Window pixels at 96 DPI of each button (twips / 15, as Form1 places
+  // them); "..." sits in Frame3 inside Frame5.
   auto px = [](int twips) { return static_cast<int>(std::lround(twips / 15.0)); };
   const std::pair<const char*, QRect> buttons[] = {
-      {"Add Word File(s)", QRect(px(120), px(3250), px(3840), px(405))},
-      {"Add All Word File(s) In Folder", QRect(px(4080), px(3250), px(3840), px(405))},
-      {"Clear List", QRect(px(120), px(3760), px(3840), px(405))},
-      {"Load Sample/Example Files", QRect(px(4080), px(3760), px(3840), px(405))},
+      {"Add Word File(s)", QRect(px(120), px(3010), px(3840), px(405))},
+      {"Add All Word File(s) In Folder", QRect(px(4080), px(3010), px(3840), px(405))},
+      {"Clear List", QRect(px(120), px(3520), px(3840), px(405))},
+      {"Load Sample/Example Files", QRect(px(4080), px(3520), px(3840), px(405))},
       {"Start Splitting", QRect(px(120), px(7700), px(7800), px(405))},
       {"Help", QRect(px(120), px(120), px(7800), px(405))},
       {"...", QRect(px(120 + 480 + 6000), px(5760 + 510 + 300), px(600), px(345))},
