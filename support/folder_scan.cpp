@@ -44,17 +44,16 @@ bool Match(const std::u32string& name, const std::u32string& pattern) {
 // use: Latin (with its extensions), Greek, Cyrillic, Armenian and the
 // full-width Latin letters. Other characters are their own.
 char32_t SmallLetter(char32_t c) {
-  auto pairEvenCapital = [&](char32_t from, char32_t to) { return c >= from && c <= to; };
+  // Ranges of pairs, capital on the even code and small letter on the odd one.
+  auto pairs = [&](char32_t from, char32_t to) { return c >= from && c <= to; };
   if (c < 0x80) return (c >= U'A' && c <= U'Z') ? c + 32 : c;
   if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
   if (c == 0x178) return 0xFF;
   if (c == 0x17F) return U's';
   if (c == 0x130 || c == 0x131) return c;  // the Turkish i's pair with nothing else
-  if (pairEvenCapital(0x100, 0x137) || pairEvenCapital(0x14A, 0x177) ||
-      pairEvenCapital(0x1DE, 0x1EF) || pairEvenCapital(0x1F8, 0x21F) ||
-      pairEvenCapital(0x222, 0x233) || pairEvenCapital(0x460, 0x481) ||
-      pairEvenCapital(0x48A, 0x4BF) || pairEvenCapital(0x4D0, 0x52F) ||
-      pairEvenCapital(0x1E00, 0x1E95) || pairEvenCapital(0x1EA0, 0x1EFF))
+  if (pairs(0x100, 0x137) || pairs(0x14A, 0x177) || pairs(0x1DE, 0x1EF) || pairs(0x1F8, 0x21F) ||
+      pairs(0x222, 0x233) || pairs(0x460, 0x481) || pairs(0x48A, 0x4BF) || pairs(0x4D0, 0x52F) ||
+      pairs(0x1E00, 0x1E95) || pairs(0x1EA0, 0x1EFF))
     return c | 1;
   if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E) || (c >= 0x1CD && c <= 0x1DC) ||
       (c >= 0x4C1 && c <= 0x4CE))
