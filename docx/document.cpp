@@ -104,6 +104,13 @@ std::shared_ptr<Document> Document::Open(const std::string& path) {
   return doc;
 }
 
+std::shared_ptr<Document> Document::FromBytes(std::string bytes, const std::string& label) {
+  std::shared_ptr<Document> doc(new Document());
+  doc->package_ = Package::FromBytes(std::move(bytes), label);
+  doc->Adopt(doc->package_->Parse(doc->package_->MainPart()));
+  return doc;
+}
+
 std::shared_ptr<Document> Document::New() {
   std::shared_ptr<Document> doc(new Document());
   doc->Adopt(ParseXml(kNewDocument, "word/document.xml"));
@@ -676,6 +683,121 @@ void Document::Delete(int start, int end) {
   }
   for (std::size_t e = 0; e < elems_.size(); ++e)
     if (tableGone[e]) elems_[e].parent().remove_child(elems_[e]);
+  Invalidate();
+}
+
+void Document::CloseCutFieldsAndBookmarks() {
+  // The main story in document order; text boxes are stories of their own,
+  // which no section break cuts.
+  const std::string txbxContent = names_.W("txbxContent");
+  struct Open {
+    pugi::xml_node node;
+    bool separated = false;
+  };
+  std::vector<Open> fields;
+  std::vector<pugi::xml_node> strays;                   // separators and ends without a begin
+  std::vector<std::pair<pugi::xml_node, bool>> starts;  // bookmark starts in order; still open
+  std::unordered_map<std::string, std::vector<std::size_t>> bookmarks;
+  for (pugi::xml_node n = body_.first_child(); n;) {
+    const char* name = n.name();
+    bool descend = IsElement(n) && !Is(name, txbxContent);
+    if (Is(name, names_.fldChar)) {
+      const char* type = n.attribute(names_.fldCharType.c_str()).value();
+      if (!std::strcmp(type, "begin")) {
+        fields.push_back({n});
+      } else if (!std::strcmp(type, "separate")) {
+        if (fields.empty())
+          strays.push_back(n);
+        else
+          fields.back().separated = true;
+      } else if (!std::strcmp(type, "end")) {
+        if (fields.empty())
+          strays.push_back(n);
+        else
+          fields.pop_back();
+      }
+      descend = false;
+    } else if (Is(name, names_.bookmarkStart)) {
+      bookmarks[n.attribute(names_.id.c_str()).value()].push_back(starts.size());
+      starts.emplace_back(n, true);
+    } else if (Is(name, names_.bookmarkEnd)) {
+      auto it = bookmarks.find(n.attribute(names_.id.c_str()).value());
+      if (it != bookmarks.end() && !it->second.empty()) {
+        starts[it->second.back()].second = false;
+        it->second.pop_back();
+      }
+    }
+    if (descend && n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    while (n && n != body_ && !n.next_sibling()) n = n.parent();
+    if (!n || n == body_) break;
+    n = n.next_sibling();
+  }
+  std::vector<pugi::xml_node> unclosed;
+  for (const auto& [start, open] : starts)
+    if (open) unclosed.push_back(start);
+  if (strays.empty() && fields.empty() && unclosed.empty()) return;
+
+  for (pugi::xml_node mark : strays) {
+    pugi::xml_node run = mark.parent();
+    run.remove_child(mark);
+    bool empty = true;
+    for (pugi::xml_node c : run.children())
+      if (IsElement(c) && names_.rPr != c.name()) empty = false;
+    if (empty && names_.run == run.name()) run.parent().remove_child(run);
+  }
+  // Fields left open close at the end of the story's last paragraph (the last
+  // one inside a table or content control that ends the body), bookmarks
+  // there too, or at the body's end when it does not end in a paragraph.
+  pugi::xml_node lastElement;
+  for (pugi::xml_node c = body_.last_child(); c && !lastElement; c = c.previous_sibling())
+    if (IsElement(c) && names_.sectPr != c.name()) lastElement = c;
+  pugi::xml_node last =
+      lastElement && names_.p == lastElement.name() ? lastElement : pugi::xml_node();
+  if (!fields.empty() && !last && lastElement) {
+    for (pugi::xml_node n = lastElement.first_child(); n;) {
+      const bool box = Is(n.name(), txbxContent);
+      if (names_.p == n.name()) last = n;
+      if (!box && n.first_child()) {
+        n = n.first_child();
+        continue;
+      }
+      while (n && n != lastElement && !n.next_sibling()) n = n.parent();
+      if (!n || n == lastElement) break;
+      n = n.next_sibling();
+    }
+  }
+  if (!fields.empty() && !last) {
+    pugi::xml_node sect = BodySectPr();
+    last = sect ? body_.insert_child_before(names_.p.c_str(), sect)
+                : body_.append_child(names_.p.c_str());
+  }
+  for (auto it = fields.rbegin(); it != fields.rend(); ++it) {
+    pugi::xml_node run = last.append_child(names_.run.c_str());
+    run.append_child(names_.fldChar.c_str()).append_attribute(names_.fldCharType.c_str()) = "end";
+  }
+  // A start that sits behind the last paragraph (at the body's level) is
+  // closed where it stands.
+  const bool inParagraph = last && last == lastElement;
+  std::unordered_set<pugi::xml_node_struct*> behind;
+  for (pugi::xml_node c = inParagraph ? last.next_sibling() : pugi::xml_node(); c;
+       c = c.next_sibling())
+    behind.insert(c.internal_object());
+  for (pugi::xml_node start : unclosed) {
+    const std::string id = start.attribute(names_.id.c_str()).value();
+    pugi::xml_node end;
+    if (behind.count(start.internal_object()))
+      end = body_.insert_child_after(names_.bookmarkEnd.c_str(), start);
+    else if (inParagraph)
+      end = last.append_child(names_.bookmarkEnd.c_str());
+    else if (pugi::xml_node sect = BodySectPr())
+      end = body_.insert_child_before(names_.bookmarkEnd.c_str(), sect);
+    else
+      end = body_.append_child(names_.bookmarkEnd.c_str());
+    end.append_attribute(names_.id.c_str()) = id.c_str();
+  }
   Invalidate();
 }
 

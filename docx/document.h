@@ -38,6 +38,8 @@ class Document : public std::enable_shared_from_this<Document> {
  public:
   // Opens a package read-only (the file is never written); throws docx::Error.
   static std::shared_ptr<Document> Open(const std::string& path);
+  // Opens a package held in memory; `label` names it in messages.
+  static std::shared_ptr<Document> FromBytes(std::string bytes, const std::string& label);
   // A new document: one empty paragraph and default section properties.
   static std::shared_ptr<Document> New();
 
@@ -75,6 +77,8 @@ class Document : public std::enable_shared_from_this<Document> {
   // Writes a package of the type the extension names; a temporary file beside
   // the target is renamed into place, so a failed save leaves nothing there.
   void SaveAs(const std::string& path);
+  // The package SaveAs would write, as bytes (of the type `extension` names).
+  std::string Bytes(const std::string& extension = "docx");
 
   const std::shared_ptr<const Package>& package() const { return package_; }
 
@@ -109,6 +113,11 @@ class Document : public std::enable_shared_from_this<Document> {
   void InsertText(const StoryParagraph& p, int at, const std::string& text);
   bool RemoveTrailingEmptySection();
   pugi::xml_node BodySectPr();
+  // A section break can cut a field or a bookmark in two: each piece keeps
+  // its own half whole. A field end or separator without its begin goes, a
+  // begin without its end is closed after its result (at the end of the last
+  // paragraph), and so is a bookmark that was never closed.
+  void CloseCutFieldsAndBookmarks();
 
   // Gives every VML shape of a pasted body the shape type it names: Word
   // defines a type once, at its first use, so a later section's shapes name
@@ -118,7 +127,8 @@ class Document : public std::enable_shared_from_this<Document> {
   void EnsureShapeTypes();
 
   void MakeIdsUnique();
-  void WritePackage(const std::string& tempPath, const std::string& extension);
+  // The package's bytes; `label` names it in messages.
+  std::string PackageBytes(const std::string& label, const std::string& extension);
 
   std::shared_ptr<const Package> package_;
   std::unique_ptr<XmlPart> main_;

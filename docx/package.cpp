@@ -6,7 +6,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <system_error>
+#include <unordered_set>
 
 #include "docx/errors.h"
 #include "docx/story_text.h"
@@ -47,33 +49,13 @@ std::string Utf16(const char* ascii) {
   return out;
 }
 
-// What the first bytes say about a file that is not a package.
-void RefuseNonPackage(const std::string& path, const std::string& label) {
-  std::error_code ec;
-  const auto status = fs::status(path, ec);
-  if (ec || !fs::exists(status)) {
-    const std::error_code why = ec ? ec : std::make_error_code(std::errc::no_such_file_or_directory);
-    throw Error("Cannot open " + path + ": " + why.message(), Status::kCannotOpen);
-  }
-  if (fs::is_directory(status))
-    throw Error("Cannot open " + path + ": it is a folder, not a document.", Status::kCannotOpen);
-  std::ifstream in(fs::path(path), std::ios::binary);
-  if (!in)
-    throw Error("Cannot open " + path + ": " + std::system_category().message(errno),
-                Status::kCannotOpen);
-  const auto size = fs::file_size(path, ec);
-  if (!ec && size == 0)
-    throw Error(label + " is empty (0 bytes); it is not a Word document.", Status::kEmpty);
-  std::string head(8, '\0');
-  in.read(head.data(), 8);
-  head.resize(static_cast<std::size_t>(in.gcount()));
+// What the first bytes say about a file that is not a package; `whole` gives
+// all its bytes ("" when too large to look through).
+void RefuseByContent(const std::string& head, const std::function<std::string()>& whole,
+                     const std::string& label) {
   if (head.rfind("\xD0\xCF\x11\xE0", 0) == 0) {
     // An OLE compound file: a package encrypted with a password, or Word 97-2003.
-    std::string bytes;
-    if (!ec && size < (64u << 20)) {
-      in.seekg(0);
-      bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    const std::string bytes = whole();
     if (Contains(bytes, Utf16("EncryptionInfo")) || Contains(bytes, Utf16("EncryptedPackage")))
       throw Error(label +
                       " is encrypted (protected by a password). Remove the password in "
@@ -96,6 +78,41 @@ void RefuseNonPackage(const std::string& path, const std::string& label) {
                 Status::kLegacyFormat);
   if (head.rfind("PK", 0) != 0)
     throw Error(label + " is not a Word document: it is not a zip package.", Status::kNotZip);
+}
+
+// The same for a file on disk, which may also be missing, a folder or empty.
+void RefuseNonPackage(const std::string& path, const std::string& label) {
+  std::error_code ec;
+  const auto status = fs::status(path, ec);
+  if (ec || !fs::exists(status)) {
+    const std::error_code why =
+        ec ? ec : std::make_error_code(std::errc::no_such_file_or_directory);
+    throw Error("Cannot open " + path + ": " + why.message(), Status::kCannotOpen);
+  }
+  if (fs::is_directory(status))
+    throw Error("Cannot open " + path + ": it is a folder, not a document.", Status::kCannotOpen);
+  std::ifstream in(fs::path(path), std::ios::binary);
+  if (!in)
+    throw Error("Cannot open " + path + ": " + std::system_category().message(errno),
+                Status::kCannotOpen);
+  const auto size = fs::file_size(path, ec);
+  if (!ec && size == 0)
+    throw Error(label + " is empty (0 bytes); it is not a Word document.", Status::kEmpty);
+  std::string head(8, '\0');
+  in.read(head.data(), 8);
+  head.resize(static_cast<std::size_t>(in.gcount()));
+  RefuseByContent(
+      head,
+      [&] {
+        std::string bytes;
+        if (!ec && size < (64u << 20)) {
+          in.clear();
+          in.seekg(0);
+          bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        return bytes;
+      },
+      label);
 }
 
 }  // namespace
@@ -146,26 +163,63 @@ std::shared_ptr<const Package> Package::Open(const std::string& path) {
   std::shared_ptr<Package> package(new Package());
   package->label_ = label;
   package->zip_ = std::make_unique<ZipReader>(path, label);
-  package->LoadContentTypes();
-  for (const auto& rel : package->Rels("")) {
+  package->FindMainPart();
+  return package;
+}
+
+std::shared_ptr<const Package> Package::FromBytes(std::string bytes, const std::string& label) {
+  if (bytes.empty()) throw Error(label + " is empty (0 bytes); it is not a Word document.", Status::kEmpty);
+  RefuseByContent(
+      bytes.substr(0, 8), [&] { return bytes; }, label);
+  std::shared_ptr<Package> package(new Package());
+  package->label_ = label;
+  package->zip_ = ZipReader::FromBytes(std::move(bytes), label);
+  package->FindMainPart();
+  return package;
+}
+
+void Package::FindMainPart() {
+  LoadContentTypes();
+  for (const auto& rel : Rels("")) {
     if (rel.Kind() == "officeDocument" && !rel.external) {
-      package->mainPart_ = rel.part;
+      mainPart_ = rel.part;
       break;
     }
   }
-  if (package->mainPart_.empty() && package->Has("word/document.xml"))
-    package->mainPart_ = "word/document.xml";
-  if (package->mainPart_.empty() || !package->Has(package->mainPart_))
+  if (mainPart_.empty() && Has("word/document.xml")) mainPart_ = "word/document.xml";
+  if (mainPart_.empty() || !Has(mainPart_))
     throw Error(
-        label + " has no main document part (word/document.xml); it is not a Word document.",
+        label_ + " has no main document part (word/document.xml); it is not a Word document.",
         Status::kMissingPart);
-  const std::string type = package->ContentTypeOf(package->mainPart_);
+  const std::string type = ContentTypeOf(mainPart_);
   if (!type.empty() && type.find("wordprocessingml") == std::string::npos &&
       type.find("ms-word") == std::string::npos)
-    throw Error(label + " is not a Word document: its main part is " + package->mainPart_ + " (" +
-                    type + ").",
+    throw Error(label_ + " is not a Word document: its main part is " + mainPart_ + " (" + type +
+                    ").",
                 Status::kNotWord);
-  return package;
+  CheckCopiedParts();
+}
+
+void Package::CheckCopiedParts() {
+  // Pieces copy the parts they take along as the archive holds them. One
+  // that fails its checksum would spoil every piece: each part the document
+  // reaches is checked here, once (its bytes are kept for the copies), and a
+  // damaged one refuses the document at once.
+  std::vector<std::string> pending{std::string()};
+  std::unordered_set<std::string> seen{std::string()};
+  while (!pending.empty()) {
+    const std::string part = pending.back();
+    pending.pop_back();
+    for (const auto& rel : Rels(part)) {
+      if (rel.external || rel.part.empty() || !seen.insert(rel.part).second) continue;
+      const ZipReader::Entry* entry = zip_->Find(rel.part);
+      if (!entry) continue;
+      if (rel.part != mainPart_ && !entry->encrypted &&
+          (entry->method == ZipReader::kStored || entry->method == ZipReader::kDeflated))
+        zip_->Raw(*entry);
+      pending.push_back(rel.part);
+    }
+  }
 }
 
 void Package::LoadContentTypes() {

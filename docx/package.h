@@ -27,6 +27,8 @@ class Package {
   // a missing or empty file, an encrypted or legacy document, a file that is
   // no zip or is truncated, and a package without a main document part.
   static std::shared_ptr<const Package> Open(const std::string& path);
+  // The same for a package held in memory; `label` names it in messages.
+  static std::shared_ptr<const Package> FromBytes(std::string bytes, const std::string& label);
 
   const std::string& Label() const { return label_; }
   const std::string& MainPart() const { return mainPart_; }
@@ -57,6 +59,8 @@ class Package {
  private:
   Package() = default;
   void LoadContentTypes();
+  void FindMainPart();
+  void CheckCopiedParts();
 
   std::string label_;
   std::unique_ptr<ZipReader> zip_;

@@ -173,7 +173,7 @@ void Document::MakeIdsUnique() {
   if (!dangling.empty()) Invalidate();
 }
 
-void Document::WritePackage(const std::string& tempPath, const std::string& extension) {
+std::string Document::PackageBytes(const std::string& label, const std::string& extension) {
   const bool macro = extension == "docm" || extension == "dotm";
   // Pieces are small and many: the fastest deflate level costs little in size.
   struct FastZip : ZipWriter {
@@ -181,7 +181,7 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
     void Add(const std::string& name, std::string bytes) {
       ZipWriter::Add(name, std::move(bytes), true);
     }
-  } zip(fs::path(tempPath).filename().string());
+  } zip(label);
   if (!package_) {
     zip.Add("[Content_Types].xml",
             std::string(kDecl) + "<Types xmlns=\"" + kTypesNs +
@@ -196,8 +196,7 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
                 "officeDocument/2006/relationships/officeDocument\" "
                 "Target=\"word/document.xml\"/></Relationships>");
     zip.Add("word/document.xml", SerialiseXml(main_->doc));
-    WriteFileBytes(tempPath, zip.Finish());
-    return;
+    return zip.Finish();
   }
 
   const Package& pkg = *package_;
@@ -274,6 +273,38 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
     writeRels(part, root, nn.r);
   };
 
+  // A piece is a finished letter: the settings go without the merge's data
+  // source (Word would offer to run its query each time the piece opens), and
+  // so do the relationships that only the merge used. Settings without it are
+  // copied as they are. False when there was nothing to leave out.
+  auto writeSettings = [&](const std::string& part) {
+    const XmlPart& source = pkg.Cached(part);
+    pugi::xml_node srcRoot = source.doc.document_element();
+    const Names nn = Names::Of(srcRoot);
+    const std::string mailMerge = nn.W("mailMerge");
+    if (!srcRoot.child(mailMerge.c_str())) return false;
+    pugi::xml_document out;
+    pugi::xml_node root = out.append_copy(srcRoot);
+    while (pugi::xml_node m = root.child(mailMerge.c_str())) root.remove_child(m);
+    zip.Add(part, SerialiseXml(out));
+    done.insert(part);
+    written.push_back(part);
+    const std::string relsName = RelsPartName(part);
+    if (!pkg.Has(relsName)) return true;
+    std::string xml = std::string(kDecl) + "<Relationships xmlns=\"" + kRelsNs + "\">";
+    for (const auto& rel : pkg.Rels(part)) {
+      const std::string kind = rel.Kind();
+      if (kind == "mailMergeSource" || kind == "mailMergeHeaderSource" || kind == "recipientData")
+        continue;
+      if (!rel.external && !pkg.Has(rel.part)) continue;
+      xml += RelXml(rel);
+      if (!rel.external) pending.push_back(rel.part);
+    }
+    zip.Add(relsName, xml + "</Relationships>");
+    done.insert(relsName);
+    return true;
+  };
+
   // The main part and its relationships.
   zip.Add(mainPart, SerialiseXml(main_->doc));
   done.insert(mainPart);
@@ -293,19 +324,21 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
     if (done.count(part)) continue;
     const ZipReader::Entry* entry = pkg.Zip().Find(part);
     if (!entry) continue;
-    bool isNotes = false;
+    bool rewritten = false;
     for (const Relationship* rel : pkg.SharedRels(mainPart)) {
       if (rel->external || rel->part != part) continue;
       const std::string kind = rel->Kind();
       if (kind == "footnotes")
-        writeNotes(part, 0), isNotes = true;
+        writeNotes(part, 0), rewritten = true;
       else if (kind == "endnotes")
-        writeNotes(part, 1), isNotes = true;
+        writeNotes(part, 1), rewritten = true;
       else if (kind == "comments")
-        writeNotes(part, 2), isNotes = true;
+        writeNotes(part, 2), rewritten = true;
+      else if (kind == "settings")
+        rewritten = writeSettings(part);
       break;
     }
-    if (isNotes) continue;
+    if (rewritten) continue;
     zip.CopyRaw(entry->name, pkg.Zip(), *entry);
     done.insert(part);
     written.push_back(part);
@@ -344,7 +377,7 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
   }
   types += "</Types>";
   zip.Add("[Content_Types].xml", std::move(types));
-  WriteFileBytes(tempPath, zip.Finish());
+  return zip.Finish();
 }
 
 void Document::SaveAs(const std::string& path) {
@@ -358,6 +391,7 @@ void Document::SaveAs(const std::string& path) {
   std::string extension = support::AsciiLower(target.extension().string());
   if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
 
+  CloseCutFieldsAndBookmarks();
   MakeIdsUnique();
   static std::mt19937 numbers{std::random_device{}()};
   // The temporary file's name fits wherever the target's does: a name near
@@ -372,7 +406,7 @@ void Document::SaveAs(const std::string& path) {
   const fs::path temp =
       folder / ("~" + stem + "." + std::to_string(numbers() % 100000000u) + ".tmp");
   try {
-    WritePackage(temp.string(), extension);
+    WriteFileBytes(temp.string(), PackageBytes(target.filename().string(), extension));
   } catch (const std::exception& e) {
     fs::remove(temp, ec);
     throw Error("Cannot save " + path + ": " + e.what());
@@ -383,6 +417,12 @@ void Document::SaveAs(const std::string& path) {
     fs::remove(temp, ignored);
     throw Error("Cannot save " + path + ": " + ec.message() + ".");
   }
+}
+
+std::string Document::Bytes(const std::string& extension) {
+  CloseCutFieldsAndBookmarks();
+  MakeIdsUnique();
+  return PackageBytes("the document", extension);
 }
 
 }  // namespace docx

@@ -9,6 +9,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <limits>
 #include <string_view>
 
@@ -17,6 +20,8 @@
 #include "support/text.h"
 
 namespace docx {
+
+static_assert(ZipReader::kStored == ZIP_CM_STORE && ZipReader::kDeflated == ZIP_CM_DEFLATE);
 
 namespace {
 
@@ -38,28 +43,45 @@ std::string Mib(std::uint64_t bytes) {
 }
 
 // Reads `size` bytes of one entry (inflated, or as stored with
-// ZIP_FL_COMPRESSED); a short or failed read is a damaged package.
+// ZIP_FL_COMPRESSED); a short, long or failed read is a damaged package. The
+// bytes are taken in bounded chunks, so memory follows what the archive really
+// holds, not what its directory claims.
 std::string ReadWhole(zip_t* archive, zip_uint64_t index, zip_flags_t flags, std::uint64_t size,
-                      const std::string& label, const std::string& name) {
+                      std::uint64_t archiveLength, const std::string& label,
+                      const std::string& name) {
   zip_file_t* file = zip_fopen_index(archive, index, flags);
   if (!file)
-    throw Error(label + ": cannot read the part " + name + " (" + ArchiveText(archive) + ").",
-                Status::kDamaged);
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const zip_int64_t got = zip_fread(file, bytes.data() + done, bytes.size() - done);
-    if (got < 0) {
-      const std::string text = zip_file_strerror(file);
-      zip_fclose(file);
-      throw Error(label + ": the part " + name + " is damaged (" + text + ").", Status::kDamaged);
-    }
+    throw Error(label + ": cannot read the part " + name + " (" + ArchiveText(archive) + ").", Status::kDamaged);
+  constexpr std::uint64_t kChunk = 1u << 20;
+  std::string bytes;
+  // Stored bytes lie inside the archive: room for them costs no more than it.
+  if (flags & ZIP_FL_COMPRESSED)
+    bytes.reserve(static_cast<std::size_t>(std::min(size, archiveLength)));
+  bool more = false;
+  auto fail = [&](const std::string& what) {
+    zip_fclose(file);
+    throw Error(label + ": the part " + name + " " + what, Status::kDamaged);
+  };
+  while (true) {
+    // Past the declared size one more read must find the end: that is where
+    // the checksum of an inflated read is checked, and more bytes mean the
+    // directory lied.
+    const std::uint64_t want = bytes.size() < size ? std::min(kChunk, size - bytes.size()) : 1;
+    const std::size_t at = bytes.size();
+    bytes.resize(at + static_cast<std::size_t>(want));
+    const zip_int64_t got = zip_fread(file, bytes.data() + at, want);
+    if (got < 0) fail("is damaged (" + std::string(zip_file_strerror(file)) + ").");
+    bytes.resize(at + static_cast<std::size_t>(got));
     if (got == 0) break;
-    done += static_cast<std::size_t>(got);
+    if (bytes.size() > size) {
+      more = true;
+      break;
+    }
   }
   zip_fclose(file);
-  if (done != bytes.size())
-    throw Error(label + ": the part " + name + " is truncated.", Status::kDamaged);
+  if (more)
+    throw Error(label + ": the part " + name + " is damaged (longer than its directory says).", Status::kDamaged);
+  if (bytes.size() != size) throw Error(label + ": the part " + name + " is truncated.", Status::kDamaged);
   return bytes;
 }
 
@@ -83,32 +105,150 @@ bool SafePartName(const std::string& name) {
 
 struct ZipReader::Handle {
   zip_t* archive = nullptr;
+  std::uint64_t length = 0;  // of the whole archive, in bytes
+  std::string memory;        // the archive's bytes, when it was given as bytes
   ~Handle() {
     if (archive) zip_discard(archive);
   }
 };
 
-ZipReader::ZipReader(const std::string& path, const std::string& label)
-    : handle_(std::make_unique<Handle>()), label_(label) {
-  int code = 0;
-  handle_->archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
-  if (!handle_->archive && code == ZIP_ER_INCONS)
-    handle_->archive = zip_open(path.c_str(), ZIP_RDONLY, &code);
-  if (!handle_->archive) {
-    // Files that do not begin like a zip were turned away before; this one
-    // does, so a missing directory means it was cut short.
-    if (code == ZIP_ER_EXISTS)
-      throw Error(label + " is damaged: its zip directory lists two parts of the same name.",
-                  Status::kDamaged);
-    if (code == ZIP_ER_NOZIP)
-      throw Error(label +
-                      " is damaged or truncated: it begins like a zip package but its zip "
-                      "directory is missing.",
-                  Status::kDamaged);
-    throw Error(label + " is damaged or truncated: it is not a readable zip package (" +
-                    CodeText(code) + ").",
-                Status::kDamaged);
+namespace {
+
+[[noreturn]] void RefuseArchive(int code, const std::string& label) {
+  // Files that do not begin like a zip were turned away before; this one
+  // does, so a missing directory means it was cut short.
+  if (code == ZIP_ER_EXISTS)
+    throw Error(label + " is damaged: its zip directory lists two parts of the same name.", Status::kDamaged);
+  if (code == ZIP_ER_NOZIP)
+    throw Error(label +
+                " is damaged or truncated: it begins like a zip package but its zip "
+                "directory is missing.", Status::kDamaged);
+  if (code == ZIP_ER_INCONS)
+    throw Error(label + " is damaged: its zip directory does not match the parts it describes.", Status::kDamaged);
+  throw Error(label + " is damaged or truncated: it is not a readable zip package (" +
+              CodeText(code) + ").", Status::kDamaged);
+}
+
+// Reads `n` bytes at `offset` of the archive; false past its end.
+using ReadAt = std::function<bool(std::uint64_t offset, std::size_t n, std::string& out)>;
+
+std::uint32_t Le(const std::string& b, std::size_t at, int bytes) {
+  std::uint32_t v = 0;
+  for (int k = bytes - 1; k >= 0; --k) v = (v << 8) | static_cast<unsigned char>(b[at + k]);
+  return v;
+}
+
+// libzip's consistency check also refuses local headers whose extra fields it
+// cannot parse, such as the padding that .NET's packaging writes; Word opens
+// those files. This is the same check without the extra fields: each local
+// header names the part, method, checksum and sizes its directory entry
+// gives, and each part's data ends before the directory begins.
+bool ConsistentApartFromExtraFields(const ReadAt& readAt, std::uint64_t length) {
+  constexpr std::uint64_t kEnd = 22, kMaxComment = 0xFFFF;
+  const std::uint64_t tailSize = std::min(length, kEnd + kMaxComment);
+  std::string tail;
+  if (tailSize < kEnd || !readAt(length - tailSize, static_cast<std::size_t>(tailSize), tail))
+    return false;
+  std::size_t end = std::string::npos;
+  for (std::size_t at = tail.size() - kEnd + 1; at-- > 0;)
+    if (tail.compare(at, 4, "PK\x05\x06") == 0) {
+      end = at;
+      break;
+    }
+  if (end == std::string::npos) return false;
+  const std::uint32_t count = Le(tail, end + 10, 2);
+  const std::uint64_t dirSize = Le(tail, end + 12, 4), dirOffset = Le(tail, end + 16, 4);
+  if (count == 0xFFFF || dirSize == 0xFFFFFFFF || dirOffset == 0xFFFFFFFF) return false;  // zip64
+  std::string dir;
+  if (dirOffset + dirSize > length || !readAt(dirOffset, static_cast<std::size_t>(dirSize), dir))
+    return false;
+  std::size_t at = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (at + 46 > dir.size() || dir.compare(at, 4, "PK\x01\x02") != 0) return false;
+    const std::uint32_t method = Le(dir, at + 10, 2), crc = Le(dir, at + 16, 4);
+    const std::uint64_t packed = Le(dir, at + 20, 4), size = Le(dir, at + 24, 4);
+    const std::size_t nameLength = Le(dir, at + 28, 2);
+    const std::size_t next = at + 46 + nameLength + Le(dir, at + 30, 2) + Le(dir, at + 32, 2);
+    const std::uint64_t offset = Le(dir, at + 42, 4);
+    if (next > dir.size()) return false;
+    std::string local;
+    if (!readAt(offset, 30 + nameLength, local) || local.compare(0, 4, "PK\x03\x04") != 0)
+      return false;
+    const bool descriptor = Le(local, 6, 2) & 8;
+    const std::uint32_t lcrc = Le(local, 14, 4), lpacked = Le(local, 18, 4),
+                        lsize = Le(local, 22, 4);
+    if (Le(local, 8, 2) != method || Le(local, 26, 2) != nameLength ||
+        local.compare(30, nameLength, dir, at + 46, nameLength) != 0)
+      return false;
+    const bool same = lcrc == crc && lpacked == packed && lsize == size;
+    if (!same && !(descriptor && lcrc == 0 && lpacked == 0 && lsize == 0)) return false;
+    if (offset + 30 + nameLength + Le(local, 28, 2) + packed > dirOffset) return false;
+    at = next;
   }
+  return true;
+}
+
+}  // namespace
+
+ZipReader::ZipReader(const std::string& label)
+    : handle_(std::make_unique<Handle>()), label_(label) {}
+
+ZipReader::ZipReader(const std::string& path, const std::string& label) : ZipReader(label) {
+  // The consistency check stays on: an archive whose directory and parts
+  // disagree is damaged, and its sizes cannot be trusted. Only extra fields
+  // that libzip cannot read are forgiven.
+  int code = 0;
+  std::error_code ec;
+  handle_->length = std::filesystem::file_size(path, ec);
+  if (ec) handle_->length = 0;
+  handle_->archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+  if (!handle_->archive && code == ZIP_ER_INCONS) {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    const ReadAt readAt = [&](std::uint64_t offset, std::size_t n, std::string& out) {
+      if (offset + n > handle_->length) return false;
+      out.assign(n, '\0');
+      in.clear();
+      in.seekg(static_cast<std::streamoff>(offset));
+      return static_cast<bool>(in.read(out.data(), static_cast<std::streamsize>(n)));
+    };
+    if (in && ConsistentApartFromExtraFields(readAt, handle_->length))
+      handle_->archive = zip_open(path.c_str(), ZIP_RDONLY, &code);
+  }
+  if (!handle_->archive) RefuseArchive(code, label);
+  Load();
+}
+
+std::unique_ptr<ZipReader> ZipReader::FromBytes(std::string bytes, const std::string& label) {
+  std::unique_ptr<ZipReader> reader(new ZipReader(label));
+  Handle& h = *reader->handle_;
+  h.memory = std::move(bytes);
+  h.length = h.memory.size();
+  auto open = [&](int flags) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(h.memory.data(), h.memory.size(), 0, &error);
+    if (source) {
+      h.archive = zip_open_from_source(source, ZIP_RDONLY | flags, &error);
+      if (!h.archive) zip_source_free(source);
+    }
+    const int code = zip_error_code_zip(&error);
+    zip_error_fini(&error);
+    return code;
+  };
+  int code = open(ZIP_CHECKCONS);
+  const ReadAt readAt = [&](std::uint64_t offset, std::size_t n, std::string& out) {
+    if (offset > h.length || n > h.length - offset) return false;
+    out.assign(h.memory, static_cast<std::size_t>(offset), n);
+    return true;
+  };
+  if (!h.archive && code == ZIP_ER_INCONS && ConsistentApartFromExtraFields(readAt, h.length))
+    code = open(0);
+  if (!h.archive) RefuseArchive(code, label);
+  reader->Load();
+  return reader;
+}
+
+void ZipReader::Load() {
   const zip_int64_t count = zip_get_num_entries(handle_->archive, 0);
   entries_.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
   for (zip_int64_t i = 0; i < count; ++i) {
@@ -142,23 +282,33 @@ const ZipReader::Entry* ZipReader::Find(const std::string& name) const {
   return it != byLowerName_.end() ? &entries_[it->second] : nullptr;
 }
 
-std::string ZipReader::Read(const Entry& entry) const {
+void ZipReader::CheckSizes(const Entry& entry) const {
+  const std::string part = label_ + ": the part " + entry.name;
   if (entry.size > kMaxEntrySize)
-    throw Error(label_ + ": the part " + entry.name + " would inflate to " + Mib(entry.size) +
-                    ", more than a document can hold; the file is refused.",
-                Status::kTooLarge);
-  if (entry.size > kMaxRatioSize && entry.compressedSize > 0 &&
-      entry.size / entry.compressedSize > kMaxRatio)
-    throw Error(label_ + ": the part " + entry.name + " inflates " +
-                    std::to_string(entry.size / entry.compressedSize) + " times to " +
-                    Mib(entry.size) + " (a decompression bomb); the file is refused.",
-                Status::kTooLarge);
-  if (entry.method != ZIP_CM_DEFLATE || entry.encrypted)
-    return ReadWhole(handle_->archive, entry.index, 0, entry.size, label_, entry.name);
-  // Deflated parts are inflated in one go, which is much faster than through
-  // the archive's stream; the checksum is checked all the same.
-  const std::string packed = ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED,
-                                       entry.compressedSize, label_, entry.name);
+    throw Error(part + " would inflate to " + Mib(entry.size) +
+                ", more than a document can hold; the file is refused.", Status::kTooLarge);
+  // An entry's stored bytes lie inside the archive: a directory that claims
+  // more than the whole file holds is damaged, whatever it says.
+  if (handle_->length > 0 && entry.compressedSize > handle_->length)
+    throw Error(label_ + " is damaged: the part " + entry.name + " claims " +
+                std::to_string(entry.compressedSize) + " bytes, more than the whole file holds.", Status::kDamaged);
+  if (!entry.encrypted && entry.method == ZIP_CM_STORE && entry.size != entry.compressedSize)
+    throw Error(label_ + " is damaged: the part " + entry.name +
+                " is stored as it is, but its directory gives it two different sizes.", Status::kDamaged);
+  // A compressed size of 0 is no licence to inflate without bound.
+  if (entry.size > kMaxRatioSize && entry.size / kMaxRatio >= entry.compressedSize)
+    throw Error(part + " inflates " +
+                (entry.compressedSize ? std::to_string(entry.size / entry.compressedSize)
+                                      : std::string("without bound")) +
+                " times to " + Mib(entry.size) + " (a decompression bomb); the file is refused.", Status::kTooLarge);
+  if (!entry.encrypted && entry.method == ZIP_CM_DEFLATE &&
+      entry.size / kDeflateMaxRatio > entry.compressedSize)
+    throw Error(label_ + " is damaged: the part " + entry.name + " claims to inflate to " +
+                std::to_string(entry.size) + " bytes from " + std::to_string(entry.compressedSize) +
+                ", more than any compressed data can.", Status::kDamaged);
+}
+
+std::string ZipReader::Inflate(const std::string& packed, const Entry& entry) const {
   struct Decompressor {
     libdeflate_decompressor* d = libdeflate_alloc_decompressor();
     ~Decompressor() {
@@ -181,17 +331,36 @@ std::string ZipReader::Read(const Entry& entry) const {
   return bytes;
 }
 
+std::string ZipReader::Read(const Entry& entry) const {
+  CheckSizes(entry);
+  if (entry.method != ZIP_CM_DEFLATE || entry.encrypted)
+    return ReadWhole(handle_->archive, entry.index, 0, entry.size, 0, label_, entry.name);
+  // Deflated parts are inflated in one go, which is much faster than through
+  // the archive's stream; the checksum is checked all the same.
+  return Inflate(ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED, entry.compressedSize,
+                           handle_->length, label_, entry.name),
+                 entry);
+}
+
 const std::string& ZipReader::Raw(const Entry& entry) const {
   auto it = raw_.find(entry.index);
   if (it != raw_.end()) return it->second;
-  if (entry.compressedSize > kMaxEntrySize)
-    throw Error(label_ + ": the part " + entry.name + " holds " + Mib(entry.compressedSize) +
-                    ", more than a document can hold; the file is refused.",
-                Status::kTooLarge);
-  return raw_
-      .emplace(entry.index, ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED,
-                                      entry.compressedSize, label_, entry.name))
-      .first->second;
+  if (auto bad = damaged_.find(entry.index); bad != damaged_.end()) throw bad->second;
+  try {
+    CheckSizes(entry);
+    std::string raw = ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED,
+                                entry.compressedSize, handle_->length, label_, entry.name);
+    // Copied as they are, the bytes would reach every piece unchecked.
+    if (entry.method == ZIP_CM_DEFLATE && !entry.encrypted)
+      Inflate(raw, entry);
+    else if (entry.method == ZIP_CM_STORE && !entry.encrypted &&
+             libdeflate_crc32(0, raw.data(), raw.size()) != entry.crc)
+      throw Error(label_ + ": the part " + entry.name + " is damaged (CRC error).", Status::kDamaged);
+    return raw_.emplace(entry.index, std::move(raw)).first->second;
+  } catch (const Error& e) {
+    damaged_.emplace(entry.index, e);
+    throw;
+  }
 }
 
 namespace {
@@ -304,7 +473,9 @@ void ZipWriter::CopyRaw(const std::string& name, const ZipReader& from,
 
 std::string ZipWriter::Finish() {
   constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
-  const auto [time, date] = DosNow();
+  // Plain names, not a structured binding: the lambda below captures them.
+  const std::pair<std::uint16_t, std::uint16_t> stamp = DosNow();
+  const std::uint16_t time = stamp.first, date = stamp.second;
   std::size_t total = 22;
   for (const Item& item : items_) total += 30 + 46 + 2 * item.name.size() + item.Data().size();
   if (items_.size() > 0xFFFF || total > kMax32)

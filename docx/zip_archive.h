@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "docx/errors.h"
+
 namespace docx {
 
 // Entries larger than this, once inflated, are refused outright.
@@ -15,6 +17,9 @@ inline constexpr std::uint64_t kMaxEntrySize = 1ull << 30;
 // taken for decompression bombs.
 inline constexpr std::uint64_t kMaxRatio = 1000;
 inline constexpr std::uint64_t kMaxRatioSize = 100ull << 20;
+// No deflate stream inflates more than this many times its own length (a
+// 258-byte match in two bits); an entry that claims more is damaged.
+inline constexpr std::uint64_t kDeflateMaxRatio = 1032;
 
 // Whether a part name stays inside its package wherever the package is
 // unpacked: no backslash (read as a folder separator by some), no "." or ".."
@@ -25,6 +30,9 @@ bool SafePartName(const std::string& name);
 // A zip archive opened for reading; throws docx::Error with a readable text.
 class ZipReader {
  public:
+  // The methods whose entries can be copied between archives as they are.
+  static constexpr int kStored = 0, kDeflated = 8;
+
   struct Entry {
     std::string name;
     std::uint64_t index = 0;
@@ -37,6 +45,8 @@ class ZipReader {
 
   // `label` names the file in messages.
   ZipReader(const std::string& path, const std::string& label);
+  // An archive held in memory (a package received as bytes).
+  static std::unique_ptr<ZipReader> FromBytes(std::string bytes, const std::string& label);
   ~ZipReader();
   ZipReader(const ZipReader&) = delete;
   ZipReader& operator=(const ZipReader&) = delete;
@@ -44,13 +54,24 @@ class ZipReader {
   const std::vector<Entry>& Entries() const { return entries_; }
   // The entry of that part name (exact, then case-insensitive), or nullptr.
   const Entry* Find(const std::string& name) const;
-  // The inflated bytes; refuses absurd sizes.
+  // The inflated bytes; refuses absurd sizes and sizes the archive cannot
+  // hold, and checks the checksum.
   std::string Read(const Entry& entry) const;
   // The entry's bytes as stored in the archive (deflated or stored), read once
-  // and kept: every piece copies the same shared parts.
+  // and kept: every piece copies the same shared parts. The first call checks
+  // them against the entry's checksum (inflating them once), so a damaged
+  // part is never copied into a piece as it is; a damaged entry throws on
+  // every call.
   const std::string& Raw(const Entry& entry) const;
 
  private:
+  explicit ZipReader(const std::string& label);
+  void Load();
+  // Refuses an entry whose sizes no archive of this length can hold, and
+  // decompression bombs.
+  void CheckSizes(const Entry& entry) const;
+  std::string Inflate(const std::string& packed, const Entry& entry) const;
+
   struct Handle;
   std::unique_ptr<Handle> handle_;
   std::string label_;
@@ -58,6 +79,7 @@ class ZipReader {
   std::unordered_map<std::string, std::size_t> byName_;
   std::unordered_map<std::string, std::size_t> byLowerName_;
   mutable std::unordered_map<std::uint64_t, std::string> raw_;
+  mutable std::unordered_map<std::uint64_t, Error> damaged_;  // the reason, by entry
 };
 
 // A zip archive built in memory; Finish gives its bytes. A name added again

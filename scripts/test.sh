@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Sets everything up and runs every test.
+# Sets everything up, runs every test, then the in-process fuzzer for about
+# two minutes (skipped with a message where clang is not installed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cd build
 ctest --output-on-failure --parallel "$(nproc)" --timeout 1200
+cd ..
+bash scripts/fuzz.sh "${PARVANE_FUZZ_SECONDS:-120}"

@@ -102,20 +102,33 @@ std::string DeflatedRun(std::size_t count) {
   return out;
 }
 
+// What a zip directory claims of its one part, when it lies.
+struct Claims {
+  bool stored = false;               // the part's bytes as they are, not deflated
+  std::int64_t compressedSize = -1;  // -1: the true sizes
+  std::int64_t size = -1;
+};
+
 // A zip of one part whose deflated data is `packed`; `wrongCrc` stores a
-// checksum that does not match the part.
+// checksum that does not match the part, `claims` sizes it does not have.
 void WriteDeflated(const std::string& path, const std::string& name, const std::string& plain,
-                   const std::string& packed, bool wrongCrc = false) {
-  const auto crc = libdeflate_crc32(0, plain.data(), plain.size()) ^ (wrongCrc ? 1u : 0u);
+                   std::string packed, bool wrongCrc = false, Claims claims = {}) {
+  if (claims.stored) packed = plain;
+  const auto compressedSize = static_cast<std::uint32_t>(
+      claims.compressedSize >= 0 ? claims.compressedSize : std::int64_t(packed.size()));
+  const auto size =
+      static_cast<std::uint32_t>(claims.size >= 0 ? claims.size : std::int64_t(plain.size()));
+  const auto crc = static_cast<std::uint32_t>(libdeflate_crc32(0, plain.data(), plain.size()) ^
+                                              (wrongCrc ? 1u : 0u));
   auto header = [&](bool central) {
     std::string h;
     Le(h, central ? 0x02014b50 : 0x04034b50, 4);
     if (central) Le(h, 20, 2);
-    for (std::uint32_t v : {20u, 0u, 8u, 0u, 0x21u})
+    for (std::uint32_t v : {20u, 0u, claims.stored ? 0u : 8u, 0u, 0x21u})
       Le(h, v, 2);  // version, flags, method, time, date
     Le(h, crc, 4);
-    Le(h, static_cast<std::uint32_t>(packed.size()), 4);
-    Le(h, static_cast<std::uint32_t>(plain.size()), 4);
+    Le(h, compressedSize, 4);
+    Le(h, size, 4);
     Le(h, static_cast<std::uint32_t>(name.size()), 2);
     Le(h, 0, 2);
     if (central) {
@@ -225,7 +238,42 @@ INSTANTIATE_TEST_SUITE_P(
                        "</w:body></w:document>");
                    WriteDeflated(p, "word/document.xml", plain, Deflate(plain), true);
                  },
-                 "word/document.xml is damaged (CRC error)", docx::Status::kDamaged}),
+                 "word/document.xml is damaged (CRC error)", docx::Status::kDamaged},
+        // Tiny files whose directory claims gigabytes: refused from the sizes
+        // the file can hold, before anything is allocated from the claim.
+        BadInput{"claims-4-gib-compressed",
+                 [](const std::string& p) {
+                   const std::string plain(14000, 'x');
+                   WriteDeflated(p, "word/document.xml", plain, Deflate(plain), false,
+                                 {false, 0xFFFFFFFEll, -1});
+                 },
+                 "is damaged", docx::Status::kDamaged},
+        BadInput{"stored-claims-1-gib",
+                 [](const std::string& p) {
+                   WriteDeflated(p, "word/document.xml", "<x/>", "", false, {true, 0, 1ll << 30});
+                 },
+                 "is stored as it is, but its directory gives it two different sizes",
+                 docx::Status::kDamaged},
+        BadInput{"stored-claims-1-gib-twice",
+                 [](const std::string& p) {
+                   WriteDeflated(p, "word/document.xml", "<x/>", "", false,
+                                 {true, (1ll << 30) - 1, (1ll << 30) - 1});
+                 },
+                 "is damaged", docx::Status::kDamaged},
+        // A local header that disagrees with the directory about its part.
+        BadInput{"local-header-disagrees",
+                 [](const std::string& p) {
+                   WriteDeflated(p, "word/document.xml", "<x/>", Deflate("<x/>"));
+                   std::string bytes = testing_support::ReadFile(p);
+                   bytes[18] = static_cast<char>(bytes[18] + 1);  // the local compressed size
+                   testing_support::WriteFile(p, bytes);
+                 },
+                 "its zip directory does not match the parts it describes", docx::Status::kDamaged},
+        BadInput{"inflates-past-what-deflate-can",
+                 [](const std::string& p) {
+                   WriteDeflated(p, "word/document.xml", "<x/>", Deflate("<x/>"), false, {false, -1, 50ll << 20});
+                 },
+                 "more than any compressed data can", docx::Status::kDamaged}),
     [](const auto& info) {
       std::string name = info.param.name;
       for (auto& ch : name)

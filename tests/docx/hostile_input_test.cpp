@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <pugixml.hpp>
+
+#include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "docx/document.h"
 #include "docx_fixture.h"
@@ -155,6 +159,168 @@ TEST(HostileInput, deleting_a_bare_break_after_many_tables_costs_their_number_no
   const std::string first = docx_test::StoryText(dir.file("out/tables-0001.docx"));
   EXPECT_EQ(first.find('\f'), std::string::npos);
   EXPECT_EQ(first.rfind("Dear Ann", 0), 0u);
+}
+
+// Flips the checksum of a zip entry in its local header and in the central
+// directory alike, so the directory stays consistent and only the bytes are
+// wrong, as on a damaged disk.
+void BreakChecksum(const std::string& path, const std::string& name) {
+  std::string bytes = testing_support::ReadFile(path);
+  for (std::size_t at = bytes.find(name); at != std::string::npos; at = bytes.find(name, at + 1)) {
+    if (at >= 30 && bytes.compare(at - 30, 4, "PK\x03\x04") == 0) bytes[at - 30 + 14] ^= 0x55;
+    if (at >= 46 && bytes.compare(at - 46, 4, "PK\x01\x02") == 0) bytes[at - 46 + 16] ^= 0x55;
+  }
+  testing_support::WriteFile(path, bytes);
+}
+
+TEST(HostileInput, a_shared_part_that_fails_its_checksum_is_reported_once_and_never_copied) {
+  // Parts copied as compressed bytes were never checked: every piece got the
+  // damaged part and failed to open, and the run reported success.
+  for (const std::string part : {"word/styles.xml", "word/media/image1.png"}) {
+    testing_support::TempDir dir;
+    fixture::Package pkg;
+    pkg.documentRels = {{"rIdImg", fixture::kRelImage, "media/image1.png"}};
+    pkg.parts = {{"word/media/image1.png", "", docx_test::TinyPng()}};
+    const std::string picture = "<w:p>" + docx_test::PictureRun("rIdImg", 1) + "</w:p>";
+    pkg.body = P("Dear Ann") + picture + BreakP("", SectPr("nextPage")) + P("Dear Bob") + picture +
+               SectPr("nextPage");
+    const std::string path = dir.file("damaged.docx");
+    fixture::Write(path, pkg);
+    BreakChecksum(path, part);
+    const std::string before = testing_support::ReadFile(path);
+    fs::create_directory(dir.file("out"));
+    const auto r = docx_test::Split(path, dir.file("out"));
+    EXPECT_TRUE(r.files.empty()) << part << ": " << r.files.front();
+    // One report for the document, when it is opened, not one per piece.
+    const std::string damaged = "damaged.docx: the part " + part + " is damaged (CRC error)";
+    ASSERT_FALSE(r.reports.empty()) << part;
+    EXPECT_NE(r.reports.front().find(damaged), std::string::npos) << r.reports.front();
+    EXPECT_NE(r.reports.front().find("at line 102"), std::string::npos) << r.reports.front();
+    EXPECT_EQ(
+        std::count_if(r.reports.begin(), r.reports.end(),
+                      [](const std::string& t) { return t.find("CRC") != std::string::npos; }),
+        1)
+        << part;
+    EXPECT_EQ(testing_support::ReadFile(path), before);
+  }
+}
+
+// The field characters and bookmark marks of a piece's main story in order,
+// as "b" (begin), "s" (separate), "e" (end), "[id" and "]id".
+std::string MarksOf(const std::string& piece) {
+  pugi::xml_document doc;
+  const std::string xml = docx_test::Entry(piece, "word/document.xml");
+  EXPECT_TRUE(doc.load_buffer(xml.data(), xml.size()));
+  struct Walker : pugi::xml_tree_walker {
+    std::string out;
+    bool for_each(pugi::xml_node& n) override {
+      const std::string name = n.name();
+      if (name == "w:fldChar") out += n.attribute("w:fldCharType").value()[0];
+      if (name == "w:bookmarkStart") out += std::string("[") + n.attribute("w:id").value();
+      if (name == "w:bookmarkEnd") out += std::string("]") + n.attribute("w:id").value();
+      return true;
+    }
+  } walker;
+  doc.traverse(walker);
+  return walker.out;
+}
+
+TEST(HostileInput, fields_and_bookmarks_cut_by_a_section_break_are_whole_in_every_piece) {
+  // A field whose result holds a section break (an index) left a begin and a
+  // separator without an end in one piece and an end without a begin in the
+  // next; a bookmark across the break started in one piece and never ended.
+  // Word refuses such pieces. Whole fields and bookmarks stay as they were.
+  const std::string fieldRun =
+      R"(<w:r><w:fldChar w:fldCharType="begin"/></w:r>)"
+      R"(<w:r><w:instrText xml:space="preserve"> INDEX </w:instrText></w:r>)"
+      R"(<w:r><w:fldChar w:fldCharType="separate"/></w:r>)";
+  const std::string page = R"(<w:r><w:fldChar w:fldCharType="begin"/></w:r>)"
+                           R"(<w:r><w:instrText xml:space="preserve"> PAGE </w:instrText></w:r>)"
+                           R"(<w:r><w:fldChar w:fldCharType="separate"/></w:r>)"
+                           R"(<w:r><w:t>1</w:t></w:r><w:r><w:fldChar w:fldCharType="end"/></w:r>)";
+  testing_support::TempDir dir;
+  fixture::Package pkg;
+  pkg.body = R"(<w:p><w:bookmarkStart w:id="0" w:name="Whole"/><w:r><w:t>Dear Ann</w:t></w:r>)"
+             R"(<w:bookmarkEnd w:id="0"/></w:p>)" +
+             std::string(R"(<w:p><w:bookmarkStart w:id="1" w:name="Cut"/>)") + fieldRun +
+             R"(<w:r><w:t>Entry one</w:t></w:r></w:p>)" + BreakP("", SectPr("nextPage")) + "<w:p>" +
+             page + R"(<w:r><w:t>Entry two</w:t></w:r>)" +
+             R"(<w:r><w:fldChar w:fldCharType="end"/></w:r><w:bookmarkEnd w:id="1"/></w:p>)" +
+             P("Dear Bob") + SectPr("nextPage");
+  const std::string path = dir.file("index.docx");
+  fixture::Write(path, pkg);
+  fs::create_directory(dir.file("out"));
+  const auto r = docx_test::Split(path, dir.file("out"));
+  EXPECT_TRUE(r.reports.empty()) << r.reports.front();
+  ASSERT_EQ(r.files.size(), 2u);
+  const std::string first = dir.file("out/index-0001.docx");
+  const std::string second = dir.file("out/index-0002.docx");
+  EXPECT_EQ(MarksOf(first), "[0]0[1bse]1");
+  EXPECT_EQ(MarksOf(second), "bse");
+  // The results stay text a reader shows, not field code.
+  EXPECT_NE(docx_test::StoryText(first).find("Entry one"), std::string::npos);
+  EXPECT_NE(docx_test::StoryText(second).find("1Entry two"), std::string::npos);
+  bool ok = false;
+  const std::string report = testing_support::RunDocxCheck(dir.file("out"), &ok);
+  if (report.empty()) {
+    std::cout << "[ SKIPPED  ] docx-check is not in ../shared/tools\n";
+  } else {
+    EXPECT_TRUE(ok) << report;
+  }
+  const std::string schema = testing_support::SharedDir() + "/tools/docx-schema";
+  if (testing_support::SharedDir().empty() || !fs::exists(schema) ||
+      testing_support::RunCommand("/usr/bin/python3 -c 'import lxml'").exitCode != 0) {
+    std::cout << "[ SKIPPED  ] docx-schema (../shared/tools, python3-lxml) is not available\n";
+  } else {
+    const auto checked = testing_support::RunCommand(testing_support::Quote(schema) + " --source " +
+                                                     testing_support::Quote(path) + " " +
+                                                     testing_support::Quote(dir.file("out")));
+    EXPECT_EQ(checked.exitCode, 0) << checked.output;
+  }
+}
+
+TEST(HostileInput, pieces_leave_the_merge_data_source_out_of_their_settings) {
+  // A merge made by LibreOffice keeps its data source and query; Word asks to
+  // run the query each time a document with them opens.
+  testing_support::TempDir dir;
+  fixture::Package pkg = fixture::Merge({{"Dear Ann"}, {"Dear Bob"}});
+  pkg.documentRels = {
+      {"rIdSettings",
+       "http://schemas.openxmlformats.org/officeDocument/2006/relationships/settings",
+       "settings.xml"}};
+  pkg.parts = {
+      {"word/settings.xml",
+       "application/vnd.openxmlformats-officedocument.wordprocessingml.settings+xml",
+       std::string(R"(<w:settings xmlns:w=")") + fixture::kW + R"(" xmlns:r=")" + fixture::kR +
+           R"("><w:zoom w:percent="100"/><w:mailMerge><w:mainDocumentType w:val="formLetters"/>)"
+           R"(<w:dataType w:val="native"/><w:query w:val="SELECT * FROM customers"/>)"
+           R"(<w:dataSource r:id="rIdSource"/></w:mailMerge><w:defaultTabStop w:val="720"/>)"
+           R"(</w:settings>)"},
+      {"word/_rels/settings.xml.rels", "",
+       R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+       R"(<Relationship Id="rIdSource" Type="http://schemas.openxmlformats.org/officeDocument/)"
+       R"(2006/relationships/mailMergeSource" Target="file:///home/ann/customers.csv" )"
+       R"(TargetMode="External"/></Relationships>)"}};
+  const std::string path = dir.file("merged.docx");
+  fixture::Write(path, pkg);
+  fs::create_directory(dir.file("out"));
+  const auto r = docx_test::Split(path, dir.file("out"));
+  EXPECT_TRUE(r.reports.empty()) << r.reports.front();
+  ASSERT_EQ(r.files.size(), 2u);
+  for (const auto& piece : r.files) {
+    const std::string settings = docx_test::Entry(dir.file("out/" + piece), "word/settings.xml");
+    EXPECT_EQ(settings.find("mailMerge"), std::string::npos) << piece << ": " << settings;
+    EXPECT_NE(settings.find("w:defaultTabStop"), std::string::npos) << piece << ": " << settings;
+    EXPECT_NE(settings.find("w:zoom"), std::string::npos) << piece << ": " << settings;
+    const std::string rels =
+        docx_test::Entry(dir.file("out/" + piece), "word/_rels/settings.xml.rels");
+    EXPECT_EQ(rels.find("customers.csv"), std::string::npos) << piece << ": " << rels;
+  }
+  bool ok = false;
+  const std::string report = testing_support::RunDocxCheck(dir.file("out"), &ok);
+  if (!report.empty()) {
+    EXPECT_TRUE(ok) << report;
+  }
 }
 
 }  // namespace
