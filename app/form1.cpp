@@ -12,7 +12,10 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTreeWidget>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -80,6 +83,19 @@ Form1::Form1(support::Dialogs& dialogs, word::Factory& factory, QWidget* parent)
     std::fflush(nullptr);
     std::_Exit(0);
   };
+  // A screen with less room than the designed window (a high scale factor on
+  // a small screen) gets the same window made smaller as a whole, so that all
+  // of it can be seen and reached; the layout stays as designed.
+  if (const QScreen* where = screen()) {
+    const QRect room = where->availableGeometry();
+    const int width = Px(8040), height = Px(8745);
+    if (room.height() < height || room.width() < width) {
+      constexpr int kTitleBar = 32;  // what a window manager usually adds above the window
+      fit_ = std::min(static_cast<double>(room.height() - kTitleBar) / height,
+                      static_cast<double>(room.width()) / width);
+      fit_ = std::clamp(fit_, 0.25, 1.0);
+    }
+  }
   BuildControls();
   // The "Word may be open" question looks for lock files beside the listed
   // documents.
@@ -92,7 +108,7 @@ Form1::~Form1() {
 
 int Form1::Px(int twips) const {
   const int dpi = logicalDpiY() > 0 ? logicalDpiY() : 96;
-  return static_cast<int>(std::lround(twips * dpi / 1440.0));
+  return static_cast<int>(std::lround(twips * dpi / 1440.0 * fit_));
 }
 
 void Form1::Place(QWidget* widget, int left, int top, int width, int height) {
@@ -103,7 +119,7 @@ QPushButton* Form1::MakeButton(const char* name, const char* caption, QWidget* c
   auto* button = new QPushButton(caption, container);
   button->setObjectName(name);
   QFont font = this->font();
-  font.setPointSizeF(11.25);
+  font.setPointSizeF(11.25 * fit_);
   button->setFont(font);
   button->setMouseTracking(true);
   button->installEventFilter(this);
@@ -114,7 +130,7 @@ QPushButton* Form1::MakeButton(const char* name, const char* caption, QWidget* c
 void Form1::BuildControls() {
   setObjectName("Form1");
   QFont font("Arial");
-  font.setPointSizeF(9);
+  font.setPointSizeF(9 * fit_);
   font.setBold(true);
   setFont(font);
   QPalette palette = this->palette();
@@ -136,10 +152,20 @@ void Form1::BuildControls() {
     box->setAutoFillBackground(true);
     return box;
   };
+  // An indicator's size is the style's own: in a window made smaller as a
+  // whole it is made smaller with it, so that it still fits its row.
+  auto fitIndicator = [&](QWidget* w, const char* kind, QStyle::PixelMetric metric) {
+    if (fit_ >= 1) return;
+    const int side = std::max(6, static_cast<int>(std::floor(style()->pixelMetric(metric) * fit_)));
+    // A widget with a sheet of its own no longer takes the window's font.
+    w->setFont(font);
+    w->setStyleSheet(QString("%1::indicator { width: %2px; height: %2px; }").arg(kind).arg(side));
+  };
   auto option = [&](const char* name, const char* caption, QWidget* container) {
     auto* button = new QRadioButton(caption, container);
     button->setObjectName(name);
     quiet(button);
+    fitIndicator(button, "QRadioButton", QStyle::PM_ExclusiveIndicatorHeight);
     return button;
   };
 
@@ -186,6 +212,7 @@ void Form1::BuildControls() {
       "Name every split after the words the rule above finds in that split alone (each letter "
       "after its own recipient) instead of after the first words of the whole document.");
   quiet(eachSplit_);
+  fitIndicator(eachSplit_, "QCheckBox", QStyle::PM_IndicatorHeight);
   Place(eachSplit_, 480, 1365, 5385, 255);
 
   pushButton1_ = MakeButton("PushButton1", "Add Word File(s)", this);
@@ -209,6 +236,7 @@ void Form1::BuildControls() {
       "Apply backspace to end of splits to remove extra page created during splitting", frame2_);
   check1_->setObjectName("Check1");
   check1_->setFocusPolicy(Qt::NoFocus);
+  fitIndicator(check1_, "QCheckBox", QStyle::PM_IndicatorHeight);
   quiet(check1_);
   Place(check1_, 240, 300, 7400, 255);
 
@@ -242,6 +270,50 @@ void Form1::BuildControls() {
                       pushButton10_, pushButton2_, pushButton5_, frame5_,      option4_,
                       option3_,      frame3_,      text1_,       pushButton7_, checkPdf_};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+
+  // What a screen reader says for each control and what its tooltip tells.
+  // A control with a caption is named by it; the others get a name here.
+  struct Description {
+    QWidget* control;
+    const char* name;  // nullptr: the caption
+    const char* tip;
+  };
+  const Description descriptions[] = {
+      {progressBar1_, "Progress",
+       "How far the run has come: the file being processed and the split being created"},
+      {listView1_, "Word files to split", nullptr},  // its tooltip is its own, set above
+      {frame1_, nullptr, "How the split documents are named"},
+      {option1_, nullptr,
+       "Name the splits after their document, numbered in order: Letters-0001.docx, "
+       "Letters-0002.docx, ..."},
+      {option2_, nullptr,
+       "Name the splits after the first words of their document, taken where the rule below "
+       "says; you are asked how many words"},
+      {combo1_, "Where the words for the names are taken from",
+       "Where the words for the names are taken from: the first page, the header, the footer, "
+       "page 2, the last page or a page you give"},
+      {pushButton1_, nullptr, "Choose Word documents to add to the list"},
+      {pushButton6_, nullptr,
+       "Add the matching files of a folder and of all its sub-folders to the list"},
+      {pushButton9_, nullptr, "Take every file off the list (the files themselves stay)"},
+      {pushButton10_, nullptr, "Add the example mail merges that come with the program"},
+      {pushButton2_, nullptr, "Split every document on the list into one document per record"},
+      {pushButton5_, nullptr, "What this program does, with a sample mail merge to look at"},
+      {frame2_, nullptr, "Kept with your options; splitting does not use it"},
+      {check1_, nullptr, "Kept with your options; splitting does not use it"},
+      {frame5_, nullptr, "Where the split documents are saved"},
+      {option4_, nullptr, "Save the splits of each document in the folder that document is in"},
+      {option3_, nullptr, "Save all splits in the folder given below"},
+      {frame3_, "Folder for the splits", "The folder the splits are saved in"},
+      {text1_, "Folder for the splits",
+       "The folder the splits are saved in: type its path, or choose it with the button beside"},
+      {pushButton7_, "Choose the folder for the splits",
+       "Choose the folder the splits are saved in"},
+  };
+  for (const Description& d : descriptions) {
+    if (d.name) d.control->setAccessibleName(d.name);
+    if (d.tip) d.control->setToolTip(d.tip);
+  }
 
   // A user's click runs the procedure even on the selected button (it writes
   // the pair again); start-up runs it itself when it changes a value.

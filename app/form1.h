@@ -100,8 +100,11 @@ class Form1 : public QWidget, public support::Host {
 
   bool Busy() const { return busy_; }
   bool HasHandCursor() const { return hand_.has_value(); }
-  // Twips in this window's pixels (15 twips a pixel at 96 DPI).
+  // Twips in this window's pixels (15 twips a pixel at 96 DPI), times Fit().
   int Px(int twips) const;
+  // 1, or less when the screen's available room is smaller than the designed
+  // window: then every place, size and font is made smaller by this factor.
+  double Fit() const { return fit_; }
 
   support::Dialogs& dialogs() { return dialogs_; }
   filelist::FileList& List() { return *listView1_; }
@@ -139,6 +142,7 @@ class Form1 : public QWidget, public support::Host {
   support::DrawPercent makerPageDraw_;
   bool ended_ = false;
   bool busy_ = false;
+  double fit_ = 1.0;
   int pointer_ = support::kPointerDefault;
   std::optional<QCursor> hand_;
 

@@ -7,6 +7,7 @@
 #include "filelist/file_list.h"
 #include "filelist/program_folder.h"
 #include "support/dialogs.h"
+#include "support/folder_scan.h"
 #include "support/host.h"
 #include "support/locations.h"
 #include "support/paths.h"
@@ -15,7 +16,6 @@
 namespace app {
 
 using filelist::FileList;
-using filelist::JoinPath;
 
 const char* const kTooManyFilesMessage =
     "You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button.";
@@ -79,7 +79,7 @@ void PushButton1_Click(FileList& list) {
   const std::string folder = parts[0];
   for (std::size_t i = 1; i < parts.size(); ++i) {
     std::string path;
-    run(112, [&] { path = JoinPath(folder, parts[i]); });
+    run(112, [&] { path = support::JoinPath(folder, parts[i]); });
     run(114, [&] { list.AddFileEntry(path); });
   }
 }

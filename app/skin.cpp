@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -81,6 +82,8 @@ void ApplySkin(QWidget& window) {
   }
 
   const QString sheet = ReadSkin(path);
+  // The sheet names the pictures beside it as "skin:<name>".
+  QDir::setSearchPaths("skin", {QString::fromStdString(support::GetFolderPart(path))});
   g_parseFailed = false;
   g_previousHandler = qInstallMessageHandler(CatchParseWarning);
   window.setStyleSheet(sheet);

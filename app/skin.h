@@ -12,7 +12,8 @@ std::string SkinFilePath();
 
 // Without the skin file nothing changes. With it the window, its option
 // buttons, check boxes, frames and labels take the palette's button colour
-// and the file is applied to the window as its style sheet. Throws, with a
+// and the file is applied to the window as its style sheet, which finds the
+// pictures beside it under "skin:" ("skin:down-arrow.png"). Throws, with a
 // readable description, when the file cannot be read or is not a style sheet;
 // colours already changed then stay changed.
 void ApplySkin(QWidget& window);

@@ -1,12 +1,16 @@
 // parvane-split: the splitter from the command line.
 //
-//   parvane-split [-o DIR] [--pdf] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]] FILE...
+//   parvane-split [-o DIR] [--pdf] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]]
+//                 [--pattern PATTERN] FILE|FOLDER...
 //
 // Each FILE is split as the window's "Start Splitting" does: with -o DIR the
-// pieces go to that folder, otherwise beside each file. Error reports go to
-// standard error in the words the window shows; one line per piece written
-// and a closing summary go to standard output. Exit status: 0 when nothing was
-// reported, 1 when something was, 2 on bad usage.
+// pieces go to that folder, otherwise beside each file. A FOLDER stands for
+// the files "Add All Word File(s) In Folder" would add from it, in the same
+// order, matching PATTERN (default "*.doc*"). Error reports go to standard
+// error in the words the window shows, without the window's request to
+// e-mail a screenshot; one line per piece written and a closing summary go to
+// standard output. Exit status: 0 when nothing was reported, 1 when something
+// was, 2 on bad usage.
 
 #include <chrono>
 #include <csignal>
@@ -19,16 +23,24 @@
 
 #include "engine/engine.h"
 #include "engine/libreoffice.h"
+#include "support/config.h"
 #include "support/error_report.h"
+#include "support/folder_scan.h"
 #include "support/host.h"
+#include "support/locations.h"
 #include "support/paths.h"
+#include "support/steps.h"
 
 namespace {
 
 const char* kUsage =
-    "usage: parvane-split [-o DIR] [--pdf] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]] FILE...\n"
+    "usage: parvane-split [-o DIR] [--pdf] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]]\n"
+    "                     [--pattern PATTERN] FILE|FOLDER...\n"
     "  -o DIR                  save the pieces in DIR (default: beside each file)\n"
     "  --pdf                   also save a PDF of each piece beside it (needs LibreOffice)\n"
+    "  --pattern PATTERN       the files of a FOLDER and all its sub-folders to split\n"
+    "                          (default \"*.doc*\")\n"
+    "  --version               print the program's name and version\n"
     "  --name-by-content RULE  name the pieces from the document's first words:\n"
     "                          first, header, footer, page2, last or page (page Y)\n"
     "  --each                  name every piece from its own words instead\n"
@@ -63,7 +75,7 @@ class CommandLineHost : public support::Host {
   void ReportError(const std::string& description, const std::string& location,
                    int line) override {
     ++reports;
-    std::cerr << ForTerminal(support::ErrorReportText(description, location, line)) << "\n\n";
+    std::cerr << ForTerminal(support::ErrorReportBody(description, location, line)) << "\n\n";
   }
 
  private:
@@ -97,8 +109,9 @@ int main(int argc, char** argv) {
   host.settings.SaveToSourceFolder = true;
   int wordCount = 1;
   int pageNumber = 1;
+  std::string pattern = "*.doc*";
   bool each = false;
-  std::vector<std::string> files;
+  std::vector<std::string> inputs;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -110,6 +123,13 @@ int main(int argc, char** argv) {
     if (arg == "-h" || arg == "--help") {
       std::cout << kUsage;
       return 0;
+    } else if (arg == "--version") {
+      std::cout << "parvane-split (" << config::kName << ") " << config::kVersion << "\n";
+      return 0;
+    } else if (arg == "--pattern") {
+      const char* given = value("--pattern");
+      if (!given || !*given) return BadUsage("--pattern needs a pattern such as \"*.docx\"");
+      pattern = given;
     } else if (arg == "-o") {
       const char* dir = value("-o");
       if (!dir) return BadUsage("-o needs a folder");
@@ -131,15 +151,20 @@ int main(int argc, char** argv) {
       if (!number || !ParseInt(number, &parsed)) return BadUsage(arg + " needs a whole number");
       (arg == "-x" ? wordCount : pageNumber) = parsed;
     } else if (arg == "--") {
-      for (++i; i < argc; ++i) files.push_back(argv[i]);
+      for (++i; i < argc; ++i) inputs.push_back(argv[i]);
     } else if (!arg.empty() && arg[0] == '-') {
       return BadUsage("unknown option " + arg);
     } else {
-      files.push_back(arg);
+      inputs.push_back(arg);
     }
   }
-  if (files.empty()) return BadUsage("no file given");
+  if (inputs.empty()) return BadUsage("no file given");
   if (each && !host.settings.NameByContent) return BadUsage("--each needs --name-by-content");
+  if (host.settings.NameByContent && wordCount < 1) {
+    // The window's rule: the first word is always taken before the count is
+    // looked at.
+    std::cerr << "parvane-split: -x " << wordCount << " is less than one word: taking one word\n";
+  }
   host.settings.EachSplit = each;
   const engine::PieceNaming naming{wordCount, host.settings.ContentRule == 5 ? pageNumber : 0};
   if (host.settings.SaveToChosenFolder && !support::IsFolder(host.settings.OutputFolder)) {
@@ -152,6 +177,20 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, [](int) { engine::StopOfficeFromSignal(); });
   engine::OfficeFactory office(word::DefaultFactory(), host);
   const auto started = std::chrono::steady_clock::now();
+  // A folder stands for the files the window's folder button would add.
+  std::vector<std::string> files;
+  for (const auto& input : inputs) {
+    if (!support::IsFolder(input)) {
+      files.push_back(input);
+      continue;
+    }
+    support::Steps run{loc::kAddFolder, host};
+    const std::size_t before = files.size();
+    support::WalkFolderFiles(input, pattern, run, host,
+                             [&](const std::string& path) { files.push_back(path); });
+    if (files.size() == before)
+      std::cerr << "parvane-split: no file in " << input << " matches " << pattern << "\n";
+  }
   engine::RunLedger ledger;
   for (const auto& file : files) ledger.Protect(file);
   std::size_t printed = 0;

@@ -3,10 +3,9 @@
 #include <vector>
 
 #include "filelist/file_list.h"
-#include "filelist/file_system.h"
-#include "filelist/folder_scan.h"
 #include "filelist/program_folder.h"
 #include "support/dialogs.h"
+#include "support/folder_scan.h"
 #include "support/host.h"
 #include "support/locations.h"
 #include "support/paths.h"
@@ -22,50 +21,12 @@ namespace {
 
 constexpr char kSep = support::kSep;
 
-// Word's owner files ("~$letter.doc") and LibreOffice's lock files are never
-// documents to split.
-bool IsOwnerOrLockFile(const std::string& name) {
-  return (!name.empty() && name[0] == '~') || IsLockFileName(name);
-}
-
 }  // namespace
-
-// folder + separator + name with doubled separators collapsed. A folder that
-// already ends in the separator (a drive root, "/") gets no second one, so a
-// POSIX root gives "/x.doc" rather than the network-like "//x.doc".
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  std::string path = folder;
-  if (path.empty() || path.back() != kSep) path += kSep;
-  return support::CollapseSeparators(path + name, kSep);
-}
 
 void AddFolderFiles(FileList& list, const std::string& folder, const std::string& pattern,
                     support::Steps& run) {
-  std::vector<std::string> folders;
-  run(114, [&] {
-    // The seed ends in the separator, without doubling a root's own.
-    std::string seed = folder;
-    if (seed.empty() || seed.back() != kSep) seed += kSep;
-    folders.push_back(seed);
-  });
-  run(116, [&] { GetSubDirectories2016(folders, true, list.host()); });
-
-  for (const std::string& entry : folders) {
-    std::string dir;
-    std::vector<std::string> names;
-    run(118, [&] { list.host().Yield(); });
-    run(120, [&] { dir = entry.size() > 1 ? entry.substr(0, entry.size() - 1) : entry; });
-    run(122, [&] { names = ListFolderFiles(dir, pattern); });
-    for (const std::string& name : names) {
-      if (run.test(124, [&] { return IsOwnerOrLockFile(name); })) continue;
-      run(126, [&] {
-        const std::string path = JoinPath(dir, name);
-        if (IsExistingFile(path) &&
-            fsys::Attributes(path) != (fsys::kAttrHidden | fsys::kAttrArchive))
-          list.AddFileEntry(path);
-      });
-    }
-  }
+  support::WalkFolderFiles(folder, pattern, run, list.host(),
+                           [&](const std::string& path) { list.AddFileEntry(path); });
 }
 
 void AddFolderFiles(FileList& list, const std::string& folder, const std::string& pattern) {
@@ -75,7 +36,7 @@ void AddFolderFiles(FileList& list, const std::string& folder, const std::string
 
 void LoadSampleFiles(FileList& list) {
   const std::string samples = ProgramFolderPath() + kSep + "Samples";
-  for (const std::string& name : ListFolderFiles(samples, "*.*")) {
+  for (const std::string& name : support::ListFolderFiles(samples, "*.*")) {
     const std::string path = samples + kSep + name;
     if (support::PathExists(path) && !support::ListContains(list.Entries(), path))
       list.AddFileEntry(path);

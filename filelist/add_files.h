@@ -12,10 +12,6 @@ namespace filelist {
 
 class FileList;
 
-// folder + separator + name with doubled separators collapsed; a folder that
-// already ends in the separator gets no second one.
-std::string JoinPath(const std::string& folder, const std::string& name);
-
 // Adds every file below `folder` whose name matches `pattern` ("*.do*", "*.*"),
 // folder by folder breadth first, skipping Word's owner files ("~..."),
 // LibreOffice's lock files and files that are exactly hidden and archive.

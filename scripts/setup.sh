@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Parvane needs from Debian's packages (only what is missing),
-# then configures and builds it in ./build.
+# then configures and builds it in ./build: everything, or only the targets
+# given (bash scripts/setup.sh parvane parvane_samples).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,4 +32,8 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --parallel "$(nproc)"
+if [ $# -gt 0 ]; then
+  cmake --build build --parallel "$(nproc)" --target "$@"
+else
+  cmake --build build --parallel "$(nproc)"
+fi

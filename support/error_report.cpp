@@ -5,13 +5,17 @@
 
 namespace support {
 
-std::string ErrorReportText(const std::string& description, const std::string& location,
-                            int line) {
+std::string ErrorReportBody(const std::string& description, const std::string& location, int line) {
   std::string text = description;
   text += "\r\n";
   text += "in " + location + " ";
   text += "at line ";
   text += std::to_string(line < 0 ? -line : line);
+  return text;
+}
+
+std::string ErrorReportText(const std::string& description, const std::string& location, int line) {
+  std::string text = ErrorReportBody(description, location, line);
   text += "\r\r";
   text += "Please email screenshot of this message to ";
   text += config::kSupportEmail;

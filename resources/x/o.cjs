@@ -75,6 +75,13 @@ QPushButton#PushButton2:pressed {
   background-color: #24568f;
 }
 
+/* The button that has the keyboard focus wears a ring of its own colour,
+   on every button, hovered or not. */
+QPushButton:focus, QPushButton:focus:hover,
+QPushButton#PushButton2:focus, QPushButton#PushButton2:focus:hover {
+  border: 2px solid #e58a00;
+}
+
 QLineEdit, QComboBox {
   background-color: #ffffff;
   border: 1px solid #9fb0c4;
@@ -86,6 +93,29 @@ QLineEdit, QComboBox {
 QLineEdit:disabled, QComboBox:disabled {
   background-color: #eef1f4;
   color: #98a3b0;
+}
+
+/* The arrow area is part of the box: no edge of its own but the thin line
+   that parts it from the text. */
+QComboBox::drop-down {
+  subcontrol-origin: padding;
+  subcontrol-position: top right;
+  width: 18px;
+  border: none;
+  border-left: 1px solid #9fb0c4;
+}
+
+/* The arrow's pictures lie beside this sheet ("skin:" is its folder). */
+QComboBox::down-arrow {
+  image: url(skin:down-arrow.png);
+}
+
+QComboBox::down-arrow:disabled {
+  image: url(skin:down-arrow-disabled.png);
+}
+
+QLineEdit:focus, QComboBox:focus {
+  border-color: #e58a00;
 }
 
 QTreeWidget#ListView1 {

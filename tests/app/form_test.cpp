@@ -1,5 +1,6 @@
 // The main window: start-up, the option controls and what the store holds,
 // the output-folder browse, the pointer rules, the skin, and the host.
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <filesystem>
 
@@ -199,6 +201,33 @@ TEST_F(FormTest, the_window_has_its_designed_controls_captions_and_size) {
                     "right and out of window to reveal full names."));
   // The backspace option is kept out of sight below the client area.
   EXPECT_GE(form.Check1().mapTo(&form, QPoint(0, 0)).y(), form.height());
+}
+
+// A screen reader reads each control by a name that says what it is ("...",
+// read out as three dots, says nothing), and each control's tooltip says
+// what it does. Every control the window names is covered, so that a new one
+// cannot be added without both.
+TEST_F(FormTest, every_control_has_a_name_for_screen_readers_and_a_tooltip) {
+  auto& form = LoadedForm();
+  int controls = 0;
+  for (QWidget* w : form.findChildren<QWidget*>()) {
+    const QString id = w->objectName();
+    if (id.isEmpty() || id.startsWith("qt_")) continue;  // Qt's own parts of a control
+    ++controls;
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(w);
+    ASSERT_NE(reader, nullptr) << id.toStdString();
+    const QString name = reader->text(QAccessible::Name).trimmed();
+    EXPECT_FALSE(name.isEmpty()) << id.toStdString();
+    EXPECT_TRUE(name.contains(QRegularExpression("[A-Za-z]{3}")))
+        << id.toStdString() << ": " << name.toStdString();
+    EXPECT_FALSE(w->toolTip().trimmed().isEmpty()) << id.toStdString();
+  }
+  EXPECT_GE(controls, 20);
+  EXPECT_EQ(
+      QAccessible::queryAccessibleInterface(Child(form, "PushButton7"))->text(QAccessible::Name),
+      QString("Choose the folder for the splits"));
+  // The captions stay as designed.
+  EXPECT_EQ(form.findChild<QPushButton*>("PushButton7")->text(), QString("..."));
 }
 
 TEST_F(FormTest, tab_order_follows_the_design) {

@@ -8,11 +8,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QImage>
+#include <QRect>
 #include <QSettings>
 #include <QString>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <map>
 #include <regex>
 #include <string>
@@ -394,6 +398,145 @@ TEST(XvfbList, is_filled_reordered_and_emptied_with_the_mouse_and_keys) {
   EXPECT_NE(story(out / "Letters-0001.docx").find("Invoice"), std::string::npos);
   EXPECT_NE(story(out / "Letters-0001 (2).docx").find("Dear "), std::string::npos);
   ExpectPiecesPass(out.string());
+}
+
+// Bash lines that start the program alone (own settings, no answers file)
+// under the Xvfb the lines before started, with `environment` added, and
+// leave its window in WID (the one that is more than a 1x1 leader) or print
+// "no-window".
+std::string StartPlainProgramScript(const TempDir& work, const std::string& environment) {
+  const fs::path config = work.path() / "config", runtime = work.path() / "runtime";
+  fs::create_directories(config);
+  fs::create_directories(runtime);
+  ::chmod(runtime.c_str(), 0700);
+  return "export DISPLAY=:$N QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=" + Quote(config.string()) +
+         " XDG_RUNTIME_DIR=" + Quote(runtime.string()) + " " + environment + "\n" +
+         Quote(testing_support::BinDir() + "/parvane") + " >" + Quote(work.file("program.log")) +
+         " 2>&1 & APID=$!\n"
+         "WID=''\n"
+         "for i in $(seq 300); do\n"
+         "  for w in $(xdotool search --name '^Parvane$' 2>/dev/null); do\n"
+         "    case \"$(xdotool getwindowgeometry $w)\" in *Geometry:\\ 1x1*) ;; *) WID=$w;; esac\n"
+         "  done\n"
+         "  [ -n \"$WID\" ] && break; kill -0 $APID 2>/dev/null || break; sleep 0.1\n"
+         "done\n"
+         "[ -z \"$WID\" ] && echo no-window\n"
+         "sleep 0.5\n";
+}
+
+std::string LookShot(const std::string& moment) {
+  return std::string(PARVANE_APP_BUILD_DIR) + "/look-" + moment + ".png";
+}
+// The shot after the k-th press of Tab: look-focus-01.png, ...
+std::string FocusShot(int k) {
+  return LookShot("focus-" + std::string(k < 10 ? "0" : "") + std::to_string(k));
+}
+
+bool HaveXvfbTools() {
+  for (const char* tool : {"Xvfb", "xdotool", "import"})
+    if (!Have(tool)) return false;
+  return true;
+}
+
+// The keyboard walks the window with Tab; each of the seven buttons must look
+// different while it has the focus (the skin rings it), or a keyboard user
+// cannot tell where a press of the space bar goes. The shots stay in the
+// build folder (look-focus-NN.png).
+TEST(XvfbLook, the_button_with_the_keyboard_focus_is_visibly_marked) {
+  if (!HaveXvfbTools()) GTEST_SKIP() << "Xvfb, xdotool or ImageMagick's import is not installed";
+  ASSERT_TRUE(fs::exists(testing_support::BinDir() + "/x/o.cjs")) << "the skin is not built";
+  TempDir work;
+  constexpr int kTabs = 14;  // more than one round of the tab order
+  std::string script = testing_support::StartXvfbScript(work.str()) +
+                       StartPlainProgramScript(work, "") +
+                       "xdotool mousemove 790 690; xdotool windowfocus --sync $WID; sleep 0.3\n"
+                       "for k in $(seq -w 1 " +
+                       std::to_string(kTabs) +
+                       "); do\n"
+                       "  xdotool key Tab; sleep 0.3\n"
+                       "  import -window $WID " +
+                       Quote(std::string(PARVANE_APP_BUILD_DIR)) +
+                       "/look-focus-$k.png\n"
+                       "done\n"
+                       "kill $APID 2>/dev/null; wait $APID 2>/dev/null\n"
+                       "kill $XPID; wait $XPID 2>/dev/null\n"
+                       "cat " +
+                       Quote(work.file("program.log")) + "\n";
+  for (int k = 1; k <= kTabs; ++k) fs::remove(FocusShot(k));
+  const std::string output = RunCommand("bash -c " + Quote(script)).output;
+  ASSERT_EQ(output.find("no-window"), std::string::npos) << output;
+
+  std::vector<QImage> shots;
+  for (int k = 1; k <= kTabs; ++k) {
+    const std::string file = FocusShot(k);
+    QImage shot(QString::fromStdString(file));
+    ASSERT_FALSE(shot.isNull()) << file << "\n" << output;
+    shots.push_back(shot.convertToFormat(QImage::Format_RGB32));
+  }
+  // Window pixels at 96 DPI of each button (twips / 15, as Form1 places
+  // them); "..." sits in Frame3 inside Frame5.
+  auto px = [](int twips) { return static_cast<int>(std::lround(twips / 15.0)); };
+  const std::pair<const char*, QRect> buttons[] = {
+      {"Add Word File(s)", QRect(px(120), px(3010), px(3840), px(405))},
+      {"Add All Word File(s) In Folder", QRect(px(4080), px(3010), px(3840), px(405))},
+      {"Clear List", QRect(px(120), px(3520), px(3840), px(405))},
+      {"Load Sample/Example Files", QRect(px(4080), px(3520), px(3840), px(405))},
+      {"Start Splitting", QRect(px(120), px(7700), px(7800), px(405))},
+      {"Help", QRect(px(120), px(120), px(7800), px(405))},
+      {"...", QRect(px(120 + 480 + 6000), px(5760 + 510 + 300), px(600), px(345))},
+  };
+  for (const auto& [caption, rect] : buttons) {
+    // Nothing but the focus changes a button's pixels while the pointer is
+    // away: two looks means that it took the focus and showed it.
+    std::vector<QImage> looks;
+    for (const QImage& shot : shots) {
+      const QImage part = shot.copy(rect);
+      if (std::none_of(looks.begin(), looks.end(), [&](const QImage& l) { return l == part; }))
+        looks.push_back(part);
+    }
+    ASSERT_EQ(looks.size(), 2u) << caption << ": " << looks.size() << " looks in " << kTabs
+                                << " steps of Tab";
+    // A mark one can see: at least as many pixels as a line all round the
+    // button changed clearly (a slightly lighter shade is not a mark).
+    auto clearly = [](QRgb a, QRgb b) {
+      return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                       std::abs(qBlue(a) - qBlue(b))}) >= 48;
+    };
+    int changed = 0;
+    for (int y = 0; y < rect.height(); ++y)
+      for (int x = 0; x < rect.width(); ++x)
+        changed += clearly(looks[0].pixel(x, y), looks[1].pixel(x, y));
+    EXPECT_GE(changed, 2 * (rect.width() + rect.height())) << caption;
+  }
+}
+
+// At twice the scale the designed window (1072 x 1166 pixels) is taller than
+// a 1080-pixel screen: it is made smaller as a whole, keeping its
+// proportions, so that all of it shows. The shot stays in the build folder
+// (look-scale2.png).
+TEST(XvfbLook, a_window_taller_than_the_screen_is_made_smaller_as_a_whole) {
+  if (!HaveXvfbTools()) GTEST_SKIP() << "Xvfb, xdotool or ImageMagick's import is not installed";
+  TempDir work;
+  const std::string shot = LookShot("scale2");
+  fs::remove(shot);
+  const std::string script = testing_support::StartXvfbScript(work.str(), "1920x1080") +
+                             StartPlainProgramScript(work, "QT_SCALE_FACTOR=2") +
+                             "xdotool getwindowgeometry $WID\n"
+                             "import -window root " +
+                             Quote(shot) +
+                             "\n"
+                             "kill $APID 2>/dev/null; wait $APID 2>/dev/null\n"
+                             "kill $XPID; wait $XPID 2>/dev/null\n"
+                             "cat " +
+                             Quote(work.file("program.log")) + "\n";
+  const std::string output = RunCommand("bash -c " + Quote(script)).output;
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(output, m, std::regex(R"(Geometry: (\d+)x(\d+))"))) << output;
+  const int width = std::stoi(m[1]), height = std::stoi(m[2]);
+  EXPECT_LE(height, 1080 - 40) << output;  // room left for a title bar
+  EXPECT_GE(height, 900) << output;        // smaller, not tiny
+  EXPECT_NEAR(static_cast<double>(width) / height, 8040.0 / 8745.0, 0.005) << output;
+  EXPECT_TRUE(fs::exists(shot));
 }
 
 }  // namespace

@@ -133,12 +133,12 @@ std::string RunUnprivileged(const std::function<std::string()>& body) {
   return text;
 }
 
-std::string StartXvfbScript(const std::string& scratch) {
+std::string StartXvfbScript(const std::string& scratch, const std::string& screen) {
   // -displayfd lets the server pick a free display and write its number only
   // once it listens, so parallel tests never race for one display.
   const std::string file = Quote(scratch + "/xvfb-display");
-  return "rm -f " + file + "\n" + "Xvfb -displayfd 1 -screen 0 800x700x24 -dpi 96 -nolisten tcp >" +
-         file +
+  return "rm -f " + file + "\n" + "Xvfb -displayfd 1 -screen 0 " + screen +
+         "x24 -dpi 96 -nolisten tcp >" + file +
          " 2>/dev/null & XPID=$!\n"
          "N=''\n"
          "for i in $(seq 600); do N=$(tr -dc 0-9 <" +

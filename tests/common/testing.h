@@ -83,11 +83,11 @@ std::string Quote(const std::string& text);
 // passes every permission check, so tests of refused access run this way.
 std::string RunUnprivileged(const std::function<std::string()>& body);
 
-// Bash lines that start a private Xvfb (800x700, 96 DPI) on a display it
-// chooses itself and wait until it accepts clients; they leave its number in
-// N and its process in XPID, or print "no-xvfb" and exit. `scratch` is a
-// folder for the display-number file.
-std::string StartXvfbScript(const std::string& scratch);
+// Bash lines that start a private Xvfb (800x700 unless `screen` says
+// otherwise, 96 DPI) on a display it chooses itself and wait until it accepts
+// clients; they leave its number in N and its process in XPID, or print
+// "no-xvfb" and exit. `scratch` is a folder for the display-number file.
+std::string StartXvfbScript(const std::string& scratch, const std::string& screen = "800x700");
 
 // True when LibreOffice's soffice is on the PATH.
 bool HaveSoffice();

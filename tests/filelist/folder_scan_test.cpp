@@ -5,17 +5,17 @@
 
 #include <algorithm>
 
-#include "filelist/file_system.h"
-#include "filelist/folder_scan.h"
 #include "filelist_fixture.h"
+#include "support/file_attributes.h"
+#include "support/folder_scan.h"
 #include "support/locations.h"
 
 namespace filelist_test {
 namespace {
 
-using filelist::GetSubDirectories2016;
-using filelist::ListFolderFiles;
-using filelist::WildcardMatch;
+using support::GetSubDirectories2016;
+using support::ListFolderFiles;
+using support::WildcardMatch;
 
 const std::string kS(1, support::kSep);
 
@@ -44,6 +44,11 @@ TEST(WildcardMatchTest, MatchesLikeWindowsIgnoringLetterCase) {
       {"abc", "a?c", true},
       {"ÄRGER.DOC", "ärger.doc", true},
       {"ñandú.docx", "*Ú.DO*", true},
+      {"ŁÓDŹ ŻÓŁW.doc", "łódź*.DOC", true},
+      {"ΕΠΙΣΤΟΛΉ.docx", "επιστολή.*", true},
+      {"ПИСЬМО Ёлке.docx", "письмо ёлке.docx", true},
+      {"ПИСЬМО.docx", "писмо.docx", false},
+      {"\xFF\xFE.doc", "*.DOC", true},  // not UTF-8: still matched by its extension
       {"x", "*", true},
       {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "*a*a*a*a*a*a*a*c", false},
   };
@@ -53,20 +58,20 @@ TEST(WildcardMatchTest, MatchesLikeWindowsIgnoringLetterCase) {
 }
 
 TEST(NameRulesTest, OnlyControlCharactersAndBrokenTextAreUnsupported) {
-  EXPECT_FALSE(filelist::HasUnsupportedChars("Rechnungen 2021"));
-  EXPECT_FALSE(filelist::HasUnsupportedChars("نامه‌ها"));  // outside any legacy code page
-  EXPECT_FALSE(filelist::HasUnsupportedChars("what?"));
-  EXPECT_FALSE(filelist::HasUnsupportedChars("\xF0\x9F\x93\x81 folder"));  // 4-byte character
-  EXPECT_TRUE(filelist::HasUnsupportedChars("tab\there"));
-  EXPECT_TRUE(filelist::HasUnsupportedChars("del\x7F"));
-  EXPECT_TRUE(filelist::HasUnsupportedChars("c1\xC2\x85"));    // U+0085, a C1 control
-  EXPECT_TRUE(filelist::HasUnsupportedChars("latin1\xE9"));    // not UTF-8
-  EXPECT_TRUE(filelist::HasUnsupportedChars("cut\xE2\x82"));   // truncated sequence
-  EXPECT_TRUE(filelist::HasUnsupportedChars("\xC0\xAF"));      // overlong "/"
-  EXPECT_TRUE(filelist::HasUnsupportedChars("\xED\xA0\x80"));  // a lone surrogate
-  EXPECT_FALSE(filelist::IsLockFileName("~$letter.doc"));
-  EXPECT_TRUE(filelist::IsLockFileName(".~lock.letter.docx#"));
-  EXPECT_FALSE(filelist::IsLockFileName(".~lock.letter.docx"));
+  EXPECT_FALSE(support::HasUnsupportedChars("Rechnungen 2021"));
+  EXPECT_FALSE(support::HasUnsupportedChars("نامه‌ها"));  // outside any legacy code page
+  EXPECT_FALSE(support::HasUnsupportedChars("what?"));
+  EXPECT_FALSE(support::HasUnsupportedChars("\xF0\x9F\x93\x81 folder"));  // 4-byte character
+  EXPECT_TRUE(support::HasUnsupportedChars("tab\there"));
+  EXPECT_TRUE(support::HasUnsupportedChars("del\x7F"));
+  EXPECT_TRUE(support::HasUnsupportedChars("c1\xC2\x85"));    // U+0085, a C1 control
+  EXPECT_TRUE(support::HasUnsupportedChars("latin1\xE9"));    // not UTF-8
+  EXPECT_TRUE(support::HasUnsupportedChars("cut\xE2\x82"));   // truncated sequence
+  EXPECT_TRUE(support::HasUnsupportedChars("\xC0\xAF"));      // overlong "/"
+  EXPECT_TRUE(support::HasUnsupportedChars("\xED\xA0\x80"));  // a lone surrogate
+  EXPECT_FALSE(support::IsLockFileName("~$letter.doc"));
+  EXPECT_TRUE(support::IsLockFileName(".~lock.letter.docx#"));
+  EXPECT_FALSE(support::IsLockFileName(".~lock.letter.docx"));
 }
 
 class FolderScanTest : public FileListTest {
@@ -105,9 +110,9 @@ TEST_F(FolderScanTest, LinksAndSpecialFilesAreListedOnlyWhenTheyLeadToFiles) {
   auto names = ListFolderFiles(Root(), "*.doc");
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"link.doc", "real.doc"}));
-  EXPECT_FALSE(filelist::IsExistingFile(P("broken.doc")));
-  EXPECT_FALSE(filelist::IsExistingFile(Root()));
-  EXPECT_FALSE(filelist::IsExistingFile(""));
+  EXPECT_FALSE(support::IsExistingFile(P("broken.doc")));
+  EXPECT_FALSE(support::IsExistingFile(Root()));
+  EXPECT_FALSE(support::IsExistingFile(""));
 }
 
 TEST_F(FolderScanTest, CollectsSubFoldersBreadthFirstInTheListingOrder) {
@@ -144,9 +149,9 @@ TEST_F(FolderScanTest, WithoutRecursionOnlyOneLevelIsAdded) {
 
 TEST_F(FolderScanTest, HiddenFoldersAreEnteredAndHaveNoSystemBitHere) {
   Mkdir(".config/deep");
-  EXPECT_EQ(filelist::fsys::Attributes(P(".config")),
-            filelist::fsys::kAttrFolder | filelist::fsys::kAttrHidden);
-  EXPECT_EQ(filelist::fsys::Attributes(Touch(".h.doc")), filelist::fsys::kAttrHidden);
+  EXPECT_EQ(support::fsys::Attributes(P(".config")),
+            support::fsys::kAttrFolder | support::fsys::kAttrHidden);
+  EXPECT_EQ(support::fsys::Attributes(Touch(".h.doc")), support::fsys::kAttrHidden);
   EXPECT_EQ(Scan(Root()).size(), 3u);
 }
 

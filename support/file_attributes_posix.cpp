@@ -4,10 +4,10 @@
 #include <climits>
 #include <string>
 
-#include "filelist/file_system.h"
+#include "support/file_attributes.h"
 #include "support/paths.h"
 
-namespace filelist::fsys {
+namespace support::fsys {
 
 namespace {
 bool IsHiddenName(const std::string& path) {
@@ -61,4 +61,4 @@ bool NameTooLong(const std::string& name) {
   return name.size() > NAME_MAX;
 }
 
-}  // namespace filelist::fsys
+}  // namespace support::fsys

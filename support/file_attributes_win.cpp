@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "filelist/file_system.h"
+#include "support/file_attributes.h"
 #include "support/paths.h"
 
-namespace filelist::fsys {
+namespace support::fsys {
 
 namespace {
 std::wstring Wide(const std::string& utf8) {
@@ -59,4 +59,4 @@ bool NameTooLong(const std::string& name) {
   return Wide(name).size() >= MAX_PATH;
 }
 
-}  // namespace filelist::fsys
+}  // namespace support::fsys

@@ -13,7 +13,7 @@
 
 #include <string>
 
-namespace filelist::fsys {
+namespace support::fsys {
 
 inline constexpr int kAttrReadOnly = 1;
 inline constexpr int kAttrHidden = 2;
@@ -45,4 +45,4 @@ bool FolderPathTooLong(const std::string& folder);
 // UTF-16 units or more; POSIX: more than NAME_MAX bytes).
 bool NameTooLong(const std::string& name);
 
-}  // namespace filelist::fsys
+}  // namespace support::fsys

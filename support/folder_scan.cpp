@@ -1,26 +1,21 @@
-#include "filelist/folder_scan.h"
+#include "support/folder_scan.h"
 
-#include <QString>
 #include <filesystem>
 #include <set>
 #include <system_error>
 
-#include "filelist/file_system.h"
+#include "support/file_attributes.h"
 #include "support/host.h"
 #include "support/locations.h"
 #include "support/paths.h"
 #include "support/steps.h"
 #include "support/text.h"
 
-namespace filelist {
+namespace support {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::u32string Folded(const std::string& text) {
-  return QString::fromStdString(text).toCaseFolded().toStdU32String();
-}
 
 // Greedy matching with one back-tracking point per "*": linear in practice,
 // never exponential, whatever the pattern.
@@ -43,6 +38,49 @@ bool Match(const std::u32string& name, const std::u32string& pattern) {
   }
   while (p < pattern.size() && pattern[p] == U'*') ++p;
   return p == pattern.size();
+}
+
+// One character's small letter, for the alphabets whose capitals file names
+// use: Latin (with its extensions), Greek, Cyrillic, Armenian and the
+// full-width Latin letters. Other characters are their own.
+char32_t SmallLetter(char32_t c) {
+  // Ranges of pairs, capital on the even code and small letter on the odd one.
+  auto pairs = [&](char32_t from, char32_t to) { return c >= from && c <= to; };
+  if (c < 0x80) return (c >= U'A' && c <= U'Z') ? c + 32 : c;
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
+  if (c == 0x178) return 0xFF;
+  if (c == 0x17F) return U's';
+  if (c == 0x130 || c == 0x131) return c;  // the Turkish i's pair with nothing else
+  if (pairs(0x100, 0x137) || pairs(0x14A, 0x177) || pairs(0x1DE, 0x1EF) || pairs(0x1F8, 0x21F) ||
+      pairs(0x222, 0x233) || pairs(0x460, 0x481) || pairs(0x48A, 0x4BF) || pairs(0x4D0, 0x52F) ||
+      pairs(0x1E00, 0x1E95) || pairs(0x1EA0, 0x1EFF))
+    return c | 1;
+  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E) || (c >= 0x1CD && c <= 0x1DC) ||
+      (c >= 0x4C1 && c <= 0x4CE))
+    return (c & 1) ? c + 1 : c;
+  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;
+  if (c == 0x3C2) return 0x3C3;  // the final sigma is a sigma
+  if (c == 0x386) return 0x3AC;
+  if (c >= 0x388 && c <= 0x38A) return c + 37;
+  if (c == 0x38C) return 0x3CC;
+  if (c == 0x38E || c == 0x38F) return c + 63;
+  if (c >= 0x400 && c <= 0x40F) return c + 80;
+  if (c >= 0x410 && c <= 0x42F) return c + 32;
+  if (c >= 0x531 && c <= 0x556) return c + 48;
+  if (c >= 0xFF21 && c <= 0xFF3A) return c + 32;
+  return c;
+}
+
+// The text in small letters, character by character; bytes that are not
+// UTF-8 are kept as they are, each its own character.
+std::u32string Folded(const std::string& text) {
+  std::u32string codes;
+  if (!DecodeUtf8(text, codes)) {
+    codes.assign(text.begin(), text.end());
+    for (char32_t& c : codes) c &= 0xFF;
+  }
+  for (char32_t& c : codes) c = SmallLetter(c);
+  return codes;
 }
 
 bool IsAccessDenied(const std::error_code& ec) {
@@ -98,6 +136,16 @@ bool IsLockFileName(const std::string& name) {
   return name.size() > 7 && name.compare(0, 7, ".~lock.") == 0 && name.back() == '#';
 }
 
+bool IsOwnerOrLockFile(const std::string& name) {
+  return (!name.empty() && name[0] == '~') || IsLockFileName(name);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  std::string path = folder;
+  if (path.empty() || path.back() != kSep) path += kSep;
+  return CollapseSeparators(path + name, kSep);
+}
+
 std::vector<std::string> ListFolderFiles(const std::string& folder, const std::string& pattern) {
   std::string dir = folder;
   if (dir.empty() || dir.back() != support::kSep) dir += support::kSep;
@@ -122,7 +170,7 @@ std::vector<std::string> ListFolderFiles(const std::string& folder, const std::s
   return names;
 }
 
-void GetSubDirectories2016(std::vector<std::string>& folders, bool recurse, support::Host& host) {
+void GetSubDirectories2016(std::vector<std::string>& folders, bool recurse, Host& host) {
   support::Steps run{loc::kGetSubDirectories, host};
 
   // Every folder taken so far, by identity, so that a link never leads the
@@ -210,4 +258,33 @@ void GetSubDirectories2016(std::vector<std::string>& folders, bool recurse, supp
   });
 }
 
-}  // namespace filelist
+void WalkFolderFiles(const std::string& folder, const std::string& pattern, Steps& run, Host& host,
+                     const std::function<void(const std::string&)>& take) {
+  std::vector<std::string> folders;
+  run(114, [&] {
+    // The seed ends in the separator, without doubling a root's own.
+    std::string seed = folder;
+    if (seed.empty() || seed.back() != kSep) seed += kSep;
+    folders.push_back(seed);
+  });
+  run(116, [&] { GetSubDirectories2016(folders, true, host); });
+
+  for (const std::string& entry : folders) {
+    std::string dir;
+    std::vector<std::string> names;
+    run(118, [&] { host.Yield(); });
+    run(120, [&] { dir = entry.size() > 1 ? entry.substr(0, entry.size() - 1) : entry; });
+    run(122, [&] { names = ListFolderFiles(dir, pattern); });
+    for (const std::string& name : names) {
+      if (run.test(124, [&] { return IsOwnerOrLockFile(name); })) continue;
+      run(126, [&] {
+        const std::string path = JoinPath(dir, name);
+        if (IsExistingFile(path) &&
+            fsys::Attributes(path) != (fsys::kAttrHidden | fsys::kAttrArchive))
+          take(path);
+      });
+    }
+  }
+}
+
+}  // namespace support

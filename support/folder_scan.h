@@ -1,19 +1,21 @@
 #pragma once
-// The folder scan behind "Add All Word File(s) In Folder", dropped folders and
-// the sample files: collecting sub-folders breadth first and listing the files
-// of one folder by a wildcard pattern.
+// The folder scan behind "Add All Word File(s) In Folder", dropped folders,
+// the sample files and folders given to parvane-split: collecting sub-folders
+// breadth first and listing the files of one folder by a wildcard pattern.
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace support {
-class Host;
-}
 
-namespace filelist {
+class Host;
+class Steps;
 
 // Windows-style wildcards: "*" any run of characters, "?" one character,
-// letter case ignored on every platform (a LETTER.DOCX answers "*.do*"). As on
+// letter case ignored on every platform (a LETTER.DOCX answers "*.do*"; the
+// letters of the Latin, Greek, Cyrillic and Armenian alphabets and the
+// full-width Latin ones are matched in either case). As on
 // Windows, a pattern ending in ".*" also matches names without that extension,
 // so "*.*" matches every name.
 bool WildcardMatch(const std::string& name, const std::string& pattern);
@@ -27,6 +29,13 @@ bool IsExistingFile(const std::string& path);
 
 // LibreOffice's lock file for an open document, ".~lock.<name>#".
 bool IsLockFileName(const std::string& name);
+// Word's owner files ("~$letter.doc") and LibreOffice's lock files: never
+// documents to split.
+bool IsOwnerOrLockFile(const std::string& name);
+
+// folder + separator + name with doubled separators collapsed. A folder that
+// already ends in the separator (a drive root, "/") gets no second one.
+std::string JoinPath(const std::string& folder, const std::string& name);
 
 // The names (no folder) of the files in `folder` that match `pattern`, hidden
 // files included, folders excluded, in the order the platform lists them. A
@@ -42,6 +51,16 @@ std::vector<std::string> ListFolderFiles(const std::string& folder, const std::s
 // included) is not followed. Yields through the host at every folder and
 // sub-folder; reports other failures under the sub-folder collection's
 // location and goes on.
-void GetSubDirectories2016(std::vector<std::string>& folders, bool recurse, support::Host& host);
+void GetSubDirectories2016(std::vector<std::string>& folders, bool recurse, Host& host);
 
-}  // namespace filelist
+// Every file below `folder` whose name matches `pattern` ("*.do*", "*.*"), as
+// "Add All Word File(s) In Folder" adds them: folder by folder breadth first,
+// the folder itself first, each folder's files in the platform's order;
+// Word's owner files, LibreOffice's lock files and files that are exactly
+// hidden and archive are skipped. Each path, its separators collapsed, goes to
+// `take`. Failures (`take`'s own included) are reported through `run`, under
+// its location, at the add-folder steps 114 to 126, and the walk goes on.
+void WalkFolderFiles(const std::string& folder, const std::string& pattern, Steps& run, Host& host,
+                     const std::function<void(const std::string&)>& take);
+
+}  // namespace support
