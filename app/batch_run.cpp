@@ -2,6 +2,7 @@
 // entry in order to the engine, keeping the window alive between files.
 
 #include <cmath>
+#include <optional>
 #include <stdexcept>
 
 #include "app/conversions.h"
@@ -14,6 +15,7 @@
 #include "support/paths.h"
 #include "support/steps.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -103,6 +105,8 @@ void Form1::PushButton2_Click() {
     std::string path;
     std::string copy;
     bool renamed = false;
+    // Each piece named from its own words: no working copy, no temporary copy.
+    std::optional<engine::PieceNaming> naming;
     run(144, [&] {
       entry = listView1_->EntryText(i);
       path = entry;
@@ -124,7 +128,15 @@ void Form1::PushButton2_Click() {
         // the file is then split under its own name.
         const int x = ToInt32(xText);
         const int y = yText.empty() ? 0 : ToInt32(yText);
+<<<<<<< HEAD
         copy = engine::RenameFile(path, x, y, *this, office);
+=======
+        if (eachSplit_->isChecked()) {
+          naming = engine::PieceNaming{x, y};
+          return;
+        }
+        copy = engine::RenameFile(path, x, y, *this, factory_);
+>>>>>>> main
         renamed = true;
         path = copy;
         workingCopy_ = copy;
@@ -134,7 +146,12 @@ void Form1::PushButton2_Click() {
     run(160, [&] { SetPointer(support::kPointerHourglass); });
     if (run.test(162, [&] { return !path.empty(); })) {
       run(164, [&] {
+<<<<<<< HEAD
         engine::DoItByFile(path, *this, office, &ledger, support::GetFolderPart(entry));
+=======
+        engine::DoItByFile(path, *this, factory_, &ledger, support::GetFolderPart(entry),
+                           naming ? &*naming : nullptr);
+>>>>>>> main
       });
     }
     // Only a copy that RenameFile made is deleted, even when the naming option

@@ -1,6 +1,10 @@
 // parvane-split: the splitter from the command line.
 //
+<<<<<<< HEAD
 //   parvane-split [-o DIR] [--pdf] [--name-by-content RULE [-x WORDS] [-y PAGE]] FILE...
+=======
+//   parvane-split [-o DIR] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]] FILE...
+>>>>>>> main
 //
 // Each FILE is split as the window's "Start Splitting" does: with -o DIR the
 // pieces go to that folder, otherwise beside each file. Error reports go to
@@ -26,11 +30,16 @@
 namespace {
 
 const char* kUsage =
+<<<<<<< HEAD
     "usage: parvane-split [-o DIR] [--pdf] [--name-by-content RULE [-x WORDS] [-y PAGE]] FILE...\n"
+=======
+    "usage: parvane-split [-o DIR] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]] FILE...\n"
+>>>>>>> main
     "  -o DIR                  save the pieces in DIR (default: beside each file)\n"
     "  --pdf                   also save a PDF of each piece beside it (needs LibreOffice)\n"
     "  --name-by-content RULE  name the pieces from the document's first words:\n"
     "                          first, header, footer, page2, last or page (page Y)\n"
+    "  --each                  name every piece from its own words instead\n"
     "  -x WORDS                how many words make the name (default 1)\n"
     "  -y PAGE                 the page for the rule 'page' (default 1)\n";
 
@@ -96,6 +105,7 @@ int main(int argc, char** argv) {
   host.settings.SaveToSourceFolder = true;
   int wordCount = 1;
   int pageNumber = 1;
+  bool each = false;
   std::vector<std::string> files;
 
   for (int i = 1; i < argc; ++i) {
@@ -121,6 +131,8 @@ int main(int argc, char** argv) {
       if (!rule || !rules.count(rule)) return BadUsage("--name-by-content needs one of first, header, footer, page2, last, page");
       host.settings.NameByContent = true;
       host.settings.ContentRule = rules.at(rule);
+    } else if (arg == "--each") {
+      each = true;
     } else if (arg == "-x" || arg == "-y") {
       const char* number = value(arg.c_str());
       int parsed = 0;
@@ -135,6 +147,9 @@ int main(int argc, char** argv) {
     }
   }
   if (files.empty()) return BadUsage("no file given");
+  if (each && !host.settings.NameByContent) return BadUsage("--each needs --name-by-content");
+  host.settings.EachSplit = each;
+  const engine::PieceNaming naming{wordCount, host.settings.ContentRule == 5 ? pageNumber : 0};
   if (host.settings.SaveToChosenFolder && !support::IsFolder(host.settings.OutputFolder)) {
     std::cerr << "Folder does not exist. Please select another folder.\n";
     return 2;
@@ -153,7 +168,7 @@ int main(int argc, char** argv) {
   for (const auto& file : files) {
     if (engine::OfficeStopping()) break;
     std::string path = file;
-    if (host.settings.NameByContent) {
+    if (host.settings.NameByContent && !each) {
       path = engine::RenameFile(file, wordCount, host.settings.ContentRule == 5 ? pageNumber : 0,
                                 host, office);
       if (path.empty()) {
@@ -161,8 +176,14 @@ int main(int argc, char** argv) {
         continue;
       }
     }
+<<<<<<< HEAD
     engine::DoItByFile(path, host, office, &ledger, support::GetFolderPart(file));
     if (host.settings.NameByContent) engine::DiscardWorkingCopy(path, file, host);
+=======
+    engine::DoItByFile(path, host, word::DefaultFactory(), &ledger, support::GetFolderPart(file),
+                       each ? &naming : nullptr);
+    if (host.settings.NameByContent && !each) engine::DiscardWorkingCopy(path, file, host);
+>>>>>>> main
     ++documents;
     const auto& saved = ledger.SavedPieces();
     // A piece whose conversion failed was reported and is not listed.

@@ -365,8 +365,17 @@ void Document::SaveAs(const std::string& path) {
 
   MakeIdsUnique();
   static std::mt19937 numbers{std::random_device{}()};
-  const fs::path temp = folder / ("~" + target.filename().string() + "." +
-                                  std::to_string(numbers() % 100000000u) + ".tmp");
+  // The temporary file's name fits wherever the target's does: a name near
+  // the 255-byte limit lends only what leaves room for "~", "." and ".tmp".
+  std::string stem = target.filename().string();
+  constexpr std::size_t kMaxStem = 255 - 14;
+  if (stem.size() > kMaxStem) {
+    std::size_t cut = kMaxStem;
+    while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;
+    stem.resize(cut);
+  }
+  const fs::path temp =
+      folder / ("~" + stem + "." + std::to_string(numbers() % 100000000u) + ".tmp");
   try {
     WritePackage(temp.string(), extension);
   } catch (const std::exception& e) {
