@@ -128,15 +128,11 @@ void Form1::PushButton2_Click() {
         // the file is then split under its own name.
         const int x = ToInt32(xText);
         const int y = yText.empty() ? 0 : ToInt32(yText);
-<<<<<<< HEAD
-        copy = engine::RenameFile(path, x, y, *this, office);
-=======
         if (eachSplit_->isChecked()) {
           naming = engine::PieceNaming{x, y};
           return;
         }
-        copy = engine::RenameFile(path, x, y, *this, factory_);
->>>>>>> main
+        copy = engine::RenameFile(path, x, y, *this, office);
         renamed = true;
         path = copy;
         workingCopy_ = copy;
@@ -146,12 +142,8 @@ void Form1::PushButton2_Click() {
     run(160, [&] { SetPointer(support::kPointerHourglass); });
     if (run.test(162, [&] { return !path.empty(); })) {
       run(164, [&] {
-<<<<<<< HEAD
-        engine::DoItByFile(path, *this, office, &ledger, support::GetFolderPart(entry));
-=======
-        engine::DoItByFile(path, *this, factory_, &ledger, support::GetFolderPart(entry),
+        engine::DoItByFile(path, *this, office, &ledger, support::GetFolderPart(entry),
                            naming ? &*naming : nullptr);
->>>>>>> main
       });
     }
     // Only a copy that RenameFile made is deleted, even when the naming option

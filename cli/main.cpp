@@ -1,10 +1,6 @@
 // parvane-split: the splitter from the command line.
 //
-<<<<<<< HEAD
-//   parvane-split [-o DIR] [--pdf] [--name-by-content RULE [-x WORDS] [-y PAGE]] FILE...
-=======
-//   parvane-split [-o DIR] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]] FILE...
->>>>>>> main
+//   parvane-split [-o DIR] [--pdf] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]] FILE...
 //
 // Each FILE is split as the window's "Start Splitting" does: with -o DIR the
 // pieces go to that folder, otherwise beside each file. Error reports go to
@@ -30,11 +26,8 @@
 namespace {
 
 const char* kUsage =
-<<<<<<< HEAD
-    "usage: parvane-split [-o DIR] [--pdf] [--name-by-content RULE [-x WORDS] [-y PAGE]] FILE...\n"
-=======
-    "usage: parvane-split [-o DIR] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]] FILE...\n"
->>>>>>> main
+    "usage: parvane-split [-o DIR] [--pdf] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]] "
+    "FILE...\n"
     "  -o DIR                  save the pieces in DIR (default: beside each file)\n"
     "  --pdf                   also save a PDF of each piece beside it (needs LibreOffice)\n"
     "  --name-by-content RULE  name the pieces from the document's first words:\n"
@@ -176,14 +169,9 @@ int main(int argc, char** argv) {
         continue;
       }
     }
-<<<<<<< HEAD
-    engine::DoItByFile(path, host, office, &ledger, support::GetFolderPart(file));
-    if (host.settings.NameByContent) engine::DiscardWorkingCopy(path, file, host);
-=======
-    engine::DoItByFile(path, host, word::DefaultFactory(), &ledger, support::GetFolderPart(file),
+    engine::DoItByFile(path, host, office, &ledger, support::GetFolderPart(file),
                        each ? &naming : nullptr);
     if (host.settings.NameByContent && !each) engine::DiscardWorkingCopy(path, file, host);
->>>>>>> main
     ++documents;
     const auto& saved = ledger.SavedPieces();
     // A piece whose conversion failed was reported and is not listed.

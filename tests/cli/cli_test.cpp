@@ -99,7 +99,6 @@ TEST(CommandLine, content_naming_keeps_no_working_copy_and_no_existing_file_is_t
   EXPECT_EQ(testing_support::ReadFile(dir.file("Dear.docx")), "somebody's own");
 }
 
-<<<<<<< HEAD
 // ------------------------------------------------------------- LibreOffice
 
 bool NoPrivateFolderIn(const fs::path& folder) {
@@ -179,7 +178,8 @@ TEST(CommandLineOffice, an_interrupted_run_ends_libreoffice_and_removes_its_priv
   EXPECT_NE(kill(pid, 0), 0) << "LibreOffice's stand-in still runs";
   EXPECT_TRUE(NoPrivateFolderIn(tmp.path()));
   EXPECT_EQ(testing_support::FilesIn(dir.path()), (std::vector<std::string>{"Letters.doc", "pid"}));
-=======
+}
+
 TEST(CommandLine, each_piece_is_named_from_its_own_words) {
   TempDir dir, temp;
   fixture::Write(dir.file("merge.docx"), fixture::Merge({{"Dear Ann Lee,", "Your order shipped."},
@@ -252,7 +252,6 @@ TEST(CommandLine, two_content_named_runs_at_once_never_mix_their_documents) {
   EXPECT_EQ(failed, 0);
   std::cout << "[ note ] " << kRepetitions << " pairs of simultaneous runs: " << failed
             << " failed, " << mixed << " pieces held the other document\n";
->>>>>>> main
 }
 
 }  // namespace
