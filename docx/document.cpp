@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "docx/errors.h"
+#include "docx/page_layout.h"
 
 namespace docx {
 
@@ -314,9 +315,15 @@ void Document::EnsurePages() {
       if (c != '\r' && c != '\f' && c != '\a' && c != '\v' && c != ' ' && c != '\t') return true;
     return false;
   };
+  // No letter or digit between: a picture or a quote mark may open the page
+  // and still be found a character or two away by a layout's text.
+  auto lettersBetween = [&](int from, int to) {
+    if (from > to) std::swap(from, to);
+    return HasLetters(Text(from, to));
+  };
   if (!layoutStarts_.empty()) {
     // The layout's pages are the pages; a mark moves the start that lies next
-    // to it, with nothing visible between, onto itself.
+    // to it, with no letter between, onto itself.
     pageStarts_ = layoutStarts_;
     pageStarts_.front() = 0;
     for (int& p : pageStarts_) p = std::clamp(p, 0, length_);
@@ -326,7 +333,7 @@ void Document::EnsurePages() {
         if (it == pageStarts_.begin() || it == pageStarts_.end() || *it == m) continue;
         const int lo = it == pageStarts_.begin() + 1 ? 0 : *(it - 1);
         const int hi = it + 1 == pageStarts_.end() ? length_ : *(it + 1);
-        if (m > lo && m < hi && !visibleBetween(m, *it)) {
+        if (m > lo && m < hi && !lettersBetween(m, *it)) {
           *it = m;
           break;
         }

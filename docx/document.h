@@ -52,7 +52,7 @@ class Document : public std::enable_shared_from_this<Document> {
   // The pages a real layout gave (each page's first character, the first 0).
   // Which evidence wins: the layout's pages are the pages, their number and
   // their order; an explicit mark only moves a layout start that lies next to
-  // it with nothing visible between (to the mark itself, as Word places it).
+  // it with no letter or digit between (to the mark itself, as Word places it).
   // Word's rendered marks are not consulted then: a document that has them
   // is not given a layout (HasRenderedPageBreaks). An edit keeps the starts
   // before it, moves the ones after a deletion and drops them on a paste.

@@ -220,4 +220,13 @@ std::vector<int> MatchPageStarts(const std::string& story, const std::vector<std
   return starts;
 }
 
+bool HasLetters(const std::string& text) {
+  bool found = false;
+  for (char32_t c : Decode(text)) {
+    Fold(c, [&](char32_t) { found = true; });
+    if (found) return true;
+  }
+  return false;
+}
+
 }  // namespace docx

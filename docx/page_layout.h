@@ -20,4 +20,8 @@ namespace docx {
 // never decreasing.
 std::vector<int> MatchPageStarts(const std::string& story, const std::vector<std::string>& pages);
 
+// Whether a text holds a letter or digit as the matching counts them (not
+// spacing, punctuation, symbols, pictures).
+bool HasLetters(const std::string& text);
+
 }  // namespace docx

@@ -615,11 +615,14 @@ class OfficeDocument : public word::Document, public std::enable_shared_from_thi
         break;
       }
     }
-    const std::vector<int>& starts = source->LayoutPageStarts();
-    if (starts.empty()) return;
+    if (source->LayoutPageStarts().empty()) return;
+    // The source's pages as it counts them: a record's first page pinned to
+    // the section's start.
     std::vector<int> mine{0};
-    for (int start : starts)
+    for (int page = 2, count = source->PageCount(); page <= count; ++page) {
+      const int start = source->PageStart(page);
       if (start > origin.start && start < origin.end) mine.push_back(start - origin.start);
+    }
     doc->SetLayoutPageStarts(std::move(mine));
   }
 
