@@ -770,8 +770,10 @@ void Document::Delete(int start, int end) {
   // it start where it was.
   const int gone = removed - length_;
   for (int& p : layoutStarts_) {
-    if (p >= end) p -= gone;
-    else if (p > start) p = start;
+    if (p >= end)
+      p -= gone;
+    else if (p > start)
+      p = start;
   }
 }
 

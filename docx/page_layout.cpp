@@ -59,8 +59,10 @@ std::vector<char32_t> Decode(const std::string& text) {
 // punctuation, symbols, bullets and marks of our own (pictures, note marks).
 void Fold(char32_t c, const std::function<void(char32_t)>& emit) {
   if (c < 0x80) {
-    if (c >= 'A' && c <= 'Z') emit(c + 0x20);
-    else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) emit(c);
+    if (c >= 'A' && c <= 'Z')
+      emit(c + 0x20);
+    else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+      emit(c);
     return;
   }
   if (c < 0xC0 || c == 0xD7 || c == 0xF7) return;  // Latin-1 spacing, punctuation, signs
@@ -74,11 +76,16 @@ void Fold(char32_t c, const std::function<void(char32_t)>& emit) {
       (c >= 0x3000 && c <= 0x3003) || (c >= 0xE000 && c <= 0xF8FF) ||  // private use (symbol fonts)
       (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF || c >= 0xFFF0 || c == 0x00AD)
     return;
-  if (c >= 0xC0 && c <= 0xDE) c += 0x20;
-  else if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) c |= 1;
-  else if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) && (c & 1)) c += 1;
-  else if ((c >= 0x391 && c <= 0x3A9) || (c >= 0x410 && c <= 0x42F)) c += 0x20;
-  else if (c >= 0x400 && c <= 0x40F) c += 0x50;
+  if (c >= 0xC0 && c <= 0xDE)
+    c += 0x20;
+  else if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+    c |= 1;
+  else if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) && (c & 1))
+    c += 1;
+  else if ((c >= 0x391 && c <= 0x3A9) || (c >= 0x410 && c <= 0x42F))
+    c += 0x20;
+  else if (c >= 0x400 && c <= 0x40F)
+    c += 0x50;
   emit(c);
 }
 
@@ -101,7 +108,8 @@ std::size_t Find(const Letters& s, std::size_t from, std::size_t to, const Lette
   to = std::min(to, s.size());
   const auto begin = s.begin() + static_cast<std::ptrdiff_t>(from);
   const auto end = s.begin() + static_cast<std::ptrdiff_t>(to);
-  const auto hit = std::search(begin, end, std::boyer_moore_horspool_searcher(line.begin(), line.end()));
+  const auto hit =
+      std::search(begin, end, std::boyer_moore_horspool_searcher(line.begin(), line.end()));
   if (hit == end) return std::string::npos;
   const std::size_t at = static_cast<std::size_t>(hit - s.begin());
   return at + line.size() <= s.size() ? at : std::string::npos;

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -451,7 +451,8 @@ class OfficeFactory::Session {
     Run({copy}, kPdf, job / "out", seconds, name, advice);
     const fs::path pdf = job / "out" / (support::FromFsPath(copy.stem()) + ".pdf");
     if (!HasSignature(pdf, kPdf.signature))
-      throw word::AutomationError("LibreOffice could not lay out " + name + "." + LogTail(lastLog_));
+      throw word::AutomationError("LibreOffice could not lay out " + name + "." +
+                                  LogTail(lastLog_));
     const fs::path text = job / "out" / "pages.txt";
     const auto result = office::RunProgram(
         pdftotext, {"-enc", "UTF-8", support::FromFsPath(pdf), support::FromFsPath(text)},
@@ -744,8 +745,8 @@ class OfficeApplication : public word::Application {
 
  private:
   word::DocumentPtr Track(word::DocumentPtr inner, const std::string& layoutSource) {
-    auto document =
-        std::make_shared<OfficeDocument>(std::move(inner), session_, pieces_, opened_, layoutSource);
+    auto document = std::make_shared<OfficeDocument>(std::move(inner), session_, pieces_, opened_,
+                                                     layoutSource);
     std::erase_if(opened_->documents, [](const auto& weak) {
       const auto d = weak.lock();
       return !d || d->closed();

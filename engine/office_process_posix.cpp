@@ -59,7 +59,8 @@ std::string FindOnPath(const std::string& name) {
   for (std::size_t start = 0; start <= all.size();) {
     const std::size_t end = std::min(all.find(':', start), all.size());
     const std::string folder = all.substr(start, end - start);
-    if (!folder.empty() && IsProgram(fs::path(folder) / name)) return (fs::path(folder) / name).string();
+    if (!folder.empty() && IsProgram(fs::path(folder) / name))
+      return (fs::path(folder) / name).string();
     start = end + 1;
   }
   return std::string();

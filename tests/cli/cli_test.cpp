@@ -196,7 +196,8 @@ TEST(CommandLine, without_libreoffice_the_page_rules_answer_from_the_breaks_and_
   EXPECT_EQ(r.exitCode, 0) << r.output;
   // Page 2 is the second letter's start, as the breaks alone say.
   EXPECT_NE(r.output.find("Bob 1-0002.docx"), std::string::npos) << r.output;
-  const std::string notice = "parvane-split: Page numbers may be off for documents without rendered page marks";
+  const std::string notice =
+      "parvane-split: Page numbers may be off for documents without rendered page marks";
   const auto first = r.output.find(notice);
   EXPECT_NE(first, std::string::npos) << r.output;
   EXPECT_EQ(r.output.find(notice, first + 1), std::string::npos) << r.output;

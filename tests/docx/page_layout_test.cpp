@@ -31,8 +31,11 @@ TEST(PageLayout, each_page_starts_where_its_own_text_begins_in_the_story) {
         "ACME Letters Ltd\nopens\nwith these words.\nPage 2 of 2\n"},
        {0, 54}},
       {"case, spacing, quotes, ligatures and a list label differ",
-       "Intro\r\xE2\x80\x9C" "Quoted start\xE2\x80\x9D of the page\rItem offer fine\r",
-       {"INTRO\n", "\"Quoted  start\" of the page\n1. Item o\xEF\xAC\x80" "er \xEF\xAC\x81ne\n"},
+       "Intro\r\xE2\x80\x9C"
+       "Quoted start\xE2\x80\x9D of the page\rItem offer fine\r",
+       {"INTRO\n",
+        "\"Quoted  start\" of the page\n1. Item o\xEF\xAC\x80"
+        "er \xEF\xAC\x81ne\n"},
        {0, 6}},
       {"a page whose text is nowhere starts where the last seen text ended",
        "One two three.\rFour five six.\r",
@@ -52,7 +55,8 @@ TEST(PageLayout, a_layout_gives_the_pages_and_edits_keep_them_in_place) {
   // Two records of a merge: their new-page breaks are explicit marks.
   const std::string path = dir.file("merge.docx");
   fixture::Write(path, fixture::Merge({{"Alpha one", "Alpha two", "Alpha three"},
-                                       {"\xE2\x80\x9C" "Beta one"}}));
+                                       {"\xE2\x80\x9C"
+                                        "Beta one"}}));
   auto doc = docx::Document::Open(path);
   ASSERT_EQ(doc->PageCount(), 2);
   const int beta = doc->SectionRange(2).first;

@@ -36,8 +36,10 @@ class ScopedEnv {
     setenv(name, value.c_str(), 1);
   }
   ~ScopedEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1);
-    else unsetenv(name_);
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
   }
 
  private:
@@ -142,8 +144,10 @@ TEST_F(Pages, page_rules_give_the_words_that_open_the_pages_of_libreoffices_own_
   std::vector<std::string> files = {own};
   const std::string corpus = testing_support::CorpusDir();
   const std::string merge = corpus.empty() ? "" : corpus + "/lo/lo-merge-10.docx";
-  if (!merge.empty() && fs::exists(merge)) files.push_back(merge);
-  else std::cout << "[ note ] the corpus's lo/lo-merge-10.docx is absent: only our own merge\n";
+  if (!merge.empty() && fs::exists(merge))
+    files.push_back(merge);
+  else
+    std::cout << "[ note ] the corpus's lo/lo-merge-10.docx is absent: only our own merge\n";
   TempDir scratch;
   const auto pdfs = PdfPages(files, scratch);
   ASSERT_GE(pdfs.front().size(), 6u) << "the letters should run over two or three pages each";
@@ -184,14 +188,15 @@ TEST_F(Pages, page_rules_give_the_words_that_open_the_pages_of_libreoffices_own_
   // over; the words are the first ones of the page's own text.
   if (files.size() > 1) {
     const auto& lo = pdfs.back();
-    for (const auto& [rule, page, index] :
-         std::vector<std::tuple<int, int, std::size_t>>{{3, 0, 1}, {4, 0, lo.size() - 1}, {5, 7, 6}}) {
+    for (const auto& [rule, page, index] : std::vector<std::tuple<int, int, std::size_t>>{
+             {3, 0, 1}, {4, 0, lo.size() - 1}, {5, 7, 6}}) {
       const std::string name = Named(merge, rule, 3, page, host_, office);
       ASSERT_FALSE(name.empty()) << rule;
       std::cout << "[ note ] lo-merge-10, rule " << rule << ": \"" << name << "\"\n";
       const std::string seen = Letters(lo[index]);
       EXPECT_NE(seen.find(Letters(name)), std::string::npos) << rule << ": " << name;
-      if (index > 0) EXPECT_EQ(Letters(lo[index - 1]).find(Letters(name)), std::string::npos) << name;
+      if (index > 0)
+        EXPECT_EQ(Letters(lo[index - 1]).find(Letters(name)), std::string::npos) << name;
     }
     EXPECT_EQ(office.Starts(), 2);
   }
@@ -208,7 +213,8 @@ TEST_F(Pages, rendered_marks_and_a_missing_libreoffice_answer_from_the_marks_wit
   RecordingHost plain;
   std::vector<std::string> today;
   for (const auto& file : {word, flowing})
-    for (int rule : {3, 4, 5}) today.push_back(Named(file, rule, 2, 3, plain, word::DefaultFactory()));
+    for (int rule : {3, 4, 5})
+      today.push_back(Named(file, rule, 2, 3, plain, word::DefaultFactory()));
   ASSERT_EQ(today[0], "R1P10 w1x10x1");  // Word's rendered mark before the tenth paragraph
 
   // Word's marks: LibreOffice is not started, and the answers stay.
@@ -225,8 +231,9 @@ TEST_F(Pages, rendered_marks_and_a_missing_libreoffice_answer_from_the_marks_wit
     for (int rule : {3, 4, 5}) answers.push_back(Named(file, rule, 2, 3, host_, office));
   EXPECT_EQ(answers, today);
   ASSERT_EQ(host_.notices.size(), 1u);
-  EXPECT_NE(host_.notices[0].find("Page numbers may be off for documents without rendered page marks"),
-            std::string::npos)
+  EXPECT_NE(
+      host_.notices[0].find("Page numbers may be off for documents without rendered page marks"),
+      std::string::npos)
       << host_.notices[0];
   EXPECT_TRUE(host_.reports.empty());
 }
