@@ -240,8 +240,7 @@ void Form1::BuildControls() {
   QWidget* order[] = {progressBar1_, listView1_,   frame1_,      option1_,     option2_,
                       combo1_,       eachSplit_,   pushButton1_, pushButton6_, pushButton9_,
                       pushButton10_, pushButton2_, pushButton5_, frame5_,      option4_,
-                      option3_,      frame3_,      text1_,       pushButton7_,
-                      checkPdf_};
+                      option3_,      frame3_,      text1_,       pushButton7_, checkPdf_};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
   // A user's click runs the procedure even on the selected button (it writes

@@ -26,8 +26,7 @@
 namespace {
 
 const char* kUsage =
-    "usage: parvane-split [-o DIR] [--pdf] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]] "
-    "FILE...\n"
+    "usage: parvane-split [-o DIR] [--pdf] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]] FILE...\n"
     "  -o DIR                  save the pieces in DIR (default: beside each file)\n"
     "  --pdf                   also save a PDF of each piece beside it (needs LibreOffice)\n"
     "  --name-by-content RULE  name the pieces from the document's first words:\n"

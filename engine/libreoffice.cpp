@@ -136,9 +136,9 @@ void Place(const fs::path& from, const std::string& finalPath) {
   const fs::path target = support::ToFsPath(finalPath);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   static std::mt19937 numbers{std::random_device{}()};
-  const fs::path temp = folder / support::ToFsPath("~" + support::FromFsPath(target.filename()) +
-                                                   "." + std::to_string(numbers() % 100000000u) +
-                                                   ".tmp");
+  const fs::path temp =
+      folder / support::ToFsPath("~" + support::FromFsPath(target.filename()) + "." +
+                                 std::to_string(numbers() % 100000000u) + ".tmp");
   std::error_code ec;
   fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
   if (!ec) fs::rename(temp, target, ec);
@@ -211,8 +211,9 @@ Sniffed SniffDocument(const std::string& path) {
     }
     result.format = DocumentFormat::kWord97;
     result.encrypted = WordFileEncrypted(bytes);
-  } else if (head.size() >= 2 && (static_cast<unsigned char>(head[0]) == 0xDB ||
-                                  static_cast<unsigned char>(head[0]) == 0x9B) &&
+  } else if (head.size() >= 2 &&
+             (static_cast<unsigned char>(head[0]) == 0xDB ||
+              static_cast<unsigned char>(head[0]) == 0x9B) &&
              static_cast<unsigned char>(head[1]) == 0xA5) {
     result.format = DocumentFormat::kWord2;
   } else if (StartsWith(head, "{\\rtf")) {
@@ -246,7 +247,9 @@ class OfficeFactory::Session {
   support::Host& host() { return host_; }
   const OfficeOptions& options() const { return options_; }
   int starts() const { return starts_; }
-  std::string folder() const { return folder_.empty() ? std::string() : support::FromFsPath(folder_); }
+  std::string folder() const {
+    return folder_.empty() ? std::string() : support::FromFsPath(folder_);
+  }
 
   // A new empty folder inside the private folder.
   fs::path NewJob() {
@@ -281,7 +284,8 @@ class OfficeFactory::Session {
     if (!HasSignature(result, kDocx.signature)) {
       throw word::AutomationError("LibreOffice could not open " + name +
                                   ": it is damaged, protected by a password, or not a document "
-                                  "LibreOffice reads." + LogTail(lastLog_));
+                                  "LibreOffice reads." +
+                                  LogTail(lastLog_));
     }
     fs::remove_all(job / "in", ec);
     if (!key.empty()) converted_[key] = result;
@@ -322,8 +326,15 @@ class OfficeFactory::Session {
       program.program = soffice;
       program.args = {"-env:UserInstallation=" +
                           office::FileUrl(support::FromFsPath(Folder() / ("profile-" + slot))),
-                      "--headless", "--invisible", "--nologo", "--nodefault", "--norestore",
-                      "--nolockcheck", "--convert-to", batches[i].target.filter, "--outdir",
+                      "--headless",
+                      "--invisible",
+                      "--nologo",
+                      "--nodefault",
+                      "--norestore",
+                      "--nolockcheck",
+                      "--convert-to",
+                      batches[i].target.filter,
+                      "--outdir",
                       support::FromFsPath(batches[i].out)};
       for (const auto& file : batches[i].files) program.args.push_back(support::FromFsPath(file));
       program.logFile = support::FromFsPath(Folder() / ("soffice-" + slot + ".log"));
@@ -395,8 +406,8 @@ class OfficeFactory::Session {
   }
 
   void Remove() {
+    // Every LibreOffice of this session has been waited for by now.
     if (folder_.empty()) return;
-    office::KillRunningPrograms();
     std::error_code ec;
     fs::remove_all(folder_, ec);
     std::lock_guard<std::mutex> lock(foldersMutex);
@@ -410,7 +421,8 @@ class OfficeFactory::Session {
     if (!folder_.empty()) return folder_;
     std::error_code ec;
     const fs::path base = fs::temp_directory_path(ec);
-    if (ec) throw word::AutomationError("No temporary folder for LibreOffice: " + ec.message() + ".");
+    if (ec)
+      throw word::AutomationError("No temporary folder for LibreOffice: " + ec.message() + ".");
     std::random_device seed;
     for (int attempt = 0; attempt < 100; ++attempt) {
       const fs::path candidate = base / ("parvane-office-" + std::to_string(seed() % 1000000000u));
@@ -633,10 +645,20 @@ class OfficeDocument : public word::Document, public std::enable_shared_from_thi
       inner_->SaveAs(fileName);
       return;
     }
+    // The folder is checked now, as a save of our own would, rather than only
+    // when the pieces are converted.
+    const fs::path target = support::ToFsPath(fileName);
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::error_code ec;
+    if (fs::is_directory(target, ec))
+      throw word::AutomationError("Cannot save " + fileName + ": a folder of that name exists.");
+    if (!fs::is_directory(folder, ec))
+      throw word::AutomationError("Cannot save " + fileName + ": the folder " +
+                                  support::FromFsPath(folder) + " does not exist.");
     if (pieces_->job.empty()) pieces_->job = session_->NewJob();
-    const fs::path work = pieces_->job / ("p" + support::ZeroPad(
-                                                    static_cast<long long>(pieces_->list.size()) + 1, 5) +
-                                          ".docx");
+    const fs::path work =
+        pieces_->job /
+        ("p" + support::ZeroPad(static_cast<long long>(pieces_->list.size()) + 1, 5) + ".docx");
     inner_->SaveAs(support::FromFsPath(work));
     Pieces::Piece piece{work, fileName, pieces_->target.has_value(), pdf};
     // A piece in our own format goes in place at once; the PDF follows.
@@ -699,9 +721,10 @@ class OfficeApplication : public word::Application {
         return inner_->DocumentsOpen(path);
     }
     if (sniffed.encrypted) {
-      throw word::AutomationError(name + " is encrypted (protected by a password). Remove the "
-                                         "password in Microsoft Word or LibreOffice, save it again "
-                                         "and split that copy.");
+      throw word::AutomationError(name +
+                                  " is encrypted (protected by a password). Remove the "
+                                  "password in Microsoft Word or LibreOffice, save it again "
+                                  "and split that copy.");
     }
     if (extension.empty()) {
       extension = sniffed.format == DocumentFormat::kRtf       ? "rtf"
@@ -724,8 +747,10 @@ class OfficeApplication : public word::Application {
     try {
       converted = session_->ConvertInput(path, sniffed.format, advice);
     } catch (const word::AutomationError& e) {
-      throw word::AutomationError(name + " is " + Describe(sniffed.format) + " and could not be "
-                                  "converted. " + e.what());
+      throw word::AutomationError(name + " is " + Describe(sniffed.format) +
+                                  " and could not be "
+                                  "converted. " +
+                                  e.what());
     }
     auto document = inner_->DocumentsOpen(support::FromFsPath(converted));
     pieces_->target = target;
@@ -761,8 +786,7 @@ class OfficeApplication : public word::Application {
     try {
       return inner_->DocumentsOpen(path);
     } catch (const word::AutomationError& refused) {
-      if (!sniffed.hasWordPart || Soffice(session_->options().usualFolders).empty())
-        throw;
+      if (!sniffed.hasWordPart || Soffice(session_->options().usualFolders).empty()) throw;
       fs::path converted;
       try {
         converted = session_->ConvertInput(path, DocumentFormat::kZip, "install LibreOffice");
@@ -812,8 +836,8 @@ class OfficeApplication : public word::Application {
       const std::size_t chunks =
           std::clamp<std::size_t>((n + kPiecesPerStart - 1) / kPiecesPerStart, 1, share);
       for (std::size_t c = 0; c < chunks; ++c) {
-        Session::Batch batch{{}, *group.target,
-                             pieces_->job / (group.target->extension + "-" + std::to_string(c))};
+        Session::Batch batch{
+            {}, *group.target, pieces_->job / (group.target->extension + "-" + std::to_string(c))};
         std::vector<const Pieces::Piece*> mine;
         for (std::size_t i = c * n / chunks; i < (c + 1) * n / chunks; ++i) {
           batch.files.push_back(group.pieces[i]->work);
@@ -827,17 +851,15 @@ class OfficeApplication : public word::Application {
         targets.push_back(group.target);
       }
     }
-    session_->host().SetProgressText((pieces_->target ? "Converting pieces: "
-                                                      : "Converting pieces to PDF: ") +
-                                     Label());
+    session_->host().SetProgressText(
+        (pieces_->target ? "Converting pieces: " : "Converting pieces to PDF: ") + Label());
     const auto& options = session_->options();
     const double seconds = options.baseSeconds +
                            options.secondsPerPiece * static_cast<double>(largest) +
                            options.secondsPerMegabyte * megabytes;
-    const auto why =
-        session_->RunBatches(batches, seconds, "the pieces of " + Label(),
-                             "install LibreOffice to save pieces as ." +
-                                 batches.front().target.extension + " files");
+    const auto why = session_->RunBatches(
+        batches, seconds, "the pieces of " + Label(),
+        "install LibreOffice to save pieces as ." + batches.front().target.extension + " files");
 
     std::vector<std::string> failed;
     for (std::size_t b = 0; b < batches.size(); ++b) {
@@ -845,8 +867,8 @@ class OfficeApplication : public word::Application {
       if (!why[b].empty() && std::find(failed.begin(), failed.end(), why[b]) == failed.end())
         failed.push_back(why[b]);
       for (const auto* piece : members[b]) {
-        const std::string finalPath = &target == &kPdf ? WithExtension(piece->finalPath, "pdf")
-                                                       : piece->finalPath;
+        const std::string finalPath =
+            &target == &kPdf ? WithExtension(piece->finalPath, "pdf") : piece->finalPath;
         const fs::path made =
             batches[b].out / (support::FromFsPath(piece->work.stem()) + "." + target.extension);
         if (!why[b].empty() || !Session::HasSignature(made, target.signature)) {
@@ -891,7 +913,9 @@ class OfficeApplication : public word::Application {
 OfficeFactory::OfficeFactory(word::Factory& inner, support::Host& host, OfficeOptions options)
     : inner_(inner), session_(std::make_shared<Session>(host, options)) {}
 
-OfficeFactory::~OfficeFactory() { session_->Remove(); }
+OfficeFactory::~OfficeFactory() {
+  session_->Remove();
+}
 
 word::ApplicationPtr OfficeFactory::CreateApplication() {
   return std::make_shared<OfficeApplication>(inner_.CreateApplication(), session_);
@@ -901,8 +925,12 @@ word::ApplicationPtr OfficeFactory::GetRunningApplication() {
   return inner_.GetRunningApplication();
 }
 
-std::string OfficeFactory::PrivateFolder() const { return session_->folder(); }
-int OfficeFactory::Starts() const { return session_->starts(); }
+std::string OfficeFactory::PrivateFolder() const {
+  return session_->folder();
+}
+int OfficeFactory::Starts() const {
+  return session_->starts();
+}
 
 void EndOfficeNow() {
   ending.store(true);
@@ -920,6 +948,8 @@ void StopOfficeFromSignal() {
   office::KillRunningPrograms();
 }
 
-bool OfficeStopping() { return ending.load(); }
+bool OfficeStopping() {
+  return ending.load();
+}
 
 }  // namespace engine

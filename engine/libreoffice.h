@@ -26,17 +26,17 @@ namespace engine {
 
 // The formats a document's first bytes show.
 enum class DocumentFormat {
-  kZip,       // a zip package other than OpenDocument (a .docx, we hope)
-  kWord97,    // an OLE compound file with a Word document (97-2003, also 6.0/95)
+  kZip,               // a zip package other than OpenDocument (a .docx, we hope)
+  kWord97,            // an OLE compound file with a Word document (97-2003, also 6.0/95)
   kEncryptedPackage,  // an OLE compound file holding an encrypted .docx
-  kWord2,     // a Word for Windows 1.x/2.x file
+  kWord2,             // a Word for Windows 1.x/2.x file
   kRtf,
-  kOdfText,   // OpenDocument text or text template
+  kOdfText,  // OpenDocument text or text template
   kOther,
 };
 struct Sniffed {
   DocumentFormat format = DocumentFormat::kOther;
-  bool encrypted = false;  // a Word 97-2003 file protected by a password
+  bool encrypted = false;    // a Word 97-2003 file protected by a password
   bool hasWordPart = false;  // a zip that names word/document.xml
   bool odfTemplate = false;
 };

@@ -93,7 +93,8 @@ std::string FindSoffice(bool usualFolders) {
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator("/opt", ec)) {
     const std::string name = entry.path().filename().string();
-    if (name.rfind("libreoffice", 0) == 0) candidates.push_back(entry.path() / "program" / "soffice");
+    if (name.rfind("libreoffice", 0) == 0)
+      candidates.push_back(entry.path() / "program" / "soffice");
   }
   for (const auto& candidate : candidates)
     if (IsProgram(candidate)) return candidate.string();

@@ -20,7 +20,9 @@ namespace {
 constexpr int kSlots = 8;
 std::atomic<HANDLE> running[kSlots];
 
-std::wstring Wide(const std::string& utf8) { return support::ToFsPath(utf8).wstring(); }
+std::wstring Wide(const std::string& utf8) {
+  return support::ToFsPath(utf8).wstring();
+}
 
 bool IsProgram(const fs::path& path) {
   std::error_code ec;
@@ -38,8 +40,8 @@ std::string RegistryInstallPath() {
       wchar_t value[MAX_PATH * 2] = {};
       DWORD size = sizeof(value) - sizeof(wchar_t);
       DWORD type = 0;
-      const LONG read = RegQueryValueExW(key, nullptr, nullptr, &type,
-                                         reinterpret_cast<BYTE*>(value), &size);
+      const LONG read =
+          RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
       RegCloseKey(key);
       if (read == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ))
         return support::FromFsPath(fs::path(value));
@@ -58,8 +60,10 @@ std::wstring QuoteArgument(const std::wstring& arg) {
       ++backslashes;
       continue;
     }
-    if (c == L'"') out.append(backslashes * 2 + 1, L'\\');
-    else out.append(backslashes, L'\\');
+    if (c == L'"')
+      out.append(backslashes * 2 + 1, L'\\');
+    else
+      out.append(backslashes, L'\\');
     backslashes = 0;
     out += c;
   }
@@ -125,9 +129,9 @@ Started Start(const Program& p, std::string* why) {
   startup.hStdOutput = log;
   startup.hStdError = log;
   PROCESS_INFORMATION process{};
-  const BOOL made = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                                   CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr,
-                                   &startup, &process);
+  const BOOL made =
+      CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                     CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
   if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
   if (!made) {
     *why = "error " + std::to_string(GetLastError());

@@ -80,6 +80,34 @@ TEST_F(BatchTest, sequential_names_go_into_the_chosen_folder) {
   EXPECT_EQ(form_->texts.front(), (std::pair<std::string, int>{"Processing: Letters.docx", 100}));
 }
 
+// The window's run takes a Word 97 file beside a .docx through LibreOffice,
+// with a PDF of every piece when the box is checked.
+TEST_F(BatchTest, a_word_97_file_beside_a_docx_gives_word_97_pieces_and_pdfs_of_all) {
+  const fs::path sample = fs::path(testing_support::BinDir()) / "Sample Mail Merge Document.doc";
+  if (!testing_support::HaveSoffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+  if (!fs::exists(sample) || testing_support::ReadFile(sample).substr(0, 4) != "\xD0\xCF\x11\xE0")
+    GTEST_SKIP() << "the build made no Word 97 sample";
+  fs::copy_file(sample, in_ / "Sample.doc");
+  Add((in_ / "Sample.doc").string());
+  Add(MakeLetters(in_, "Letters.docx"));
+  form_->CheckPdf().click();
+  form().PushButton2_Click();
+  EXPECT_EQ(Messages(), (Names{"Done."}));
+  const Names files = FilesIn(out_);
+  for (const char* name :
+       {"Sample-0001.doc", "Sample-0001.pdf", "Letters-0003.docx", "Letters-0003.pdf"})
+    EXPECT_NE(std::find(files.begin(), files.end(), name), files.end()) << name;
+  EXPECT_EQ(testing_support::ReadFile(out_ / "Sample-0001.doc").substr(0, 4), "\xD0\xCF\x11\xE0");
+  std::vector<std::string> texts;
+  for (const auto& [text, value] : form_->texts) texts.push_back(text);
+  for (const char* shown :
+       {"Converting: Sample.doc", "Creating: Sample-0001.doc", "Converting pieces: Sample.doc",
+        "Converting pieces to PDF: Letters.docx"})
+    EXPECT_NE(std::find(texts.begin(), texts.end(), shown), texts.end()) << shown;
+  EXPECT_EQ(FilesIn(in_), (Names{"Letters.docx", "Sample.doc"}));
+  ExpectIdle();
+}
+
 TEST_F(BatchTest, sequential_names_beside_each_input_with_the_bar_at_each_file) {
   form().Option4().click();
   form().Text1().clear();

@@ -99,87 +99,6 @@ TEST(CommandLine, content_naming_keeps_no_working_copy_and_no_existing_file_is_t
   EXPECT_EQ(testing_support::ReadFile(dir.file("Dear.docx")), "somebody's own");
 }
 
-// ------------------------------------------------------------- LibreOffice
-
-bool NoPrivateFolderIn(const fs::path& folder) {
-  for (const auto& name : testing_support::FilesIn(folder))
-    if (name.rfind("parvane-office-", 0) == 0) return false;
-  return true;
-}
-
-TEST(CommandLineOffice, pdf_gives_a_pdf_beside_every_docx_piece_holding_its_text) {
-  if (!testing_support::HaveSoffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
-  TempDir dir, tmp;
-  WriteMerge(dir.file("Letters.docx"));
-  const auto r = RunCommand("TMPDIR=" + Quote(tmp.str()) + " " + Split() + " --pdf " +
-                            Quote(dir.file("Letters.docx")));
-  EXPECT_EQ(r.exitCode, 0) << r.output;
-  EXPECT_EQ(testing_support::FilesIn(dir.path()),
-            (std::vector<std::string>{"Letters-0001.docx", "Letters-0001.pdf", "Letters-0002.docx",
-                                      "Letters-0002.pdf", "Letters-0003.docx", "Letters-0003.pdf",
-                                      "Letters.docx"}));
-  const char* names[] = {"Ann", "Bob", "Cy"};
-  for (int i = 0; i < 3; ++i) {
-    const auto text = RunCommand("pdftotext " + Quote(dir.file("Letters-000" + std::to_string(i + 1) + ".pdf")) + " -");
-    EXPECT_NE(text.output.find(std::string("Dear ") + names[i]), std::string::npos) << text.output;
-    for (int j = 0; j < 3; ++j)
-      if (j != i) {
-        EXPECT_EQ(text.output.find(std::string("Dear ") + names[j]), std::string::npos);
-      }
-  }
-  EXPECT_TRUE(NoPrivateFolderIn(tmp.path()));
-}
-
-// Two runs at once each start a LibreOffice of their own; with one profile
-// the second would hand its files to the first and get nothing back.
-TEST(CommandLineOffice, two_runs_at_once_each_convert_with_a_libreoffice_of_their_own) {
-  const std::string corpus = testing_support::CorpusDir();
-  const std::string doc = corpus + "/office/apache__poi/test-data__document__Bug44431.doc";
-  if (!testing_support::HaveSoffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
-  if (corpus.empty() || !fs::exists(doc)) GTEST_SKIP() << "the corpus is not here";
-  TempDir dir, tmp;
-  fs::create_directories(dir.path() / "a");
-  fs::create_directories(dir.path() / "b");
-  fs::copy_file(doc, dir.path() / "a" / "First.doc");
-  fs::copy_file(doc, dir.path() / "b" / "Second.doc");
-  const std::string env = "TMPDIR=" + Quote(tmp.str()) + " ";
-  const auto r = RunCommand(
-      "(" + env + Split() + " " + Quote(dir.file("a/First.doc")) + " > " + Quote(dir.file("a.log")) +
-      " 2>&1; echo $? >> " + Quote(dir.file("a.log")) + ") & (" + env + Split() + " " +
-      Quote(dir.file("b/Second.doc")) + " > " + Quote(dir.file("b.log")) + " 2>&1; echo $? >> " +
-      Quote(dir.file("b.log")) + ") & wait");
-  for (const auto& [folder, name] : {std::pair{"a", "First"}, std::pair{"b", "Second"}}) {
-    const std::string log = testing_support::ReadFile(dir.path() / (std::string(folder) + ".log"));
-    EXPECT_NE(log.find("3 pieces from 1 document"), std::string::npos) << log;
-    for (int i = 1; i <= 3; ++i) {
-      const fs::path piece = dir.path() / folder / (std::string(name) + "-000" + std::to_string(i) + ".doc");
-      EXPECT_EQ(testing_support::ReadFile(piece).substr(0, 4), "\xD0\xCF\x11\xE0") << piece;
-    }
-  }
-  EXPECT_TRUE(NoPrivateFolderIn(tmp.path()));
-}
-
-// Interrupting the program ends the LibreOffice it waits for and leaves
-// nothing of its own behind.
-TEST(CommandLineOffice, an_interrupted_run_ends_libreoffice_and_removes_its_private_folder) {
-  TempDir dir, tmp, bin;
-  testing_support::WriteFile(bin.path() / "soffice",
-                             "#!/bin/sh\necho $$ > " + Quote(dir.file("pid")) + "\nexec /bin/sleep 600\n");
-  fs::permissions(bin.path() / "soffice", fs::perms::owner_all);
-  testing_support::WriteFile(dir.path() / "Letters.doc",
-                             std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") + std::string(4096, '\0'));
-  const auto r = RunCommand(
-      "PATH=" + Quote(bin.str()) + ":/usr/bin:/bin TMPDIR=" + Quote(tmp.str()) + " " + Split() + " " +
-      Quote(dir.file("Letters.doc")) + " & split=$!; for i in $(seq 100); do [ -s " +
-      Quote(dir.file("pid")) + " ] && break; sleep 0.1; done; kill -TERM $split; wait $split; echo \"exit $?\"");
-  EXPECT_NE(r.output.find("exit 130"), std::string::npos) << r.output;
-  const int pid = std::atoi(testing_support::ReadFile(dir.file("pid")).c_str());
-  ASSERT_GT(pid, 0);
-  EXPECT_NE(kill(pid, 0), 0) << "LibreOffice's stand-in still runs";
-  EXPECT_TRUE(NoPrivateFolderIn(tmp.path()));
-  EXPECT_EQ(testing_support::FilesIn(dir.path()), (std::vector<std::string>{"Letters.doc", "pid"}));
-}
-
 TEST(CommandLine, without_libreoffice_the_page_rules_answer_from_the_breaks_and_say_so_once) {
   TempDir dir, temp;
   // Two letters long enough to run over a page, with no rendered page marks.
@@ -275,6 +194,92 @@ TEST(CommandLine, two_content_named_runs_at_once_never_mix_their_documents) {
   EXPECT_EQ(failed, 0);
   std::cout << "[ note ] " << kRepetitions << " pairs of simultaneous runs: " << failed
             << " failed, " << mixed << " pieces held the other document\n";
+}
+
+// ------------------------------------------------------------- LibreOffice
+
+bool NoPrivateFolderIn(const fs::path& folder) {
+  for (const auto& name : testing_support::FilesIn(folder))
+    if (name.rfind("parvane-office-", 0) == 0) return false;
+  return true;
+}
+
+TEST(CommandLineOffice, pdf_gives_a_pdf_beside_every_docx_piece_holding_its_text) {
+  if (!testing_support::HaveSoffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+  TempDir dir, tmp;
+  WriteMerge(dir.file("Letters.docx"));
+  const auto r = RunCommand("TMPDIR=" + Quote(tmp.str()) + " " + Split() + " --pdf " +
+                            Quote(dir.file("Letters.docx")));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(testing_support::FilesIn(dir.path()),
+            (std::vector<std::string>{"Letters-0001.docx", "Letters-0001.pdf", "Letters-0002.docx",
+                                      "Letters-0002.pdf", "Letters-0003.docx", "Letters-0003.pdf",
+                                      "Letters.docx"}));
+  const char* names[] = {"Ann", "Bob", "Cy"};
+  for (int i = 0; i < 3; ++i) {
+    const auto text = RunCommand(
+        "pdftotext " + Quote(dir.file("Letters-000" + std::to_string(i + 1) + ".pdf")) + " -");
+    EXPECT_NE(text.output.find(std::string("Dear ") + names[i]), std::string::npos) << text.output;
+    for (int j = 0; j < 3; ++j)
+      if (j != i) {
+        EXPECT_EQ(text.output.find(std::string("Dear ") + names[j]), std::string::npos);
+      }
+  }
+  EXPECT_TRUE(NoPrivateFolderIn(tmp.path()));
+}
+
+// Two runs at once each start a LibreOffice of their own; with one profile
+// the second would hand its files to the first and get nothing back.
+TEST(CommandLineOffice, two_runs_at_once_each_convert_with_a_libreoffice_of_their_own) {
+  const std::string corpus = testing_support::CorpusDir();
+  const std::string doc = corpus + "/office/apache__poi/test-data__document__Bug44431.doc";
+  if (!testing_support::HaveSoffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+  if (corpus.empty() || !fs::exists(doc)) GTEST_SKIP() << "the corpus is not here";
+  TempDir dir, tmp;
+  fs::create_directories(dir.path() / "a");
+  fs::create_directories(dir.path() / "b");
+  fs::copy_file(doc, dir.path() / "a" / "First.doc");
+  fs::copy_file(doc, dir.path() / "b" / "Second.doc");
+  const std::string env = "TMPDIR=" + Quote(tmp.str()) + " ";
+  const auto r = RunCommand("(" + env + Split() + " " + Quote(dir.file("a/First.doc")) + " > " +
+                            Quote(dir.file("a.log")) + " 2>&1; echo $? >> " +
+                            Quote(dir.file("a.log")) + ") & (" + env + Split() + " " +
+                            Quote(dir.file("b/Second.doc")) + " > " + Quote(dir.file("b.log")) +
+                            " 2>&1; echo $? >> " + Quote(dir.file("b.log")) + ") & wait");
+  for (const auto& [folder, name] : {std::pair{"a", "First"}, std::pair{"b", "Second"}}) {
+    const std::string log = testing_support::ReadFile(dir.path() / (std::string(folder) + ".log"));
+    EXPECT_NE(log.find("3 pieces from 1 document"), std::string::npos) << log;
+    for (int i = 1; i <= 3; ++i) {
+      const fs::path piece =
+          dir.path() / folder / (std::string(name) + "-000" + std::to_string(i) + ".doc");
+      EXPECT_EQ(testing_support::ReadFile(piece).substr(0, 4), "\xD0\xCF\x11\xE0") << piece;
+    }
+  }
+  EXPECT_TRUE(NoPrivateFolderIn(tmp.path()));
+}
+
+// Interrupting the program ends the LibreOffice it waits for and leaves
+// nothing of its own behind.
+TEST(CommandLineOffice, an_interrupted_run_ends_libreoffice_and_removes_its_private_folder) {
+  TempDir dir, tmp, bin;
+  testing_support::WriteFile(
+      bin.path() / "soffice",
+      "#!/bin/sh\necho $$ > " + Quote(dir.file("pid")) + "\nexec /bin/sleep 600\n");
+  fs::permissions(bin.path() / "soffice", fs::perms::owner_all);
+  testing_support::WriteFile(
+      dir.path() / "Letters.doc",
+      std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") + std::string(4096, '\0'));
+  const auto r =
+      RunCommand("PATH=" + Quote(bin.str()) + ":/usr/bin:/bin TMPDIR=" + Quote(tmp.str()) + " " +
+                 Split() + " " + Quote(dir.file("Letters.doc")) +
+                 " & split=$!; for i in $(seq 100); do [ -s " + Quote(dir.file("pid")) +
+                 " ] && break; sleep 0.1; done; kill -TERM $split; wait $split; echo \"exit $?\"");
+  EXPECT_NE(r.output.find("exit 130"), std::string::npos) << r.output;
+  const int pid = std::atoi(testing_support::ReadFile(dir.file("pid")).c_str());
+  ASSERT_GT(pid, 0);
+  EXPECT_NE(kill(pid, 0), 0) << "LibreOffice's stand-in still runs";
+  EXPECT_TRUE(NoPrivateFolderIn(tmp.path()));
+  EXPECT_EQ(testing_support::FilesIn(dir.path()), (std::vector<std::string>{"Letters.doc", "pid"}));
 }
 
 }  // namespace

@@ -39,8 +39,10 @@ class ScopedEnv {
     setenv(name, value.c_str(), 1);
   }
   ~ScopedEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1);
-    else unsetenv(name_);
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
   }
 
  private:
@@ -95,7 +97,8 @@ bool LeftInTemp(const fs::path& temp) {
 
 std::vector<std::string> Reports(const RecordingHost& host) {
   std::vector<std::string> out;
-  for (const auto& r : host.reportDetails) out.push_back(std::to_string(r.line) + " " + r.description);
+  for (const auto& r : host.reportDetails)
+    out.push_back(std::to_string(r.line) + " " + r.description);
   return out;
 }
 
@@ -139,7 +142,9 @@ std::vector<CorpusDoc> MultiSectionDocs() {
 }
 
 // The first characters of a text, for a failure message.
-std::string Head(const std::string& text) { return text.substr(0, 160); }
+std::string Head(const std::string& text) {
+  return text.substr(0, 160);
+}
 
 // Checks that every piece of `inputs` is a file of `signature` whose text is
 // its section's: LibreOffice converts all pieces back in one start, and our
@@ -176,7 +181,8 @@ void ExpectPiecesHoldTheirSections(
     auto document = app->DocumentsOpen(back);
     const std::string piece = Letters(document->Content()->Text());
     document->Close(word::wdDoNotSaveChanges);
-    EXPECT_EQ(piece, text) << stem << ":\n  piece   " << Head(piece) << "\n  section " << Head(text);
+    EXPECT_EQ(piece, text) << stem << ":\n  piece   " << Head(piece) << "\n  section "
+                           << Head(text);
   }
   app->Quit();
 }
@@ -299,6 +305,24 @@ TEST_F(RealOffice, rtf_and_opendocument_inputs_give_pieces_of_their_own_format) 
   }
 }
 
+TEST_F(RealOffice, a_package_our_reader_refuses_is_split_from_libreoffices_reading_of_it) {
+  TempDir in;
+  fixture::Package package = fixture::Merge({{"Dear Ann,"}, {"Dear Bob,"}});
+  // Nested deeper than our reader goes; LibreOffice reads past it.
+  std::string deep;
+  for (int i = 0; i < 1200; ++i) deep += "<w:customXml>";
+  deep += "<w:customXml/>";
+  for (int i = 0; i < 1200; ++i) deep += "</w:customXml>";
+  package.body = deep + package.body;
+  fixture::Write(in.file("Deep.docx"), package);
+  engine::OfficeFactory office(word::DefaultFactory(), host_);
+  engine::DoItByFile(in.file("Deep.docx"), host_, office);
+  EXPECT_EQ(Reports(host_), std::vector<std::string>{});
+  EXPECT_EQ(testing_support::FilesIn(out_.path()),
+            (std::vector<std::string>{"Deep-0001.docx", "Deep-0002.docx"}));
+  EXPECT_EQ(office.Starts(), 1) << "the pieces are ours already";
+}
+
 // ------------------------------------------------- without a real LibreOffice
 
 // A folder that stands for a PATH: empty, or with a script named soffice.
@@ -343,7 +367,8 @@ TEST_F(StandIn, libreoffice_missing_hanging_crashing_or_failing_is_reported_and_
       {nullptr, "install LibreOffice to split .doc files"},
       {"exit 0", "LibreOffice could not open Letters.doc"},
       {"kill -SEGV $$", "LibreOffice ended unexpectedly"},
-      {"echo $$ > PIDFILE; exec /bin/sleep 600", "did not finish converting Letters.doc within 2 seconds"},
+      {"echo $$ > PIDFILE; exec /bin/sleep 600",
+       "did not finish converting Letters.doc within 2 seconds"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.script ? c.script : "no LibreOffice");
@@ -379,8 +404,10 @@ TEST_F(StandIn, libreoffice_missing_hanging_crashing_or_failing_is_reported_and_
 
 TEST_F(StandIn, an_encrypted_word_97_file_is_refused_without_starting_libreoffice) {
   const std::string corpus = testing_support::CorpusDir();
-  const std::string locked = corpus + "/office/apache__poi/test-data__document__PasswordProtected.doc";
-  if (corpus.empty() || !fs::exists(locked)) GTEST_SKIP() << "the corpus's encrypted .doc is not here";
+  const std::string locked =
+      corpus + "/office/apache__poi/test-data__document__PasswordProtected.doc";
+  if (corpus.empty() || !fs::exists(locked))
+    GTEST_SKIP() << "the corpus's encrypted .doc is not here";
   Script("echo started > " + Quote(tmp_.file("started")));
   engine::OfficeOptions options;
   options.usualFolders = false;
@@ -397,12 +424,15 @@ TEST_F(StandIn, an_encrypted_word_97_file_is_refused_without_starting_libreoffic
 // half-written one behind in its own folder.
 TEST_F(StandIn, a_crash_while_the_pieces_are_converted_leaves_no_piece_and_is_reported) {
   const std::string merge = in_.file("Plain.docx");
-  Script("out=; prev=; for a in \"$@\"; do [ \"$prev\" = --outdir ] && out=$a; prev=$a; done\n"
-         "case \"$*\" in *'MS Word 2007 XML'*)\n"
-         "  for f in \"$@\"; do case $f in *.doc) b=${f##*/}; /bin/cp " + Quote(merge) +
-         " \"$out/${b%.doc}.docx\";; esac; done; exit 0;; esac\n"
-         "for f in \"$@\"; do case $f in *.docx) b=${f##*/}; printf half > \"$out/${b%.docx}.doc\";; esac; done\n"
-         "kill -SEGV $$");
+  Script(
+      "out=; prev=; for a in \"$@\"; do [ \"$prev\" = --outdir ] && out=$a; prev=$a; done\n"
+      "case \"$*\" in *'MS Word 2007 XML'*)\n"
+      "  for f in \"$@\"; do case $f in *.doc) b=${f##*/}; /bin/cp " +
+      Quote(merge) +
+      " \"$out/${b%.doc}.docx\";; esac; done; exit 0;; esac\n"
+      "for f in \"$@\"; do case $f in *.docx) b=${f##*/}; printf half > \"$out/${b%.docx}.doc\";; "
+      "esac; done\n"
+      "kill -SEGV $$");
   engine::OfficeOptions options;
   options.usualFolders = false;
   {
