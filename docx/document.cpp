@@ -96,12 +96,8 @@ struct ClipboardContent {
   int start = 0, end = 0;  // the range copied
 };
 
-namespace {
-ClipboardContent& Clipboard() {
-  static ClipboardContent content;
-  return content;
-}
-}  // namespace
+Clipboard::Clipboard() : content_(std::make_unique<ClipboardContent>()) {}
+Clipboard::~Clipboard() = default;
 
 std::shared_ptr<Document> Document::Open(const std::string& path) {
   std::shared_ptr<Document> doc(new Document());
@@ -426,11 +422,11 @@ pugi::xml_node Document::EffectiveSectPr(const Section& s, pugi::xml_node into) 
   return copy;
 }
 
-void Document::Copy(int start, int end) {
+void Document::Copy(int start, int end, Clipboard& clipboard) {
   EnsureIndex();
   start = std::clamp(start, 0, length_);
   end = std::clamp(end, start, length_);
-  ClipboardContent& clip = Clipboard();
+  ClipboardContent& clip = *clipboard.content_;
   clip.elements.clear();
   clip.breaks.clear();
   clip.scratch.reset();
@@ -485,8 +481,8 @@ void Document::Copy(int start, int end) {
   }
 }
 
-void Document::Paste() {
-  ClipboardContent& clip = Clipboard();
+void Document::Paste(const Clipboard& clipboard) {
+  const ClipboardContent& clip = *clipboard.content_;
   if (!clip.owner) throw Error("The clipboard is empty.");
   auto part = std::make_unique<XmlPart>();
   pugi::xml_node root = part->doc.append_child(clip.root.name());
