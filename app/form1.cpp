@@ -532,6 +532,10 @@ void Form1::ReportError(const std::string& description, const std::string& locat
   support::ShowErrorReport(dialogs_, description, location, line);
 }
 
+void Form1::Notify(const std::string& text) {
+  dialogs_.Message(text, support::Buttons::Ok, support::Icon::None);
+}
+
 void Form1::ButtonMouseMove() {
   if (pointer_ != support::kPointerHourglass) SetPointer(support::kPointerCustom);
 }

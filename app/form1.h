@@ -82,6 +82,7 @@ class Form1 : public QWidget, public support::Host {
   int GetPointer() override { return pointer_; }
   void Yield() override;
   void ReportError(const std::string& description, const std::string& location, int line) override;
+  void Notify(const std::string& text) override;
 
   // Event procedures.
   void Option1_Click();

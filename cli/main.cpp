@@ -77,6 +77,8 @@ class CommandLineHost : public support::Host {
     ++reports;
     std::cerr << ForTerminal(support::ErrorReportBody(description, location, line)) << "\n\n";
   }
+  // A notice is no failure: it does not change the exit status.
+  void Notify(const std::string& text) override { std::cerr << "parvane-split: " << text << "\n"; }
 
  private:
   int pointer_ = support::kPointerDefault;

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "docx/errors.h"
+#include "docx/page_layout.h"
 
 namespace docx {
 
@@ -92,6 +93,7 @@ struct ClipboardContent {
   std::vector<pugi::xml_node> breaks;
   bool endsWithFinalSection = false;
   pugi::xml_document scratch;
+  int start = 0, end = 0;  // the range copied
 };
 
 Clipboard::Clipboard() : content_(std::make_unique<ClipboardContent>()) {}
@@ -310,6 +312,39 @@ void Document::EnsurePages() {
     for (int b : p.pageBreaks) marks.push_back(p.start + b);
   }
   std::sort(marks.begin(), marks.end());
+  auto visibleBetween = [&](int from, int to) {
+    if (from > to) std::swap(from, to);
+    for (char c : Text(from, to))
+      if (c != '\r' && c != '\f' && c != '\a' && c != '\v' && c != ' ' && c != '\t') return true;
+    return false;
+  };
+  // No letter or digit between: a picture or a quote mark may open the page
+  // and still be found a character or two away by a layout's text.
+  auto lettersBetween = [&](int from, int to) {
+    if (from > to) std::swap(from, to);
+    return HasLetters(Text(from, to));
+  };
+  if (!layoutStarts_.empty()) {
+    // The layout's pages are the pages; a mark moves the start that lies next
+    // to it, with no letter between, onto itself.
+    pageStarts_ = layoutStarts_;
+    pageStarts_.front() = 0;
+    for (int& p : pageStarts_) p = std::clamp(p, 0, length_);
+    for (int m : marks) {
+      auto next = std::lower_bound(pageStarts_.begin() + 1, pageStarts_.end(), m);
+      for (auto it : {next, next - 1}) {
+        if (it == pageStarts_.begin() || it == pageStarts_.end() || *it == m) continue;
+        const int lo = it == pageStarts_.begin() + 1 ? 0 : *(it - 1);
+        const int hi = it + 1 == pageStarts_.end() ? length_ : *(it + 1);
+        if (m > lo && m < hi && !lettersBetween(m, *it)) {
+          *it = m;
+          break;
+        }
+      }
+    }
+    pagesReady_ = true;
+    return;
+  }
   pageStarts_.assign(1, 0);
   // Nothing visible lies between the last page start and the previous mark
   // (else that mark would have started a page), so only the text since the
@@ -318,14 +353,57 @@ void Document::EnsurePages() {
   int previous = 0;
   for (int m : marks) {
     if (m <= 0 || m > length_) continue;
-    const std::string between = Text(previous, m);
+    const bool visible = visibleBetween(previous, m);
     previous = m;
-    bool visible = false;
-    for (char c : between)
-      if (c != '\r' && c != '\f' && c != '\a' && c != '\v' && c != ' ' && c != '\t') visible = true;
     if (visible) pageStarts_.push_back(m);
   }
   pagesReady_ = true;
+}
+
+bool Document::HasRenderedPageBreaks() {
+  EnsureIndex();
+  for (const auto& p : paras_)
+    if (p.renderedBreak) return true;
+  return false;
+}
+
+bool Document::MayFlowOverPages() {
+  EnsureIndex();
+  // Fewer lines than this fill no page at any usual size of type and paper.
+  constexpr int kLinesOfShortestPage = 20;
+  constexpr int kCharactersPerLine = 80;
+  std::vector<int> marks;
+  for (std::size_t s = 1; s < sections_.size(); ++s) {
+    const char* type =
+        sections_[s].sectPr.child(names_.type.c_str()).attribute(names_.val.c_str()).value();
+    if (std::strcmp(type, "continuous") != 0) marks.push_back(sections_[s].start);
+  }
+  std::sort(marks.begin(), marks.end());
+  auto mark = marks.begin();
+  int lines = 0;
+  for (const auto& p : paras_) {
+    bool fresh = p.pageBreakBefore;
+    for (; mark != marks.end() && *mark <= p.start; ++mark) fresh = true;
+    if (fresh) lines = 0;
+    if (p.text.find('\x01') != std::string::npos) return true;  // a picture, shape or object
+    int from = 0;
+    for (int b : p.pageBreaks) {
+      lines += 1 + (b - from) / kCharactersPerLine;
+      if (lines > kLinesOfShortestPage) return true;
+      lines = 0;
+      from = b;
+    }
+    lines += 1 + (p.chars - from) / kCharactersPerLine;
+    if (lines > kLinesOfShortestPage) return true;
+  }
+  return false;
+}
+
+void Document::SetLayoutPageStarts(std::vector<int> starts) {
+  std::sort(starts.begin(), starts.end());
+  if (starts.empty() || starts.front() != 0) starts.insert(starts.begin(), 0);
+  layoutStarts_ = std::move(starts);
+  pagesReady_ = false;
 }
 
 int Document::PageCount() {
@@ -360,6 +438,8 @@ void Document::Copy(int start, int end, Clipboard& clipboard) {
   clip.breaks.clear();
   clip.scratch.reset();
   clip.owner = shared_from_this();
+  clip.start = start;
+  clip.end = end;
   clip.package = package_;
   clip.names = names_;
   clip.root = main_->doc.document_element();
@@ -448,6 +528,8 @@ void Document::Paste(const Clipboard& clipboard) {
   names_ = names;
   body_ = body;
   NewDefaultSectPr(body_);
+  origin_ = Origin{clip.owner, clip.start, clip.end};
+  layoutStarts_.clear();
   Invalidate();
 }
 
@@ -691,7 +773,19 @@ void Document::Delete(int start, int end) {
   }
   for (std::size_t e = 0; e < elems_.size(); ++e)
     if (tableGone[e]) elems_[e].parent().remove_child(elems_[e]);
+  const int removed = length_;
   Invalidate();
+  if (layoutStarts_.empty()) return;
+  EnsureIndex();
+  // A layout's pages after the deletion move with the text; the ones inside
+  // it start where it was.
+  const int gone = removed - length_;
+  for (int& p : layoutStarts_) {
+    if (p >= end)
+      p -= gone;
+    else if (p > start)
+      p = start;
+  }
 }
 
 void Document::CloseCutFieldsAndBookmarks() {

@@ -57,10 +57,32 @@ class Document : public std::enable_shared_from_this<Document> {
   std::pair<int, int> ParagraphRange(int index);  // from 1
 
   // Pages: boundaries at explicit page breaks, page-break-before, section
-  // breaks that start a new page and the rendered page breaks Word recorded.
+  // breaks that start a new page and the rendered page breaks Word recorded;
+  // or, once a layout's page starts were given, the layout's pages.
   int PageCount();
   // The start of a page from 1; beyond the last page, the last page's start.
   int PageStart(int page);
+  // Whether Word recorded the pages it rendered when it saved the document.
+  bool HasRenderedPageBreaks();
+  // Whether text may flow over a page's end somewhere: a stretch between two
+  // explicit page starts long enough to fill a page, or one that holds a
+  // picture, shape or object. When not, the explicit marks are the pages.
+  bool MayFlowOverPages();
+  // The pages a real layout gave (each page's first character, the first 0).
+  // Which evidence wins: the layout's pages are the pages, their number and
+  // their order; an explicit mark only moves a layout start that lies next to
+  // it with no letter or digit between (to the mark itself, as Word places it).
+  // Word's rendered marks are not consulted then: a document that has them
+  // is not given a layout (HasRenderedPageBreaks). An edit keeps the starts
+  // before it, moves the ones after a deletion and drops them on a paste.
+  void SetLayoutPageStarts(std::vector<int> starts);
+  const std::vector<int>& LayoutPageStarts() const { return layoutStarts_; }
+  // Where the pasted content came from: the document copied and the range.
+  struct Origin {
+    std::weak_ptr<Document> source;
+    int start = 0, end = 0;
+  };
+  const Origin& PastedFrom() const { return origin_; }
 
   // Puts the range on the clipboard.
   void Copy(int start, int end, Clipboard& clipboard);
@@ -143,6 +165,8 @@ class Document : public std::enable_shared_from_this<Document> {
   int length_ = 0;
   bool pagesReady_ = false;
   std::vector<int> pageStarts_;
+  std::vector<int> layoutStarts_;
+  Origin origin_;
   bool shapeTypesReady_ = false;
   std::unordered_map<std::string, pugi::xml_node> shapeTypes_;  // by id, the first of each
 };

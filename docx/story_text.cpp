@@ -118,7 +118,10 @@ void StoryWalker::Run(pugi::xml_node run, StoryParagraph* para, std::vector<Text
     } else if (Is(name, n_.footnoteReference) || Is(name, n_.endnoteReference)) {
       Emit("\x02", c, false, para, atoms, pos);  // a note's reference mark, as in Word
     } else if (Is(name, n_.lastRenderedPageBreak)) {
-      if (para && Visible()) para->pageBreaks.push_back(pos);
+      if (para && Visible()) {
+        para->pageBreaks.push_back(pos);
+        para->renderedBreak = true;
+      }
     }
   }
 }

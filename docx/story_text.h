@@ -25,6 +25,7 @@ struct StoryParagraph {
   bool sectionBreak = false;  // a body-level paragraph that carries a sectPr
   bool pageBreakBefore = false;
   std::vector<int> pageBreaks;  // offsets inside the paragraph where a new page begins
+  bool renderedBreak = false;   // one of them is a page break Word rendered when it saved
   std::vector<char> fields;     // the open complex fields at the paragraph's start
   int MarkLength() const { return rowEnd ? 2 : (!text.empty() && text.back() == '\a' ? 2 : 1); }
 };

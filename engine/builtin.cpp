@@ -304,4 +304,10 @@ class BuiltinApplication : public word::Application {
 
 word::ApplicationPtr CreateBuiltinApplication() { return std::make_shared<BuiltinApplication>(); }
 
+std::shared_ptr<docx::Document> BuiltinDocumentOf(word::Document& document) {
+  auto* ours = dynamic_cast<BuiltinDocument*>(&document);
+  if (!ours || ours->state()->closed) return nullptr;
+  return ours->state()->doc;
+}
+
 }  // namespace engine

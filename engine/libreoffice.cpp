@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -19,6 +20,9 @@
 #include <thread>
 #include <vector>
 
+#include "docx/document.h"
+#include "docx/page_layout.h"
+#include "engine/builtin.h"
 #include "engine/office_process.h"
 #include "support/host.h"
 #include "support/paths.h"
@@ -369,6 +373,32 @@ class OfficeFactory::Session {
     return why;
   }
 
+  // The text of every page of a document as LibreOffice lays it out (its PDF
+  // read by pdftotext, page by page), once per content. Without LibreOffice
+  // or pdftotext: nothing, and the notice that page numbers may be off, once
+  // per session.
+  const std::vector<std::string>* PageTexts(const std::string& path) {
+    const fs::path input = support::ToFsPath(path);
+    const std::string key = ContentKey(input);
+    if (key.empty()) return nullptr;  // unreadable: it opened from elsewhere, or not at all
+    if (auto found = layouts_.find(key); found != layouts_.end())
+      return found->second ? &*found->second : nullptr;
+    std::optional<std::vector<std::string>>& slot = layouts_[key];
+    try {
+      slot = LayOut(input);
+    } catch (const word::AutomationError& e) {
+      if (!noLayoutNoticed_ && !ending.load()) {
+        noLayoutNoticed_ = true;
+        host_.Notify(std::string("Page numbers may be off for documents without rendered page "
+                                 "marks: their pages were counted from their page and section "
+                                 "breaks only, as ") +
+                     e.what());
+      }
+      slot.reset();
+    }
+    return slot ? &*slot : nullptr;
+  }
+
   static bool HasSignature(const fs::path& file, const std::string& signature) {
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) return false;
@@ -408,6 +438,55 @@ class OfficeFactory::Session {
                                 support::FromFsPath(base) + ".");
   }
 
+  std::vector<std::string> LayOut(const fs::path& input) {
+    const std::string name = support::FromFsPath(input.filename());
+    const std::string pdftotext = office::FindOnPath("pdftotext");
+    const std::string advice =
+        "install LibreOffice and poppler's pdftotext to count the pages a reader sees";
+    if (pdftotext.empty()) throw word::AutomationError("pdftotext was not found: " + advice + ".");
+    const fs::path job = NewJob();
+    struct Cleanup {
+      fs::path job;
+      ~Cleanup() {
+        std::error_code ec;
+        fs::remove_all(job, ec);
+      }
+    } cleanup{job};
+    fs::create_directories(job / "in");
+    fs::create_directories(job / "out");
+    const fs::path copy = job / "in" / input.filename();
+    std::error_code ec;
+    fs::copy_file(input, copy, ec);
+    if (ec) throw word::AutomationError("cannot read " + name + ": " + ec.message() + ".");
+    host_.SetProgressText("Laying out pages: " + name);
+    const double seconds = options_.baseSeconds + options_.secondsPerMegabyte * Megabytes(copy);
+    Run({copy}, kPdf, job / "out", seconds, name, advice);
+    const fs::path pdf = job / "out" / (support::FromFsPath(copy.stem()) + ".pdf");
+    if (!HasSignature(pdf, kPdf.signature))
+      throw word::AutomationError("LibreOffice could not lay out " + name + "." +
+                                  LogTail(lastLog_));
+    const fs::path text = job / "out" / "pages.txt";
+    const auto result = office::RunProgram(
+        pdftotext, {"-enc", "UTF-8", support::FromFsPath(pdf), support::FromFsPath(text)},
+        support::FromFsPath(job / "pdftotext.log"), seconds, [this] {
+          host_.Yield();
+          return !ending.load();
+        });
+    if (result.outcome != office::ProgramResult::kExited || result.exitCode != 0)
+      throw word::AutomationError("pdftotext could not read the layout of " + name + ".");
+    // pdftotext ends every page with a form feed.
+    std::vector<std::string> pages;
+    const std::string all = ReadAll(text, kScanLimit);
+    std::size_t from = 0;
+    for (std::size_t at = all.find('\f'); at != std::string::npos; at = all.find('\f', from)) {
+      pages.push_back(all.substr(from, at - from));
+      from = at + 1;
+    }
+    if (from < all.size() && all.find_first_not_of("\n ", from) != std::string::npos)
+      pages.push_back(all.substr(from));
+    return pages;
+  }
+
   // The last line LibreOffice wrote, when it said anything useful.
   std::string LogTail(const std::string& log) const {
     std::string text = ReadAll(support::ToFsPath(log), 1 << 20);
@@ -425,6 +504,8 @@ class OfficeFactory::Session {
   int jobs_ = 0;
   int starts_ = 0;
   std::map<std::string, fs::path> converted_;
+  std::map<std::string, std::optional<std::vector<std::string>>> layouts_;
+  bool noLayoutNoticed_ = false;
 };
 
 namespace {
@@ -447,11 +528,49 @@ struct Pieces {
   std::string inputName;
 };
 
-class OfficeDocument : public word::Document {
+class OfficeDocument;
+
+// The documents one instance opened or made, for a piece to find the
+// document it was copied from.
+struct Opened {
+  std::vector<std::weak_ptr<OfficeDocument>> documents;
+};
+
+// A selection whose page moves use the pages a reader sees.
+class OfficeSelection : public word::Selection {
  public:
+  OfficeSelection(word::SelectionPtr inner, std::function<void()> ensurePages)
+      : inner_(std::move(inner)), ensurePages_(std::move(ensurePages)) {}
+  word::Find& GetFind() override { return inner_->GetFind(); }
+  void MoveEnd(int unit, int count) override { inner_->MoveEnd(unit, count); }
+  int CharactersCount() override { return inner_->CharactersCount(); }
+  void Collapse(int direction) override { inner_->Collapse(direction); }
+  void Delete() override { inner_->Delete(); }
+  void GoTo(int what, int which, const std::string& name) override {
+    // Page 1 starts at the start, whatever the layout.
+    if (what == word::wdGoToPage && name != "1") ensurePages_();
+    inner_->GoTo(what, which, name);
+  }
+  void EndKey(int unit, int extend) override { inner_->EndKey(unit, extend); }
+  word::RangePtr GetRange() override { return inner_->GetRange(); }
+
+ private:
+  word::SelectionPtr inner_;
+  std::function<void()> ensurePages_;
+};
+
+class OfficeDocument : public word::Document, public std::enable_shared_from_this<OfficeDocument> {
+ public:
+  // `layoutSource` is the file whose layout gives the pages (the input as the
+  // user gave it); "" for a document made by the instance (a piece).
   OfficeDocument(word::DocumentPtr inner, std::shared_ptr<Session> session,
-                 std::shared_ptr<Pieces> pieces)
-      : inner_(std::move(inner)), session_(std::move(session)), pieces_(std::move(pieces)) {}
+                 std::shared_ptr<Pieces> pieces, std::shared_ptr<Opened> opened,
+                 std::string layoutSource = std::string())
+      : inner_(std::move(inner)),
+        session_(std::move(session)),
+        pieces_(std::move(pieces)),
+        opened_(std::move(opened)),
+        layoutSource_(std::move(layoutSource)) {}
   int SectionsCount() override { return inner_->SectionsCount(); }
   word::SectionPtr Sections(int index) override { return inner_->Sections(index); }
   word::SectionPtr SectionsLast() override { return inner_->SectionsLast(); }
@@ -460,9 +579,65 @@ class OfficeDocument : public word::Document {
   word::RangePtr Content() override { return inner_->Content(); }
   void ContentPaste() override { inner_->ContentPaste(); }
   void ContentPasteAndFormat(int type) override { inner_->ContentPasteAndFormat(type); }
-  word::SelectionPtr ActiveWindowSelection() override { return inner_->ActiveWindowSelection(); }
-  int PagesCount(int pane) override { return inner_->PagesCount(pane); }
-  void Close(std::optional<int> saveChanges) override { inner_->Close(saveChanges); }
+  word::SelectionPtr ActiveWindowSelection() override {
+    auto inner = inner_->ActiveWindowSelection();
+    if (!selection_ || selectionInner_ != inner) {
+      selectionInner_ = inner;
+      std::weak_ptr<OfficeDocument> self = weak_from_this();
+      selection_ = std::make_shared<OfficeSelection>(inner, [self] {
+        if (auto document = self.lock()) document->EnsurePages();
+      });
+    }
+    return selection_;
+  }
+  int PagesCount(int pane) override {
+    EnsurePages();
+    return inner_->PagesCount(pane);
+  }
+  void Close(std::optional<int> saveChanges) override {
+    closed_ = true;
+    inner_->Close(saveChanges);
+  }
+  bool closed() const { return closed_; }
+
+  // Gives our word processor the pages a reader sees, once: for a document
+  // with the page marks Word renders when it saves, those (nothing to do);
+  // for one without them whose text may flow over a page's end, LibreOffice's
+  // layout of the input; for a piece, the pages of its part of the document
+  // it was copied from (each record starts a page there and is laid out
+  // alike in a file of its own).
+  void EnsurePages() {
+    if (pagesDone_) return;
+    pagesDone_ = true;
+    const auto doc = BuiltinDocumentOf(*inner_);
+    if (!doc || doc->HasRenderedPageBreaks()) return;
+    if (!layoutSource_.empty()) {
+      if (!doc->MayFlowOverPages()) return;
+      const std::vector<std::string>* pages = session_->PageTexts(layoutSource_);
+      if (!pages) return;
+      doc->SetLayoutPageStarts(docx::MatchPageStarts(doc->Text(0, doc->StoryLength()), *pages));
+      return;
+    }
+    const auto& origin = doc->PastedFrom();
+    const auto source = origin.source.lock();
+    if (!source) return;
+    for (const auto& weak : opened_->documents) {
+      const auto document = weak.lock();
+      if (document && document.get() != this && BuiltinDocumentOf(*document->inner_) == source) {
+        document->EnsurePages();
+        break;
+      }
+    }
+    if (source->LayoutPageStarts().empty()) return;
+    // The source's pages as it counts them: a record's first page pinned to
+    // the section's start.
+    std::vector<int> mine{0};
+    for (int page = 2, count = source->PageCount(); page <= count; ++page) {
+      const int start = source->PageStart(page);
+      if (start > origin.start && start < origin.end) mine.push_back(start - origin.start);
+    }
+    doc->SetLayoutPageStarts(std::move(mine));
+  }
 
   void SaveAs(const std::string& fileName) override {
     const bool pdf = session_->host().Settings().SavePdf;
@@ -495,6 +670,12 @@ class OfficeDocument : public word::Document {
   word::DocumentPtr inner_;
   std::shared_ptr<Session> session_;
   std::shared_ptr<Pieces> pieces_;
+  std::shared_ptr<Opened> opened_;
+  std::string layoutSource_;
+  word::SelectionPtr selectionInner_;
+  word::SelectionPtr selection_;
+  bool pagesDone_ = false;
+  bool closed_ = false;
 };
 
 class OfficeApplication : public word::Application {
@@ -502,7 +683,8 @@ class OfficeApplication : public word::Application {
   OfficeApplication(word::ApplicationPtr inner, std::shared_ptr<Session> session)
       : inner_(std::move(inner)),
         session_(std::move(session)),
-        pieces_(std::make_shared<Pieces>()) {}
+        pieces_(std::make_shared<Pieces>()),
+        opened_(std::make_shared<Opened>()) {}
   ~OfficeApplication() override {
     std::error_code ec;
     if (!pieces_->job.empty()) fs::remove_all(pieces_->job, ec);
@@ -511,10 +693,15 @@ class OfficeApplication : public word::Application {
   std::string Name() override { return inner_->Name(); }
   std::string Version() override { return inner_->Version(); }
   void SetDisplayAlerts(bool on) override { inner_->SetDisplayAlerts(on); }
-  word::SelectionPtr GetSelection() override { return inner_->GetSelection(); }
-  word::DocumentPtr DocumentsAdd() override {
-    return std::make_shared<OfficeDocument>(inner_->DocumentsAdd(), session_, pieces_);
+  // The selection of the document opened or made last that is still open,
+  // as our word processor answers it.
+  word::SelectionPtr GetSelection() override {
+    for (auto it = opened_->documents.rbegin(); it != opened_->documents.rend(); ++it)
+      if (auto document = it->lock(); document && !document->closed())
+        return document->ActiveWindowSelection();
+    return inner_->GetSelection();
   }
+  word::DocumentPtr DocumentsAdd() override { return Track(inner_->DocumentsAdd(), std::string()); }
 
   word::DocumentPtr DocumentsOpen(const std::string& path) override {
     const Sniffed sniffed = SniffDocument(path);
@@ -528,7 +715,7 @@ class OfficeApplication : public word::Application {
       case DocumentFormat::kOdfText:
         break;
       case DocumentFormat::kZip:
-        return OpenOurs(path, sniffed);
+        return Track(OpenOurs(path, sniffed), path);
       default:
         // Ours to refuse in its own words (an encrypted package, not a document).
         return inner_->DocumentsOpen(path);
@@ -567,7 +754,7 @@ class OfficeApplication : public word::Application {
     }
     auto document = inner_->DocumentsOpen(support::FromFsPath(converted));
     pieces_->target = target;
-    return document;
+    return Track(std::move(document), path);
   }
 
   void Quit() override {
@@ -582,6 +769,17 @@ class OfficeApplication : public word::Application {
   }
 
  private:
+  word::DocumentPtr Track(word::DocumentPtr inner, const std::string& layoutSource) {
+    auto document = std::make_shared<OfficeDocument>(std::move(inner), session_, pieces_, opened_,
+                                                     layoutSource);
+    std::erase_if(opened_->documents, [](const auto& weak) {
+      const auto d = weak.lock();
+      return !d || d->closed();
+    });
+    opened_->documents.push_back(document);
+    return document;
+  }
+
   // A package: ours to read; when our reader refuses a Word package that
   // LibreOffice can read, LibreOffice's own rewrite of it is split instead.
   word::DocumentPtr OpenOurs(const std::string& path, const Sniffed& sniffed) {
@@ -707,6 +905,7 @@ class OfficeApplication : public word::Application {
   word::ApplicationPtr inner_;
   std::shared_ptr<Session> session_;
   std::shared_ptr<Pieces> pieces_;
+  std::shared_ptr<Opened> opened_;
 };
 
 }  // namespace

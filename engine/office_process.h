@@ -13,6 +13,10 @@ namespace engine::office {
 // the folder the registry names). "" when it is nowhere.
 std::string FindSoffice(bool usualFolders);
 
+// A helper program of LibreOffice's kind (poppler's pdftotext) on the PATH,
+// or "" when there is none.
+std::string FindOnPath(const std::string& name);
+
 struct ProgramResult {
   enum Outcome { kExited, kCrashed, kTimedOut, kStopped, kNotStarted };
   Outcome outcome = kNotStarted;

@@ -52,6 +52,20 @@ void KillGroup(pid_t group) {
 
 }  // namespace
 
+std::string FindOnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  if (!path) return std::string();
+  const std::string all = path;
+  for (std::size_t start = 0; start <= all.size();) {
+    const std::size_t end = std::min(all.find(':', start), all.size());
+    const std::string folder = all.substr(start, end - start);
+    if (!folder.empty() && IsProgram(fs::path(folder) / name))
+      return (fs::path(folder) / name).string();
+    start = end + 1;
+  }
+  return std::string();
+}
+
 std::string FindSoffice(bool usualFolders) {
   if (const char* path = std::getenv("PATH")) {
     std::string all = path;

@@ -91,6 +91,14 @@ std::string FindSoffice(bool usualFolders) {
   return std::string();
 }
 
+std::string FindOnPath(const std::string& name) {
+  wchar_t found[MAX_PATH * 2] = {};
+  const std::wstring file = Wide(name + ".exe");
+  if (SearchPathW(nullptr, file.c_str(), nullptr, MAX_PATH * 2, found, nullptr) > 0)
+    return support::FromFsPath(fs::path(found));
+  return std::string();
+}
+
 namespace {
 
 struct Started {

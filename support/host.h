@@ -42,6 +42,10 @@ class Host {
   // Shows the uniform error report (description, location text, line number).
   virtual void ReportError(const std::string& description, const std::string& location,
                            int line) = 0;
+  // A notice that is no failure (the window shows it with OK, the command
+  // line on its error output). A host that shows none of its own passes it on
+  // as an error report.
+  virtual void Notify(const std::string& text) { ReportError(text, "Parvane", 0); }
 };
 
 }  // namespace support

@@ -174,6 +174,27 @@ TEST(CommandLine, a_word_count_below_one_is_explained_and_takes_one_word) {
         << r.output;
     EXPECT_TRUE(fs::exists(dir.file("Dear-0001.docx"))) << r.output;
   }
+TEST(CommandLine, without_libreoffice_the_page_rules_answer_from_the_breaks_and_say_so_once) {
+  TempDir dir, temp;
+  // Two letters long enough to run over a page, with no rendered page marks.
+  std::vector<std::vector<std::string>> records(2);
+  for (int r = 0; r < 2; ++r)
+    for (int k = 1; k <= 40; ++k)
+      records[r].push_back((r == 0 ? "Ann " : "Bob ") + std::to_string(k) +
+                           " and a line of words long enough to fill a line of the page");
+  fixture::Write(dir.file("a.docx"), fixture::Merge(records));
+  fixture::Write(dir.file("b.docx"), fixture::Merge(records));
+  const auto r = RunCommand("PARVANE_SOFFICE=none TEMP=" + Quote(temp.str()) + " " + Split() +
+                            " --name-by-content page2 -x 2 " + Quote(dir.file("a.docx")) + " " +
+                            Quote(dir.file("b.docx")));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  // Page 2 is the second letter's start, as the breaks alone say.
+  EXPECT_NE(r.output.find("Bob 1-0002.docx"), std::string::npos) << r.output;
+  const std::string notice =
+      "parvane-split: Page numbers may be off for documents without rendered page marks";
+  const auto first = r.output.find(notice);
+  EXPECT_NE(first, std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find(notice, first + 1), std::string::npos) << r.output;
 }
 
 TEST(CommandLine, each_piece_is_named_from_its_own_words) {

@@ -55,6 +55,8 @@ class RecordingHost : public support::Host {
   int GetPointer() override { return pointer; }
   void Yield() override { ++yields; }
   void ReportError(const std::string& description, const std::string& location, int line) override;
+  std::vector<std::string> notices;
+  void Notify(const std::string& text) override { notices.push_back(text); }
   std::vector<int> ReportedLines() const;
 };
 
