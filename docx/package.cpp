@@ -10,6 +10,7 @@
 
 #include "docx/errors.h"
 #include "docx/story_text.h"
+#include "support/paths.h"
 
 namespace docx {
 
@@ -54,16 +55,17 @@ std::string Utf16(const char* ascii) {
 
 // What the first bytes say about a file that is not a package.
 void RefuseNonPackage(const std::string& path, const std::string& label) {
+  const fs::path file = support::ToFsPath(path);
   std::error_code ec;
-  const auto status = fs::status(path, ec);
+  const auto status = fs::status(file, ec);
   if (ec || !fs::exists(status)) {
     const std::error_code why = ec ? ec : std::make_error_code(std::errc::no_such_file_or_directory);
     throw Error("Cannot open " + path + ": " + why.message());
   }
   if (fs::is_directory(status)) throw Error("Cannot open " + path + ": it is a folder, not a document.");
-  std::ifstream in(fs::path(path), std::ios::binary);
+  std::ifstream in(file, std::ios::binary);
   if (!in) throw Error("Cannot open " + path + ": " + std::system_category().message(errno));
-  const auto size = fs::file_size(path, ec);
+  const auto size = fs::file_size(file, ec);
   if (!ec && size == 0) throw Error(label + " is empty (0 bytes); it is not a Word document.");
   std::string head(8, '\0');
   in.read(head.data(), 8);
@@ -134,7 +136,7 @@ std::string ResolveTarget(const std::string& sourcePart, const std::string& targ
 }
 
 std::shared_ptr<const Package> Package::Open(const std::string& path) {
-  const std::string label = fs::path(path).filename().string();
+  const std::string label = support::FromFsPath(support::ToFsPath(path).filename());
   RefuseNonPackage(path, label);
   std::shared_ptr<Package> package(new Package());
   package->label_ = label;

@@ -13,6 +13,7 @@
 #include "docx/document.h"
 #include "docx/errors.h"
 #include "docx/zip_archive.h"
+#include "support/paths.h"
 
 namespace docx {
 
@@ -186,7 +187,7 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
     void Add(const std::string& name, std::string bytes) {
       ZipWriter::Add(name, std::move(bytes), true);
     }
-  } zip(fs::path(tempPath).filename().string());
+  } zip(support::FromFsPath(support::ToFsPath(tempPath).filename()));
   if (!package_) {
     zip.Add("[Content_Types].xml",
             std::string(kDecl) + "<Types xmlns=\"" + kTypesNs +
@@ -353,22 +354,24 @@ void Document::WritePackage(const std::string& tempPath, const std::string& exte
 }
 
 void Document::SaveAs(const std::string& path) {
-  const fs::path target = fs::path(path);
+  const fs::path target = support::ToFsPath(path);
   std::error_code ec;
   if (fs::is_directory(target, ec))
     throw Error("Cannot save " + path + ": a folder of that name exists.");
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   if (!fs::is_directory(folder, ec))
-    throw Error("Cannot save " + path + ": the folder " + folder.string() + " does not exist.");
-  std::string extension = Lower(target.extension().string());
+    throw Error("Cannot save " + path + ": the folder " + support::FromFsPath(folder) +
+                " does not exist.");
+  std::string extension = Lower(support::FromFsPath(target.extension()));
   if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
 
   MakeIdsUnique();
   static std::mt19937 numbers{std::random_device{}()};
-  const fs::path temp = folder / ("~" + target.filename().string() + "." +
-                                  std::to_string(numbers() % 100000000u) + ".tmp");
+  const fs::path temp =
+      folder / support::ToFsPath("~" + support::FromFsPath(target.filename()) + "." +
+                                 std::to_string(numbers() % 100000000u) + ".tmp");
   try {
-    WritePackage(temp.string(), extension);
+    WritePackage(support::FromFsPath(temp), extension);
   } catch (const std::exception& e) {
     fs::remove(temp, ec);
     throw Error("Cannot save " + path + ": " + e.what());

@@ -9,11 +9,14 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <limits>
 #include <string_view>
 
 #include "docx/errors.h"
 #include "docx/zip_writer.h"
+#include "support/native_text.h"
+#include "support/paths.h"
 
 namespace docx {
 
@@ -86,6 +89,7 @@ bool SafePartName(const std::string& name) {
 
 struct ZipReader::Handle {
   zip_t* archive = nullptr;
+  std::string bytes;  // the whole file, which the archive reads from
   ~Handle() {
     if (archive) zip_discard(archive);
   }
@@ -93,10 +97,33 @@ struct ZipReader::Handle {
 
 ZipReader::ZipReader(const std::string& path, const std::string& label)
     : handle_(std::make_unique<Handle>()), label_(label) {
-  int code = 0;
-  handle_->archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
-  if (!handle_->archive && code == ZIP_ER_INCONS)
-    handle_->archive = zip_open(path.c_str(), ZIP_RDONLY, &code);
+  // The file is read whole and the archive opened from memory, so no handle
+  // stays open on it while the package lives (the clipboard may keep a
+  // closed document's package): Windows refuses to delete or replace a file
+  // that is open, and a working copy must go when its run ends.
+  int code = ZIP_ER_OPEN;
+  if (std::FILE* file = support::OpenFile(path, "rb")) {
+    char buffer[1 << 16];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+      handle_->bytes.append(buffer, n);
+    code = std::ferror(file) ? ZIP_ER_READ : 0;
+    std::fclose(file);
+  }
+  auto open = [&](int flags) -> zip_t* {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_t* archive = nullptr;
+    if (zip_source_t* source =
+            zip_source_buffer_create(handle_->bytes.data(), handle_->bytes.size(), 0, &error)) {
+      archive = zip_open_from_source(source, flags, &error);
+      if (!archive) zip_source_free(source);
+    }
+    code = archive ? 0 : zip_error_code_zip(&error);
+    zip_error_fini(&error);
+    return archive;
+  };
+  if (code == 0) handle_->archive = open(ZIP_RDONLY | ZIP_CHECKCONS);
+  if (!handle_->archive && code == ZIP_ER_INCONS) handle_->archive = open(ZIP_RDONLY);
   if (!handle_->archive) {
     // Files that do not begin like a zip were turned away before; this one
     // does, so a missing directory means it was cut short.
@@ -365,14 +392,15 @@ std::string ZipWriter::Finish() {
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = support::OpenFile(path, "wb");
   if (!file) throw Error("Cannot create " + path + ": " + std::strerror(errno) + ".");
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   int error = written ? 0 : errno;
   if (std::fflush(file) != 0 && !error) error = errno;
   if (std::fclose(file) != 0 && !error) error = errno;
   if (!written || error) {
-    std::remove(path.c_str());
+    std::error_code ignored;
+    std::filesystem::remove(support::ToFsPath(path), ignored);
     throw Error("Cannot write " + path + ": " + std::strerror(error ? error : EIO) + ".");
   }
 }

@@ -12,6 +12,7 @@
 #include "engine/need.h"
 #include "support/host.h"
 #include "support/locations.h"
+#include "support/native_text.h"
 #include "support/paths.h"
 #include "support/steps.h"
 
@@ -69,7 +70,7 @@ std::string FitName(const std::string& name, std::size_t budget) {
 }
 
 std::string TempFolder() {
-  if (const char* temp = std::getenv("TEMP"); temp && *temp) return temp;
+  if (std::string temp = support::EnvironmentValue("TEMP"); !temp.empty()) return temp;
   std::error_code ec;
   const fs::path tmp = fs::temp_directory_path(ec);
   return ec ? std::string() : support::FromFsPath(tmp);

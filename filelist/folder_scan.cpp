@@ -5,7 +5,8 @@
 #include <set>
 #include <system_error>
 
-#include "filelist/file_system.h"
+#include "support/file_attributes.h"
+#include "support/file_identity.h"
 #include "support/host.h"
 #include "support/locations.h"
 #include "support/paths.h"
@@ -14,6 +15,7 @@
 namespace filelist {
 
 namespace fs = std::filesystem;
+namespace fsys = support::fsys;
 
 namespace {
 
@@ -122,14 +124,6 @@ bool HasUnsupportedChars(const std::string& name) {
   return false;
 }
 
-bool IsExistingFile(const std::string& path) {
-  try {
-    return fsys::IsExistingFile(path);
-  } catch (...) {
-    return false;
-  }
-}
-
 bool IsLockFileName(const std::string& name) {
   return name.size() > 7 && name.compare(0, 7, ".~lock.") == 0 && name.back() == '#';
 }
@@ -152,7 +146,7 @@ std::vector<std::string> ListFolderFiles(const std::string& folder, const std::s
     std::u32string codes;
     if (!DecodeUtf8(name, codes)) continue;
     if (!WildcardMatch(name, pattern)) continue;
-    if (IsExistingFile(dir + name)) names.push_back(name);
+    if (fsys::IsExistingFile(dir + name)) names.push_back(name);
   }
   if (ec) throw std::system_error(ec, "Cannot list the files of " + folder);
   return names;
@@ -163,11 +157,10 @@ void GetSubDirectories2016(std::vector<std::string>& folders, bool recurse, supp
 
   // Every folder taken so far, by identity, so that a link never leads the
   // scan back into a folder it already has.
-  std::set<std::string> taken;
+  std::set<support::FileIdentity> taken;
   run(100, [&] {
     for (const auto& f : folders) {
-      const std::string id = fsys::FolderIdentity(WithoutClosingSeparator(f));
-      if (!id.empty()) taken.insert(id);
+      if (const auto id = support::IdentityOf(WithoutClosingSeparator(f))) taken.insert(*id);
     }
   });
 
@@ -206,8 +199,8 @@ void GetSubDirectories2016(std::vector<std::string>& folders, bool recurse, supp
           continue;
         run(114, [&] {
           const std::string child = f + name + support::kSep;
-          const std::string id = fsys::FolderIdentity(WithoutClosingSeparator(child));
-          if (!id.empty() && !taken.insert(id).second) return;
+          const auto id = support::IdentityOf(WithoutClosingSeparator(child));
+          if (id && !taken.insert(*id).second) return;
           next.push_back(child);
         });
       }

@@ -4,16 +4,18 @@
 
 #include "app/settings.h"
 #include "filelist/file_list.h"
-#include "filelist/file_system.h"
 #include "filelist/folder_scan.h"
 #include "filelist/program_folder.h"
 #include "support/dialogs.h"
+#include "support/file_attributes.h"
 #include "support/host.h"
 #include "support/locations.h"
 #include "support/paths.h"
 #include "support/steps.h"
 
 namespace filelist {
+
+namespace fsys = support::fsys;
 
 const char* const kTooManyFilesMessage =
     "You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button.";
@@ -121,7 +123,7 @@ void AddFolderFiles(FileList& list, const std::string& folder, const std::string
       if (run.test(124, [&] { return IsOwnerOrLockFile(name); })) continue;
       run(126, [&] {
         const std::string path = JoinPath(dir, name);
-        if (IsExistingFile(path) &&
+        if (fsys::IsExistingFile(path) &&
             fsys::Attributes(path) != (fsys::kAttrHidden | fsys::kAttrArchive))
           list.AddFileEntry(path);
       });

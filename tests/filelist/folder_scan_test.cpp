@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "filelist/file_system.h"
 #include "filelist/folder_scan.h"
 #include "filelist_fixture.h"
+#include "support/file_attributes.h"
 #include "support/locations.h"
 
 namespace filelist_test {
@@ -105,9 +105,9 @@ TEST_F(FolderScanTest, LinksAndSpecialFilesAreListedOnlyWhenTheyLeadToFiles) {
   auto names = ListFolderFiles(Root(), "*.doc");
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"link.doc", "real.doc"}));
-  EXPECT_FALSE(filelist::IsExistingFile(P("broken.doc")));
-  EXPECT_FALSE(filelist::IsExistingFile(Root()));
-  EXPECT_FALSE(filelist::IsExistingFile(""));
+  EXPECT_FALSE(support::fsys::IsExistingFile(P("broken.doc")));
+  EXPECT_FALSE(support::fsys::IsExistingFile(Root()));
+  EXPECT_FALSE(support::fsys::IsExistingFile(""));
 }
 
 TEST_F(FolderScanTest, CollectsSubFoldersBreadthFirstInTheListingOrder) {
@@ -144,9 +144,9 @@ TEST_F(FolderScanTest, WithoutRecursionOnlyOneLevelIsAdded) {
 
 TEST_F(FolderScanTest, HiddenFoldersAreEnteredAndHaveNoSystemBitHere) {
   Mkdir(".config/deep");
-  EXPECT_EQ(filelist::fsys::Attributes(P(".config")),
-            filelist::fsys::kAttrFolder | filelist::fsys::kAttrHidden);
-  EXPECT_EQ(filelist::fsys::Attributes(Touch(".h.doc")), filelist::fsys::kAttrHidden);
+  EXPECT_EQ(support::fsys::Attributes(P(".config")),
+            support::fsys::kAttrFolder | support::fsys::kAttrHidden);
+  EXPECT_EQ(support::fsys::Attributes(Touch(".h.doc")), support::fsys::kAttrHidden);
   EXPECT_EQ(Scan(Root()).size(), 3u);
 }
 

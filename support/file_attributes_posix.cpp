@@ -1,13 +1,13 @@
-// POSIX answers for the folder scan (Linux, macOS).
+// POSIX answers to the file-system facts (Linux, macOS).
 #include <sys/stat.h>
 
 #include <climits>
 #include <string>
 
-#include "filelist/file_system.h"
+#include "support/file_attributes.h"
 #include "support/paths.h"
 
-namespace filelist::fsys {
+namespace support::fsys {
 
 namespace {
 bool IsHiddenName(const std::string& path) {
@@ -47,13 +47,6 @@ bool IsExistingFile(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-std::string FolderIdentity(const std::string& path) {
-  struct stat info {};
-  if (path.empty() || ::stat(path.c_str(), &info) != 0) return {};
-  return std::to_string(static_cast<unsigned long long>(info.st_dev)) + ":" +
-         std::to_string(static_cast<unsigned long long>(info.st_ino));
-}
-
 bool FolderPathTooLong(const std::string& folder) {
   return folder.size() >= PATH_MAX;
 }
@@ -61,4 +54,4 @@ bool NameTooLong(const std::string& name) {
   return name.size() > NAME_MAX;
 }
 
-}  // namespace filelist::fsys
+}  // namespace support::fsys
