@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "docx_fixture.h"
@@ -86,8 +87,16 @@ TEST(CommandLine, content_naming_keeps_no_working_copy_and_no_existing_file_is_t
   TempDir dir;
   WriteMerge(dir.file("merge.docx"));
   testing_support::WriteFile(dir.file("Dear.docx"), "somebody's own");
-  const auto r = RunCommand("TEMP=" + Quote(dir.str()) + " " + Split() +
-                            " --name-by-content first -x 1 " + Quote(dir.file("merge.docx")));
+  // TEMP for the program alone, the same way on every platform's shell.
+  const char* old = std::getenv("TEMP");
+  const std::string saved = old ? old : "";
+  setenv("TEMP", dir.str().c_str(), 1);
+  const auto r =
+      RunCommand(Split() + " --name-by-content first -x 1 " + Quote(dir.file("merge.docx")));
+  if (old)
+    setenv("TEMP", saved.c_str(), 1);
+  else
+    unsetenv("TEMP");
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_EQ(testing_support::FilesIn(dir.path()),
             (std::vector<std::string>{"Dear-0001.docx", "Dear-0002.docx", "Dear-0003.docx",

@@ -41,7 +41,7 @@ TEST(RenameWords, the_worked_example_gives_dear_mrs) {
   scripted::Factory word(script);
   const std::string copy = engine::RenameFile(s.input, 2, 0, s.host, word);
   EXPECT_EQ(Name(copy), "Dear Mrs..docx");
-  EXPECT_EQ(support::GetFolderPart(copy), s.folder.str() + "/");
+  EXPECT_EQ(support::GetFolderPart(copy), s.folder.str() + support::kSep);
   EXPECT_EQ(testing_support::ReadFile(copy), "the input's bytes");
   EXPECT_TRUE(word.log.Has("GoTo 1,2,1"));
   EXPECT_TRUE(word.log.Has("EndKey 6,1"));
