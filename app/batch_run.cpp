@@ -2,6 +2,7 @@
 // entry in order to the engine, keeping the window alive between files.
 
 #include <cmath>
+#include <optional>
 #include <stdexcept>
 
 #include "app/conversions.h"
@@ -13,6 +14,7 @@
 #include "support/paths.h"
 #include "support/steps.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -100,6 +102,8 @@ void Form1::PushButton2_Click() {
     std::string path;
     std::string copy;
     bool renamed = false;
+    // Each piece named from its own words: no working copy, no temporary copy.
+    std::optional<engine::PieceNaming> naming;
     run(144, [&] {
       entry = listView1_->EntryText(i);
       path = entry;
@@ -121,6 +125,10 @@ void Form1::PushButton2_Click() {
         // the file is then split under its own name.
         const int x = ToInt32(xText);
         const int y = yText.empty() ? 0 : ToInt32(yText);
+        if (eachSplit_->isChecked()) {
+          naming = engine::PieceNaming{x, y};
+          return;
+        }
         copy = engine::RenameFile(path, x, y, *this, factory_);
         renamed = true;
         path = copy;
@@ -131,7 +139,8 @@ void Form1::PushButton2_Click() {
     run(160, [&] { SetPointer(support::kPointerHourglass); });
     if (run.test(162, [&] { return !path.empty(); })) {
       run(164, [&] {
-        engine::DoItByFile(path, *this, factory_, &ledger, support::GetFolderPart(entry));
+        engine::DoItByFile(path, *this, factory_, &ledger, support::GetFolderPart(entry),
+                           naming ? &*naming : nullptr);
       });
     }
     // Only a copy that RenameFile made is deleted, even when the naming option

@@ -160,10 +160,12 @@ void Form1::BuildControls() {
       "window to reveal full names.");
   PinPalette(*listView1_);
   quiet(listView1_);
-  Place(listView1_, 120, 630, 7800, 2535);
+  Place(listView1_, 120, 630, 7800, 2295);
 
+  // The list gives up 240 twips so that "Output Options" holds the box under
+  // Combo1 while the frames below keep their places.
   frame1_ = frame("Frame1", "Output Options", this);
-  Place(frame1_, 120, 4230, 7800, 1470);
+  Place(frame1_, 120, 3990, 7800, 1710);
   option1_ = option("Option1", "Name splits as <filename>1.doc, <filename>2.doc, etc.", frame1_);
   Place(option1_, 240, 300, 5700, 225);
   option1_->setChecked(true);
@@ -175,15 +177,24 @@ void Form1::BuildControls() {
   combo1_->setEnabled(false);
   quiet(combo1_);
   Place(combo1_, 480, 960, 5385, 345);
+  eachSplit_ = new QCheckBox("Name each split from its own contents", frame1_);
+  eachSplit_->setObjectName("EachSplit");
+  eachSplit_->setEnabled(false);
+  eachSplit_->setAccessibleName("Name each split from its own contents");
+  eachSplit_->setToolTip(
+      "Name every split after the words the rule above finds in that split alone (each letter "
+      "after its own recipient) instead of after the first words of the whole document.");
+  quiet(eachSplit_);
+  Place(eachSplit_, 480, 1365, 5385, 255);
 
   pushButton1_ = MakeButton("PushButton1", "Add Word File(s)", this);
-  Place(pushButton1_, 120, 3250, 3840, 405);
+  Place(pushButton1_, 120, 3010, 3840, 405);
   pushButton6_ = MakeButton("PushButton6", "Add All Word File(s) In Folder", this);
-  Place(pushButton6_, 4080, 3250, 3840, 405);
+  Place(pushButton6_, 4080, 3010, 3840, 405);
   pushButton9_ = MakeButton("PushButton9", "Clear List", this);
-  Place(pushButton9_, 120, 3760, 3840, 405);
+  Place(pushButton9_, 120, 3520, 3840, 405);
   pushButton10_ = MakeButton("PushButton10", "Load Sample/Example Files", this);
-  Place(pushButton10_, 4080, 3760, 3840, 405);
+  Place(pushButton10_, 4080, 3520, 3840, 405);
   pushButton2_ = MakeButton("PushButton2", "Start Splitting", this);
   Place(pushButton2_, 120, 7700, 7800, 405);
   pushButton5_ = MakeButton("PushButton5", "Help", this);
@@ -218,9 +229,9 @@ void Form1::BuildControls() {
   Place(pushButton7_, 6000, 300, 600, 345);
 
   QWidget* order[] = {progressBar1_, listView1_,   frame1_,      option1_,     option2_,
-                      combo1_,       pushButton1_, pushButton6_, pushButton9_, pushButton10_,
-                      pushButton2_,  pushButton5_, frame5_,      option4_,     option3_,
-                      frame3_,       text1_,       pushButton7_};
+                      combo1_,       eachSplit_,   pushButton1_, pushButton6_, pushButton9_,
+                      pushButton10_, pushButton2_, pushButton5_, frame5_,      option4_,
+                      option3_,      frame3_,      text1_,       pushButton7_};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
   // A user's click runs the procedure even on the selected button (it writes
@@ -231,6 +242,7 @@ void Form1::BuildControls() {
   connect(option4_, &QRadioButton::clicked, this, [this] { Option4_Click(); });
   connect(check1_, &QCheckBox::toggled, this, [this] { Check1_Click(); });
   connect(combo1_, &QComboBox::activated, this, [this] { Combo1_Click(); });
+  connect(eachSplit_, &QCheckBox::clicked, this, [this] { EachSplit_Click(); });
   connect(text1_, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
 
   connect(pushButton1_, &QPushButton::clicked, this,
@@ -320,6 +332,12 @@ void Form1::RestoreOptions(support::Steps& run) {
   });
   run(132, [&] { restoreOption(option1_, "Option1", "1", &Form1::Option1_Click); });
   run(134, [&] { restoreOption(option2_, "Option2", "0", &Form1::Option2_Click); });
+  run.unnumbered([&] {
+    if (ToBoolean(ReadSetting("EachSplit", "False")) && !eachSplit_->isChecked()) {
+      eachSplit_->setChecked(true);
+      EachSplit_Click();
+    }
+  });
   run(136, [&] {
     const bool checked = ToBoolean(ReadSetting("Check1", "1"));
     if (checked != check1_->isChecked()) check1_->setChecked(checked);  // toggled: Check1_Click
@@ -336,12 +354,14 @@ void Form1::RestoreOptions(support::Steps& run) {
 
 void Form1::Option1_Click() {
   combo1_->setEnabled(false);
+  eachSplit_->setEnabled(false);
   WriteSetting("Option1", BoolText(option1_->isChecked()));
   WriteSetting("Option2", BoolText(option2_->isChecked()));
 }
 
 void Form1::Option2_Click() {
   combo1_->setEnabled(true);
+  eachSplit_->setEnabled(true);
   WriteSetting("Option1", BoolText(option1_->isChecked()));
   WriteSetting("Option2", BoolText(option2_->isChecked()));
 }
@@ -358,6 +378,10 @@ void Form1::Option4_Click() {
 
 void Form1::Combo1_Click() {
   WriteSetting("Combo1", std::to_string(combo1_->currentIndex()));
+}
+
+void Form1::EachSplit_Click() {
+  WriteSetting("EachSplit", BoolText(eachSplit_->isChecked()));
 }
 
 void Form1::Check1_Click() {
@@ -385,6 +409,7 @@ support::SplitSettings Form1::Settings() {
   support::SplitSettings s;
   s.NameByContent = option2_->isChecked();
   s.ContentRule = combo1_->currentIndex();
+  s.EachSplit = eachSplit_->isChecked();
   s.SaveToChosenFolder = option3_->isChecked();
   s.SaveToSourceFolder = option4_->isChecked();
   s.OutputFolder = text1_->text().toStdString();

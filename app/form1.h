@@ -86,6 +86,7 @@ class Form1 : public QWidget, public support::Host {
   void Option3_Click();
   void Option4_Click();
   void Combo1_Click();
+  void EachSplit_Click();
   void Check1_Click();
   void Text1_Change();
   void PushButton7_Click();
@@ -107,6 +108,8 @@ class Form1 : public QWidget, public support::Host {
   QRadioButton& Option3() { return *option3_; }
   QRadioButton& Option4() { return *option4_; }
   QComboBox& Combo1() { return *combo1_; }
+  // "Name each split from its own contents", under Combo1.
+  QCheckBox& EachSplit() { return *eachSplit_; }
   QCheckBox& Check1() { return *check1_; }
   QLineEdit& Text1() { return *text1_; }
   QGroupBox& Frame3() { return *frame3_; }
@@ -141,6 +144,7 @@ class Form1 : public QWidget, public support::Host {
   QRadioButton* option1_ = nullptr;
   QRadioButton* option2_ = nullptr;
   QComboBox* combo1_ = nullptr;
+  QCheckBox* eachSplit_ = nullptr;
   QPushButton* pushButton1_ = nullptr;
   QPushButton* pushButton6_ = nullptr;
   QPushButton* pushButton9_ = nullptr;

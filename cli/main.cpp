@@ -1,6 +1,6 @@
 // parvane-split: the splitter from the command line.
 //
-//   parvane-split [-o DIR] [--name-by-content RULE [-x WORDS] [-y PAGE]] FILE...
+//   parvane-split [-o DIR] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]] FILE...
 //
 // Each FILE is split as the window's "Start Splitting" does: with -o DIR the
 // pieces go to that folder, otherwise beside each file. Error reports go to
@@ -25,10 +25,11 @@
 namespace {
 
 const char* kUsage =
-    "usage: parvane-split [-o DIR] [--name-by-content RULE [-x WORDS] [-y PAGE]] FILE...\n"
+    "usage: parvane-split [-o DIR] [--name-by-content RULE [--each] [-x WORDS] [-y PAGE]] FILE...\n"
     "  -o DIR                  save the pieces in DIR (default: beside each file)\n"
     "  --name-by-content RULE  name the pieces from the document's first words:\n"
     "                          first, header, footer, page2, last or page (page Y)\n"
+    "  --each                  name every piece from its own words instead\n"
     "  -x WORDS                how many words make the name (default 1)\n"
     "  -y PAGE                 the page for the rule 'page' (default 1)\n";
 
@@ -102,6 +103,7 @@ int main(int argc, char** argv) {
   host.settings.SaveToSourceFolder = true;
   int wordCount = 1;
   int pageNumber = 1;
+  bool each = false;
   std::vector<std::string> files;
 
   for (int i = 1; i < argc; ++i) {
@@ -125,6 +127,8 @@ int main(int argc, char** argv) {
       if (!rule || !rules.count(rule)) return BadUsage("--name-by-content needs one of first, header, footer, page2, last, page");
       host.settings.NameByContent = true;
       host.settings.ContentRule = rules.at(rule);
+    } else if (arg == "--each") {
+      each = true;
     } else if (arg == "-x" || arg == "-y") {
       const char* number = value(arg.c_str());
       int parsed = 0;
@@ -139,6 +143,9 @@ int main(int argc, char** argv) {
     }
   }
   if (files.empty()) return BadUsage("no file given");
+  if (each && !host.settings.NameByContent) return BadUsage("--each needs --name-by-content");
+  host.settings.EachSplit = each;
+  const engine::PieceNaming naming{wordCount, host.settings.ContentRule == 5 ? pageNumber : 0};
   if (host.settings.SaveToChosenFolder && !support::IsFolder(host.settings.OutputFolder)) {
     std::cerr << "Folder does not exist. Please select another folder.\n";
     return 2;
@@ -151,7 +158,7 @@ int main(int argc, char** argv) {
   int documents = 0;
   for (const auto& file : files) {
     std::string path = file;
-    if (host.settings.NameByContent) {
+    if (host.settings.NameByContent && !each) {
       path = engine::RenameFile(file, wordCount, host.settings.ContentRule == 5 ? pageNumber : 0,
                                 host);
       if (path.empty()) {
@@ -159,8 +166,9 @@ int main(int argc, char** argv) {
         continue;
       }
     }
-    engine::DoItByFile(path, host, word::DefaultFactory(), &ledger, support::GetFolderPart(file));
-    if (host.settings.NameByContent) engine::DiscardWorkingCopy(path, file, host);
+    engine::DoItByFile(path, host, word::DefaultFactory(), &ledger, support::GetFolderPart(file),
+                       each ? &naming : nullptr);
+    if (host.settings.NameByContent && !each) engine::DiscardWorkingCopy(path, file, host);
     ++documents;
     const auto& saved = ledger.SavedPieces();
     for (; printed < saved.size(); ++printed) std::cout << saved[printed] << "\n";

@@ -367,9 +367,17 @@ void Document::SaveAs(const std::string& path) {
 
   MakeIdsUnique();
   static std::mt19937 numbers{std::random_device{}()};
-  const fs::path temp =
-      folder / support::ToFsPath("~" + support::FromFsPath(target.filename()) + "." +
-                                 std::to_string(numbers() % 100000000u) + ".tmp");
+  // The temporary file's name fits wherever the target's does: a name near
+  // the 255-byte limit lends only what leaves room for "~", "." and ".tmp".
+  std::string stem = support::FromFsPath(target.filename());
+  constexpr std::size_t kMaxStem = 255 - 14;
+  if (stem.size() > kMaxStem) {
+    std::size_t cut = kMaxStem;
+    while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;
+    stem.resize(cut);
+  }
+  const fs::path temp = folder / support::ToFsPath("~" + stem + "." +
+                                                   std::to_string(numbers() % 100000000u) + ".tmp");
   try {
     WritePackage(support::FromFsPath(temp), extension);
   } catch (const std::exception& e) {

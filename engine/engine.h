@@ -45,16 +45,26 @@ class RunLedger {
   std::vector<std::string> saved_;
 };
 
+// Naming each piece from its own contents: the word count X and the page Y of
+// the rule "on page y"; the rule itself is the host's live content rule.
+struct PieceNaming {
+  int wordCount = 1;
+  int pageNumber = 0;
+};
+
 // Splits one document: one file per section whose text is longer than one
 // character, named base-0001.ext, saved where the host's settings say. Every
 // failure is reported through the host and the split goes on. `ledger` may be
 // null (a ledger of this call alone is used). `sourceFolder`, when not empty,
 // is the folder that "Save results in folder of original file" means (the
 // list entry's folder, where a working copy lives elsewhere); by default the
-// folder of `path`.
+// folder of `path`. With `naming`, each piece is named from its own contents
+// (NamePieceByContent) in place of base; a piece whose rule finds no words
+// keeps base.
 void DoItByFile(const std::string& path, support::Host& host,
                 word::Factory& factory = word::DefaultFactory(), RunLedger* ledger = nullptr,
-                const std::string& sourceFolder = std::string());
+                const std::string& sourceFolder = std::string(),
+                const PieceNaming* naming = nullptr);
 
 // The piece name for section `index`: the folder part of `fileName`, its base,
 // "-", the index padded to four digits, ".", its extension.
@@ -66,20 +76,34 @@ std::string BuildSplitName(const std::string& fileName, int index);
 // replaces a file that exists: when the derived name names the input itself the
 // input's own path is returned; when it names another file, the copy is made
 // under the derived name in a private work folder inside the input's folder.
+// The temporary copy of the input lives in a folder of the temporary folder
+// that only this user can enter and that this call alone uses; it goes when
+// the call ends.
 std::string RenameFile(const std::string& path, int wordCount, int pageNumber, support::Host& host,
                        word::Factory& factory = word::DefaultFactory());
 
 // The name cleaning of RenameFile: line ends removed, the characters file names
-// refuse made blanks, outer blanks trimmed, cut at a word boundary to `budget`
-// bytes.
+// refuse made blanks, invisible format characters (bidirectional controls,
+// zero-width characters, the byte order mark, the soft hyphen) removed, outer
+// blanks and leading dots trimmed, cut at a word boundary to `budget` bytes.
 std::string CleanDerivedName(const std::string& raw, std::size_t budget);
+
+// The name the piece document `piece` takes from its own contents: the host's
+// content rule applied to it alone (its pages, its own primary header or
+// footer), the words taken and cleaned as RenameFile takes and cleans them and
+// cut to leave room for "-0001", " (2)" and ".`extension`". "" when the rule
+// finds no words. Failures are reported through the host as RenameFile
+// reports them.
+std::string NamePieceByContent(word::Document& piece, const PieceNaming& naming,
+                               const std::string& extension, support::Host& host);
 
 // Deletes the working copy that RenameFile returned, unless it is empty or
 // names the entry's own file, and removes its private work folder if it had one.
 void DiscardWorkingCopy(const std::string& copyPath, const std::string& entryPath,
                         support::Host& host);
 // The same at once, without yielding, for a program that is ending in the
-// middle of a run; never throws.
+// middle of a run, together with the temporary copies of RenameFile calls
+// still under way; never throws.
 void DiscardWorkingCopyNow(const std::string& copyPath, const std::string& entryPath);
 
 // Creates and quits an instance; when none can be had, shows the advice

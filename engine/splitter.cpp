@@ -87,7 +87,7 @@ std::string BuildSplitName(const std::string& fileName, int index) {
 }
 
 void DoItByFile(const std::string& path, support::Host& host, word::Factory& factory,
-                RunLedger* ledger, const std::string& sourceFolder) {
+                RunLedger* ledger, const std::string& sourceFolder, const PieceNaming* naming) {
   support::Steps run{loc::kDoItByFile, host};
   RunLedger ownLedger;
   RunLedger& pieces = ledger ? *ledger : ownLedger;
@@ -174,7 +174,17 @@ void DoItByFile(const std::string& path, support::Host& host, word::Factory& fac
         break;
     }
 
-    run(174, [&] { outputName = BuildSplitName(support::GetFileName(path), i); });
+    // Named from its own words when asked: the piece as it will be saved.
+    std::string ownName;
+    if (naming && split) {
+      ownName = NamePieceByContent(*split, *naming,
+                                   support::GetExtension(support::GetFileName(path)), host);
+    }
+    run(174, [&] {
+      const std::string fileName = support::GetFileName(path);
+      outputName = BuildSplitName(
+          ownName.empty() ? fileName : ownName + "." + support::GetExtension(fileName), i);
+    });
     run(176, [&] { host.SetProgressText("Creating: " + outputName); });
     auto save = [&](const std::string& folder) {
       const std::string target =

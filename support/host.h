@@ -19,6 +19,7 @@ enum Pointer : int {
 struct SplitSettings {
   bool NameByContent = false;
   int ContentRule = -1;  // 0 to 5, -1 when nothing is selected
+  bool EachSplit = false;  // with NameByContent: every piece named from its own words
   bool SaveToChosenFolder = true;
   bool SaveToSourceFolder = false;
   std::string OutputFolder;

@@ -27,6 +27,12 @@ class RecordingForm : public app::Form1 {
   std::vector<std::pair<std::string, int>> texts;
   // Called after each text is shown, to act in the middle of a run.
   std::function<void(const std::string&)> onText;
+  // Called at each yield to the message loop, before the loop runs.
+  std::function<void()> onYield;
+  void Yield() override {
+    if (onYield) onYield();
+    app::Form1::Yield();
+  }
   void SetProgressValue(double percent) override {
     values.push_back(percent);
     app::Form1::SetProgressValue(percent);

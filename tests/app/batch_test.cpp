@@ -1,4 +1,5 @@
 // "Start Splitting" end to end: real documents through the real engine.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -115,6 +116,29 @@ TEST_F(BatchTest, content_names_come_from_the_first_words_and_the_working_copy_g
   EXPECT_EQ(inputs[0].text, "Enter X");
   EXPECT_EQ(inputs[0].title, "Input X");
   EXPECT_EQ(inputs[0].defaultAnswer, "1");
+  EXPECT_EQ(Messages(), (Names{"Done."}));
+  ExpectIdle();
+}
+
+// With "Name each split from its own contents" every letter is named after
+// its own recipient, with no working copy and nothing in the temporary folder.
+TEST_F(BatchTest, each_split_is_named_from_its_own_words) {
+  TempDir temp;
+  setenv("TEMP", temp.str().c_str(), 1);
+  NameByContent(0);
+  form().EachSplit().click();
+  dialogs_.inputAnswers = {"3"};
+  Add(MakeLetters(in_, "Letters.docx"));
+  Add(MakeLetters(in_ / "again", "Letters.docx", {{"Dear Mrs. Smith", "A second letter."}}));
+  bool temporaryUsed = false;
+  form_->onYield = [&] { temporaryUsed = temporaryUsed || !fs::is_empty(temp.path()); };
+  form().PushButton2_Click();
+  unsetenv("TEMP");
+  EXPECT_EQ(FilesIn(out_), (Names{"Dear Mrs. Brown-0003.docx", "Dear Mrs. Jones-0002.docx",
+                                  "Dear Mrs. Smith-0001 (2).docx", "Dear Mrs. Smith-0001.docx"}));
+  EXPECT_EQ(FilesIn(in_), (Names{"Letters.docx"}));
+  EXPECT_FALSE(temporaryUsed);
+  EXPECT_EQ(dialogs_.Of("input").size(), 1u);
   EXPECT_EQ(Messages(), (Names{"Done."}));
   ExpectIdle();
 }
@@ -421,6 +445,28 @@ TEST_F(BatchTest, closing_during_a_content_named_run_leaves_no_working_copy) {
   form().PushButton2_Click();
   EXPECT_EQ(ended, 1);
   EXPECT_EQ(atClose, (Names{"Letters.docx"}));
+}
+
+// Closed while the name is being taken: the private temporary copy goes too.
+TEST_F(BatchTest, closing_while_a_name_is_taken_leaves_nothing_in_the_temporary_folder) {
+  TempDir temp;
+  setenv("TEMP", temp.str().c_str(), 1);
+  NameByContent(0);
+  dialogs_.inputAnswers = {"2"};
+  Add(MakeLetters(in_, "Letters.docx"));
+  bool closed = false, emptyAtEnd = false;
+  form_->SetEndNow([&] { emptyAtEnd = fs::is_empty(temp.path()); });
+  form_->onYield = [&] {
+    if (!closed && !fs::is_empty(temp.path())) {
+      closed = true;
+      form_->close();
+    }
+  };
+  form().PushButton2_Click();
+  unsetenv("TEMP");
+  EXPECT_TRUE(closed);
+  EXPECT_TRUE(emptyAtEnd);
+  EXPECT_TRUE(fs::is_empty(temp.path()));
 }
 
 }  // namespace

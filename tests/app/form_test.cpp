@@ -185,7 +185,7 @@ TEST_F(FormTest, the_window_has_its_designed_controls_captions_and_size) {
 
   // Positions in twips, relative to the container.
   EXPECT_EQ(Child(form, "ListView1")->geometry(),
-            QRect(form.Px(120), form.Px(630), form.Px(7800), form.Px(2535)));
+            QRect(form.Px(120), form.Px(630), form.Px(7800), form.Px(2295)));
   EXPECT_EQ(Child(form, "Text1")->parentWidget(), &form.Frame3());
   EXPECT_EQ(form.Frame3().parentWidget()->objectName(), QString("Frame5"));
   EXPECT_EQ(Child(form, "Text1")->geometry(),
@@ -203,10 +203,10 @@ TEST_F(FormTest, the_window_has_its_designed_controls_captions_and_size) {
 
 TEST_F(FormTest, tab_order_follows_the_design) {
   auto& form = LoadedForm();
-  const char* expected[] = {"ListView1",   "Option1",     "Option2",     "Combo1",
-                            "PushButton1", "PushButton6", "PushButton9", "PushButton10",
-                            "PushButton2", "PushButton5", "Option4",     "Option3",
-                            "Text1",       "PushButton7"};
+  const char* expected[] = {"ListView1",    "Option1",     "Option2",     "Combo1",
+                            "EachSplit",    "PushButton1", "PushButton6", "PushButton9",
+                            "PushButton10", "PushButton2", "PushButton5", "Option4",
+                            "Option3",      "Text1",       "PushButton7"};
   QWidget* w = Child(form, "ListView1");
   for (std::size_t i = 1; i < std::size(expected); ++i) {
     do {
@@ -310,6 +310,52 @@ TEST_F(FormTest, typing_in_the_folder_box_stores_every_keystroke) {
     EXPECT_EQ(Store()["Output Folder"], typed.substr(0, i + 1));
   }
   EXPECT_EQ(form.Settings().OutputFolder, typed);
+}
+
+// "Name each split from its own contents" is off on a first start, goes with
+// Combo1 (usable only while Option2 is selected), is stored at every click and
+// restored at the next start.
+TEST_F(FormTest, the_each_split_box_follows_option2_and_is_stored_and_restored) {
+  {
+    auto& form = LoadedForm();
+    EXPECT_FALSE(form.EachSplit().isChecked());
+    EXPECT_FALSE(form.EachSplit().isEnabled());
+    EXPECT_EQ(Store().count("EachSplit"), 0u);
+    EXPECT_EQ(form.EachSplit().parentWidget()->objectName(), QString("Frame1"));
+    EXPECT_EQ(form.EachSplit().text(), QString("Name each split from its own contents"));
+    EXPECT_FALSE(form.EachSplit().accessibleName().isEmpty());
+    EXPECT_FALSE(form.EachSplit().toolTip().isEmpty());
+    // Under Combo1, inside its frame.
+    const QRect box = form.EachSplit().geometry(), combo = form.Combo1().geometry();
+    EXPECT_GE(box.top(), combo.bottom());
+    EXPECT_EQ(box.left(), combo.left());
+    EXPECT_LE(box.bottom(), form.EachSplit().parentWidget()->height());
+    QTest::mouseClick(&form.Option2(), Qt::LeftButton);
+    EXPECT_TRUE(form.EachSplit().isEnabled());
+    QTest::mouseClick(&form.EachSplit(), Qt::LeftButton);
+    EXPECT_EQ(Store()["EachSplit"], "True");
+    EXPECT_TRUE(form.Settings().EachSplit);
+    QTest::mouseClick(&form.Option1(), Qt::LeftButton);
+    EXPECT_FALSE(form.EachSplit().isEnabled());
+    EXPECT_TRUE(form.EachSplit().isChecked());  // kept for the next time
+  }
+  form_.reset();
+  {
+    auto& form = LoadedForm();
+    EXPECT_TRUE(form.EachSplit().isChecked());
+    EXPECT_FALSE(form.EachSplit().isEnabled());
+    QTest::mouseClick(&form.Option2(), Qt::LeftButton);
+    QTest::mouseClick(&form.EachSplit(), Qt::LeftButton);
+    EXPECT_EQ(Store()["EachSplit"], "False");
+  }
+  form_.reset();
+  Store("Option1", "False");
+  Store("Option2", "True");
+  Store("EachSplit", "True");
+  auto& form = LoadedForm();
+  EXPECT_TRUE(form.EachSplit().isChecked());
+  EXPECT_TRUE(form.EachSplit().isEnabled());
+  EXPECT_TRUE(Reports().empty());
 }
 
 TEST_F(FormTest, the_backspace_option_is_stored_as_a_digit) {

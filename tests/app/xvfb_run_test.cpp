@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QString>
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -35,7 +36,7 @@ bool Have(const char* tool) {
 }
 
 // Centres of the two buttons in window pixels (twips / 15 at 96 DPI).
-constexpr int kLoadSamplesX = (4080 + 3840 / 2) / 15, kLoadSamplesY = (3760 + 405 / 2) / 15;
+constexpr int kLoadSamplesX = (4080 + 3840 / 2) / 15, kLoadSamplesY = (3520 + 405 / 2) / 15;
 constexpr int kStartX = (120 + 7800 / 2) / 15, kStartY = (7700 + 405 / 2) / 15;
 
 struct Scenario {
@@ -262,6 +263,39 @@ TEST_F(XvfbRun, content_naming_asks_for_x_and_names_the_pieces_by_the_first_word
   ExpectPiecesPass(out);
 }
 
+// "Name each split from its own contents": every customer letter is named
+// after its own recipient, and every piece of the other samples carries its
+// own number; nothing is left beside the samples.
+TEST_F(XvfbRun, each_split_named_from_its_own_words_names_the_letters_after_their_recipients) {
+  TempDir work;
+  const std::string out = work.file("out");
+  fs::create_directories(out);
+  Scenario s;
+  s.name = "each";
+  s.settings = {{"Option1", "False"}, {"Option2", "True"}, {"Combo1", "0"}, {"EachSplit", "True"}};
+  s.answers = {"input 5"};
+  const Outcome run = RunWindow(s, work, out);
+  EXPECT_NE(run.output.find("done-shown"), std::string::npos) << run.output;
+  EXPECT_TRUE(fs::exists(Shot(s.name, "after")));
+  const std::vector<std::string> pieces = FilesIn(out);
+  std::size_t total = 0;
+  for (const auto& sample : sg::ShippedSamples()) {
+    total += static_cast<std::size_t>(sample.records);
+    if (sample.kind != sg::Kind::kLetters) continue;
+    for (const auto& record : sg::MakeRecords(sample.records, sample.seed)) {
+      char number[16];
+      std::snprintf(number, sizeof number, "-%04d.docx", record.index);
+      const bool found = std::any_of(pieces.begin(), pieces.end(), [&](const std::string& p) {
+        return p.rfind(record.FullName(), 0) == 0 && p.size() > std::strlen(number) &&
+               p.compare(p.size() - std::strlen(number), std::string::npos, number) == 0;
+      });
+      EXPECT_TRUE(found) << record.FullName() << number;
+    }
+  }
+  EXPECT_EQ(pieces.size(), total) << run.output;
+  ExpectPiecesPass(out);
+}
+
 // The list as a user fills, reorders and empties it in the real window: two
 // files by the add dialog, a folder's files, one more file; the first entry
 // dragged onto the second; the last one selected and taken out with Delete,
@@ -303,7 +337,7 @@ TEST(XvfbList, is_filled_reordered_and_emptied_with_the_mouse_and_keys) {
     return "xdotool mousemove --window $WID " + std::to_string(x) + " " + std::to_string(y);
   };
   auto row = [](int k) { return 59 + 14 * k; };
-  const std::string addFiles = at(136, 230), addFolder = at(400, 230), clear = at(136, 264),
+  const std::string addFiles = at(136, 214), addFolder = at(400, 214), clear = at(136, 248),
                     start = at(264, 526);
   const std::string filled = Shot("list", "filled"), reordered = Shot("list", "reordered");
   const std::string script =

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "docx/document.h"
 #include "docx_fixture.h"
 #include "testing.h"
 
@@ -102,6 +103,80 @@ TEST(CommandLine, content_naming_keeps_no_working_copy_and_no_existing_file_is_t
             (std::vector<std::string>{"Dear-0001.docx", "Dear-0002.docx", "Dear-0003.docx",
                                       "Dear.docx", "merge.docx"}));
   EXPECT_EQ(testing_support::ReadFile(dir.file("Dear.docx")), "somebody's own");
+}
+
+TEST(CommandLine, each_piece_is_named_from_its_own_words) {
+  TempDir dir, temp;
+  fixture::Write(dir.file("merge.docx"), fixture::Merge({{"Dear Ann Lee,", "Your order shipped."},
+                                                         {"Dear Bob Stone,", "Thank you."},
+                                                         {"", "Nothing to greet."},
+                                                         {"Dear Ann Lee,", "Again."}}));
+  const auto r =
+      RunCommand("TEMP=" + Quote(temp.str()) + " " + Split() +
+                 " --name-by-content first --each -x 3 " + Quote(dir.file("merge.docx")));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(testing_support::FilesIn(dir.path()),
+            (std::vector<std::string>{"Dear Ann Lee,-0001.docx", "Dear Ann Lee,-0004.docx",
+                                      "Dear Bob Stone,-0002.docx", "Nothing to greet.-0003.docx",
+                                      "merge.docx"}));
+  EXPECT_TRUE(fs::is_empty(temp.path()));
+  EXPECT_EQ(RunCommand(Split() + " --each " + Quote(dir.file("merge.docx"))).exitCode, 2);
+}
+
+std::string StoryOf(const fs::path& piece) {
+  auto doc = docx::Document::Open(piece.string());
+  return doc->Text(0, doc->StoryLength());
+}
+
+// Two content-named runs started together, on different documents, with one
+// temporary folder: each run's pieces hold its own document's records and
+// carry its own name, both runs succeed and nothing is left behind.
+TEST(CommandLine, two_content_named_runs_at_once_never_mix_their_documents) {
+  TempDir dir, temp;
+  const std::vector<std::string> who = {"Alpha", "Beta"};
+  for (const std::string& w : who) {
+    std::vector<std::vector<std::string>> records;
+    for (int r = 1; r <= 4; ++r)
+      records.push_back({w + " letter to customer " + std::to_string(r), "Kind regards"});
+    fs::create_directory(dir.path() / w);
+    fixture::Write(dir.file(w + "/merge.docx"), fixture::Merge(records));
+  }
+  const std::string run = Split() + " --name-by-content first -x 2 ";
+  const std::string both = "export TEMP=" + Quote(temp.str()) + "; " + run +
+                           Quote(dir.file("Alpha/merge.docx")) + " >" + Quote(dir.file("a.log")) +
+                           " 2>&1 & a=$!; " + run + Quote(dir.file("Beta/merge.docx")) + " >" +
+                           Quote(dir.file("b.log")) + " 2>&1 & b=$!; wait $a; ra=$?; wait $b; " +
+                           "echo exit $ra $?";
+  constexpr int kRepetitions = 50;
+  int mixed = 0, failed = 0;
+  for (int rep = 0; rep < kRepetitions; ++rep) {
+    const auto r = RunCommand(both);
+    if (r.output.find("exit 0 0") == std::string::npos) {
+      ++failed;
+      ADD_FAILURE() << r.output << testing_support::ReadFile(dir.file("a.log"))
+                    << testing_support::ReadFile(dir.file("b.log"));
+    }
+    for (std::size_t k = 0; k < who.size(); ++k) {
+      const fs::path folder = dir.path() / who[k];
+      const auto files = testing_support::FilesIn(folder);
+      std::vector<std::string> expected = {"merge.docx"};
+      for (int i = 1; i <= 4; ++i)
+        expected.push_back(who[k] + " letter-000" + std::to_string(i) + ".docx");
+      std::sort(expected.begin(), expected.end());
+      EXPECT_EQ(files, expected) << who[k];
+      for (const std::string& f : files) {
+        if (f == "merge.docx") continue;
+        const std::string story = StoryOf(folder / f);
+        if (story.find(who[k]) != 0 || story.find(who[1 - k]) != std::string::npos) ++mixed;
+        fs::remove(folder / f);
+      }
+    }
+    EXPECT_TRUE(fs::is_empty(temp.path())) << rep;
+  }
+  EXPECT_EQ(mixed, 0);
+  EXPECT_EQ(failed, 0);
+  std::cout << "[ note ] " << kRepetitions << " pairs of simultaneous runs: " << failed
+            << " failed, " << mixed << " pieces held the other document\n";
 }
 
 }  // namespace

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <filesystem>
 
 #include "engine/engine.h"
@@ -86,6 +91,38 @@ INSTANTIATE_TEST_SUITE_P(
                       WordsCase{"First second", -1, "First"},
                       WordsCase{"", 3, ""},
                       WordsCase{"Say \"hi\"\tnow", 2, "Say  hi  now"}));
+
+// The words are taken one by one from the text: a header of tens of
+// megabytes with X = 3 costs its first three words, not one string per word of
+// it (which needs gigabytes for a large header and ended in a failed
+// allocation). The child process gets a memory limit that such a split would
+// run over.
+TEST(RenameWords, a_huge_header_costs_only_the_words_taken) {
+  Room s(1);
+  scripted::Script script;
+  script.headerText.reserve(64u << 20);
+  script.headerText = "Northwind Traders Ltd";
+  while (script.headerText.size() < (40u << 20)) script.headerText += " a";
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+      if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+      std::fclose(statm);
+    }
+    const rlim_t limit = static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE) + (320u << 20);
+    const rlimit cap{limit, limit};
+    if (pages == 0 || ::setrlimit(RLIMIT_AS, &cap) != 0) ::_exit(3);
+    scripted::Factory word(script);
+    const std::string copy = engine::RenameFile(s.input, 3, 0, s.host, word);
+    ::_exit(Name(copy) == "Northwind Traders Ltd.docx" && s.host.reports.empty() ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the child ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
 
 TEST(RenameWords, header_lines_run_together) {
   Room s(1);
@@ -210,6 +247,31 @@ TEST(RenameCleaning, long_names_are_cut_at_a_word_boundary) {
   for (int i = 0; i < 100; ++i) umlauts += "\xC3\xA4";
   const std::string cut = engine::CleanDerivedName(umlauts, 51);
   EXPECT_EQ(cut.size(), 50u);
+}
+
+// Characters that show nothing make a name look like another one (a
+// right-to-left override turns "Invoice-gpj.docx" into "Invoice-xcod.jpg" on
+// screen) or hide it (a leading dot); they are removed. The characters file
+// names refuse still become blanks.
+TEST(RenameCleaning, invisible_characters_and_a_leading_dot_are_removed) {
+  struct {
+    const char* raw;
+    const char* expected;
+  } cases[] = {
+      {"Ann\u202EfdP\u202C Lee", "AnnfdP Lee"},        // embeddings and overrides
+      {"\u2066Ann\u2069 \u200ELee\u200F", "Ann Lee"},  // isolates and marks
+      {"An\u200Bn\u200C \u200DLee\u2060", "Ann Lee"},  // zero-width characters
+      {"\uFEFFAnn", "Ann"},                            // a byte order mark in front
+      {"Mül\u00ADler", "Müller"},                      // the soft hyphen
+      {".hidden name", "hidden name"},
+      {". . .Ann", "Ann"},
+      {"\u200B.Ann", "Ann"},  // a dot behind an invisible character
+      {"...", ""},
+      {"Ann.", "Ann."},                          // only a leading dot goes
+      {"Ann: Lee/\u00E9", "Ann  Lee \u00E9"},    // refused characters stay blanks
+      {"bad \xE2\x80 utf", "bad \xE2\x80 utf"},  // broken sequences are kept
+  };
+  for (const auto& c : cases) EXPECT_EQ(engine::CleanDerivedName(c.raw, 200), c.expected) << c.raw;
 }
 
 TEST(RenameCleaning, refused_characters_become_blanks) {

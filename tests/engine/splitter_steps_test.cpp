@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 #include "engine/engine.h"
 #include "scripted_word.h"
 #include "support/locations.h"
@@ -262,6 +265,37 @@ TEST(SplitterPaths, a_piece_never_replaces_an_input_of_the_run) {
   ledger.Protect(other);
   engine::DoItByFile(dir.file("Letters.docx"), host, word, &ledger);
   EXPECT_EQ(word.log.With("SaveAs "), std::vector<std::string>{dir.file("Letters-0001 (2).docx")});
+}
+
+// Per-piece naming reads the piece document, after it is made and before it
+// is saved; a failure there is reported as the naming's and the piece is still
+// saved, under its sequential name.
+TEST(SplitterPieceNaming, the_rule_reads_the_piece_and_a_failure_keeps_the_sequential_name) {
+  struct {
+    std::set<std::string> failing;
+    const char* saved;
+    std::vector<int> reported;
+  } cases[] = {{{}, "/out/ACME-0001.docx", {}},
+               {{"Section1.Headers"}, "/out/Letters-0001.docx", {164}}};
+  for (const auto& c : cases) {
+    scripted::Script script = Sections({"A\r"});
+    script.headerText = "ACME Ltd\r";
+    script.failing = c.failing;
+    scripted::Factory word(script);
+    RecordingHost host = ChosenFolderHost("/out");
+    host.settings.ContentRule = 1;
+    const engine::PieceNaming naming{1, 0};
+    engine::DoItByFile("/in/Letters.docx", host, word, nullptr, std::string(), &naming);
+    EXPECT_EQ(word.log.With("SaveAs "), std::vector<std::string>{c.saved});
+    EXPECT_EQ(host.ReportedLines(), c.reported);
+    for (const auto& d : host.reportDetails) EXPECT_EQ(d.location, loc::kRenameFile);
+    // The header is read once the piece is made and before it is saved.
+    const auto& calls = word.log.calls;
+    const auto header = std::find(calls.begin(), calls.end(), "Section1.Headers 1");
+    ASSERT_NE(header, calls.end());
+    EXPECT_LT(std::find(calls.begin(), calls.end(), "Add"), header);
+    EXPECT_GT(std::find(calls.begin(), calls.end(), "SaveAs " + std::string(c.saved)), header);
+  }
 }
 
 TEST(SplitNames, numbering_and_extensions_follow_the_input_name) {
