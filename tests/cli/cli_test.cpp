@@ -111,9 +111,15 @@ TEST(CommandLine, each_piece_is_named_from_its_own_words) {
                                                          {"Dear Bob Stone,", "Thank you."},
                                                          {"", "Nothing to greet."},
                                                          {"Dear Ann Lee,", "Again."}}));
+  const char* old = std::getenv("TEMP");
+  const std::string saved = old ? old : "";
+  setenv("TEMP", temp.str().c_str(), 1);
   const auto r =
-      RunCommand("TEMP=" + Quote(temp.str()) + " " + Split() +
-                 " --name-by-content first --each -x 3 " + Quote(dir.file("merge.docx")));
+      RunCommand(Split() + " --name-by-content first --each -x 3 " + Quote(dir.file("merge.docx")));
+  if (old)
+    setenv("TEMP", saved.c_str(), 1);
+  else
+    unsetenv("TEMP");
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_EQ(testing_support::FilesIn(dir.path()),
             (std::vector<std::string>{"Dear Ann Lee,-0001.docx", "Dear Ann Lee,-0004.docx",
@@ -132,6 +138,9 @@ std::string StoryOf(const fs::path& piece) {
 // temporary folder: each run's pieces hold its own document's records and
 // carry its own name, both runs succeed and nothing is left behind.
 TEST(CommandLine, two_content_named_runs_at_once_never_mix_their_documents) {
+#ifdef _WIN32
+  GTEST_SKIP() << "starts the two runs together through a POSIX shell";
+#endif
   TempDir dir, temp;
   const std::vector<std::string> who = {"Alpha", "Beta"};
   for (const std::string& w : who) {

@@ -227,6 +227,9 @@ class WatchingHost : public RecordingHost {
 // anybody else using the temporary folder, can never swap the document the
 // name and the pieces come from.
 TEST(RealRename, the_temporary_copy_lives_in_a_private_folder_that_goes_with_the_call) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the folder is private by its access list, which permission bits do not show";
+#endif
   TempDir dir, temp;
   setenv("TEMP", temp.str().c_str(), 1);
   const std::string input = dir.file("merge.docx");

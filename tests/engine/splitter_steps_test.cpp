@@ -282,11 +282,11 @@ TEST(SplitterPieceNaming, the_rule_reads_the_piece_and_a_failure_keeps_the_seque
     script.headerText = "ACME Ltd\r";
     script.failing = c.failing;
     scripted::Factory word(script);
-    RecordingHost host = ChosenFolderHost("/out");
+    RecordingHost host = ChosenFolderHost(Abs("/out"));
     host.settings.ContentRule = 1;
     const engine::PieceNaming naming{1, 0};
-    engine::DoItByFile("/in/Letters.docx", host, word, nullptr, std::string(), &naming);
-    EXPECT_EQ(word.log.With("SaveAs "), std::vector<std::string>{c.saved});
+    engine::DoItByFile(Abs("/in/Letters.docx"), host, word, nullptr, std::string(), &naming);
+    EXPECT_EQ(word.log.With("SaveAs "), std::vector<std::string>{Abs(c.saved)});
     EXPECT_EQ(host.ReportedLines(), c.reported);
     for (const auto& d : host.reportDetails) EXPECT_EQ(d.location, loc::kRenameFile);
     // The header is read once the piece is made and before it is saved.
