@@ -20,13 +20,13 @@
 
 #include "app/app_icon.h"
 #include "app/conversions.h"
+#include "app/desktop.h"
+#include "app/list_buttons.h"
 #include "app/settings.h"
 #include "app/skin.h"
 #include "engine/engine.h"
 #include "engine/factory.h"
 #include "filelist/file_list.h"
-#include "filelist/handlers.h"
-#include "support/desktop.h"
 #include "support/dialogs.h"
 #include "support/error_report.h"
 #include "support/locations.h"
@@ -82,11 +82,11 @@ Form1::Form1(support::Dialogs& dialogs, word::Factory& factory, QWidget* parent)
   BuildControls();
   // The "Word may be open" question looks for lock files beside the listed
   // documents.
-  engine::Builtin().SetWatchedDocuments([this] { return listView1_->Entries(); });
+  factory_.SetWatchedDocuments([this] { return listView1_->Entries(); });
 }
 
 Form1::~Form1() {
-  engine::Builtin().SetWatchedDocuments(nullptr);
+  factory_.SetWatchedDocuments(nullptr);
 }
 
 int Form1::Px(int twips) const {
@@ -245,16 +245,11 @@ void Form1::BuildControls() {
   connect(eachSplit_, &QCheckBox::clicked, this, [this] { EachSplit_Click(); });
   connect(text1_, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
 
-  connect(pushButton1_, &QPushButton::clicked, this,
-          [this] { filelist::PushButton1_Click(*listView1_); });
-  connect(pushButton6_, &QPushButton::clicked, this,
-          [this] { filelist::PushButton6_Click(*listView1_); });
-  connect(pushButton9_, &QPushButton::clicked, this,
-          [this] { filelist::PushButton9_Click(*listView1_); });
-  connect(pushButton10_, &QPushButton::clicked, this,
-          [this] { filelist::PushButton10_Click(*listView1_); });
-  connect(pushButton5_, &QPushButton::clicked, this,
-          [this] { filelist::PushButton5_Click(*listView1_); });
+  connect(pushButton1_, &QPushButton::clicked, this, [this] { PushButton1_Click(*listView1_); });
+  connect(pushButton6_, &QPushButton::clicked, this, [this] { PushButton6_Click(*listView1_); });
+  connect(pushButton9_, &QPushButton::clicked, this, [this] { PushButton9_Click(*listView1_); });
+  connect(pushButton10_, &QPushButton::clicked, this, [this] { PushButton10_Click(*listView1_); });
+  connect(pushButton5_, &QPushButton::clicked, this, [this] { PushButton5_Click(*listView1_); });
   connect(pushButton2_, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
   connect(pushButton7_, &QPushButton::clicked, this, [this] { PushButton7_Click(); });
 }
@@ -344,8 +339,8 @@ void Form1::RestoreOptions(support::Steps& run) {
   });
   run(138, [&] {
     // The desktop is looked up only when no folder is stored.
-    const std::string folder = HasSetting("Output Folder") ? ReadSetting("Output Folder", "")
-                                                           : support::GetDesktopFolder();
+    const std::string folder =
+        HasSetting("Output Folder") ? ReadSetting("Output Folder", "") : GetDesktopFolder();
     text1_->setText(QString::fromStdString(folder));  // textChanged: Text1_Change
   });
   run(140, [&] { restoreOption(option3_, "Option3", "1", &Form1::Option3_Click); });

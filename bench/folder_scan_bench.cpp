@@ -13,11 +13,11 @@
 #include <random>
 #include <string>
 
+#include "filelist/add_files.h"
 #include "filelist/file_list.h"
-#include "filelist/handlers.h"
+#include "scripted_dialogs.h"
 #include "support/host.h"
 #include "support/paths.h"
-#include "support/scripted_dialogs.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
   MakeTree(root, folders, files);
 
   TimingHost host;
-  support::ScriptedDialogs dialogs;
+  testing_support::ScriptedDialogs dialogs;
   filelist::FileList list(host, dialogs);
   for (int run = 1; run <= 3; ++run) {
     list.ClearFileList();

@@ -12,11 +12,11 @@
 #include <iostream>
 #include <string>
 
-#include "support/samplegen.h"
+#include "samples/samplegen.h"
 
 namespace {
 
-namespace sg = support::samplegen;
+namespace sg = samples;
 
 int Usage() {
   std::cerr << "usage: bench_make_merge [--kind KIND] [--seed N] RECORDS FILE\n"

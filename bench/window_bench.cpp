@@ -14,7 +14,7 @@
 
 #include "app/form1.h"
 #include "filelist/file_list.h"
-#include "support/scripted_dialogs.h"
+#include "scripted_dialogs.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) {
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   QTemporaryDir store;
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
 
-  support::ScriptedDialogs dialogs;
+  testing_support::ScriptedDialogs dialogs;
   app::Form1 form(dialogs);
   form.SetMakerPageDraw([] { return 50; });
   form.Form_Load();

@@ -94,12 +94,8 @@ struct ClipboardContent {
   pugi::xml_document scratch;
 };
 
-namespace {
-ClipboardContent& Clipboard() {
-  static ClipboardContent content;
-  return content;
-}
-}  // namespace
+Clipboard::Clipboard() : content_(std::make_unique<ClipboardContent>()) {}
+Clipboard::~Clipboard() = default;
 
 std::shared_ptr<Document> Document::Open(const std::string& path) {
   std::shared_ptr<Document> doc(new Document());
@@ -348,11 +344,11 @@ pugi::xml_node Document::EffectiveSectPr(const Section& s, pugi::xml_node into) 
   return copy;
 }
 
-void Document::Copy(int start, int end) {
+void Document::Copy(int start, int end, Clipboard& clipboard) {
   EnsureIndex();
   start = std::clamp(start, 0, length_);
   end = std::clamp(end, start, length_);
-  ClipboardContent& clip = Clipboard();
+  ClipboardContent& clip = *clipboard.content_;
   clip.elements.clear();
   clip.breaks.clear();
   clip.scratch.reset();
@@ -405,8 +401,8 @@ void Document::Copy(int start, int end) {
   }
 }
 
-void Document::Paste() {
-  ClipboardContent& clip = Clipboard();
+void Document::Paste(const Clipboard& clipboard) {
+  const ClipboardContent& clip = *clipboard.content_;
   if (!clip.owner) throw Error("The clipboard is empty.");
   auto part = std::make_unique<XmlPart>();
   pugi::xml_node root = part->doc.append_child(clip.root.name());

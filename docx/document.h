@@ -17,6 +17,23 @@
 
 namespace docx {
 
+struct ClipboardContent;
+
+// What Copy puts aside for Paste. It belongs to whoever copies and pastes (the
+// application object), never to the process: two applications never see each
+// other's copies.
+class Clipboard {
+ public:
+  Clipboard();
+  ~Clipboard();
+  Clipboard(const Clipboard&) = delete;
+  Clipboard& operator=(const Clipboard&) = delete;
+
+ private:
+  friend class Document;
+  std::unique_ptr<ClipboardContent> content_;
+};
+
 class Document : public std::enable_shared_from_this<Document> {
  public:
   // Opens a package read-only (the file is never written); throws docx::Error.
@@ -43,10 +60,10 @@ class Document : public std::enable_shared_from_this<Document> {
   // The start of a page from 1; beyond the last page, the last page's start.
   int PageStart(int page);
 
-  // Puts the range on the process-wide clipboard.
-  void Copy(int start, int end);
+  // Puts the range on the clipboard.
+  void Copy(int start, int end, Clipboard& clipboard);
   // The clipboard replaces the content; the source formatting is kept.
-  void Paste();
+  void Paste(const Clipboard& clipboard);
   // Deletes a range. At the document's end, deleting the final paragraph mark
   // after a section break removes the empty trailing section and keeps the
   // break's section properties as the document's last.

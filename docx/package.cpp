@@ -11,18 +11,13 @@
 #include "docx/errors.h"
 #include "docx/story_text.h"
 #include "support/paths.h"
+#include "support/text.h"
 
 namespace docx {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 std::string PercentDecoded(const std::string& text) {
   if (text.find('%') == std::string::npos) return text;
@@ -60,13 +55,17 @@ void RefuseNonPackage(const std::string& path, const std::string& label) {
   const auto status = fs::status(file, ec);
   if (ec || !fs::exists(status)) {
     const std::error_code why = ec ? ec : std::make_error_code(std::errc::no_such_file_or_directory);
-    throw Error("Cannot open " + path + ": " + why.message());
+    throw Error("Cannot open " + path + ": " + why.message(), Status::kCannotOpen);
   }
-  if (fs::is_directory(status)) throw Error("Cannot open " + path + ": it is a folder, not a document.");
+  if (fs::is_directory(status))
+    throw Error("Cannot open " + path + ": it is a folder, not a document.", Status::kCannotOpen);
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw Error("Cannot open " + path + ": " + std::system_category().message(errno));
+  if (!in)
+    throw Error("Cannot open " + path + ": " + std::system_category().message(errno),
+                Status::kCannotOpen);
   const auto size = fs::file_size(file, ec);
-  if (!ec && size == 0) throw Error(label + " is empty (0 bytes); it is not a Word document.");
+  if (!ec && size == 0)
+    throw Error(label + " is empty (0 bytes); it is not a Word document.", Status::kEmpty);
   std::string head(8, '\0');
   in.read(head.data(), 8);
   head.resize(static_cast<std::size_t>(in.gcount()));
@@ -78,19 +77,27 @@ void RefuseNonPackage(const std::string& path, const std::string& label) {
       bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     if (Contains(bytes, Utf16("EncryptionInfo")) || Contains(bytes, Utf16("EncryptedPackage")))
-      throw Error(label + " is encrypted (protected by a password). Remove the password in "
-                          "Microsoft Word or LibreOffice, save it again and split that copy.");
-    throw Error(label + " is in the legacy Word 97-2003 format, which needs LibreOffice or "
-                        "Microsoft Word to open (or it is a document encrypted with a password).");
+      throw Error(label +
+                      " is encrypted (protected by a password). Remove the password in "
+                      "Microsoft Word or LibreOffice, save it again and split that copy.",
+                  Status::kEncrypted);
+    throw Error(label +
+                    " is in the legacy Word 97-2003 format, which needs LibreOffice or "
+                    "Microsoft Word to open (or it is a document encrypted with a password).",
+                Status::kLegacyFormat);
   }
   if (head.size() >= 2 && ((unsigned char)head[0] == 0xDB || (unsigned char)head[0] == 0x9B) &&
       (unsigned char)head[1] == 0xA5)
-    throw Error(label + " is in a legacy Word format, which needs LibreOffice or Microsoft Word to open.");
+    throw Error(
+        label + " is in a legacy Word format, which needs LibreOffice or Microsoft Word to open.",
+        Status::kLegacyFormat);
   if (head.rfind("{\\rtf", 0) == 0)
-    throw Error(label + " is a Rich Text Format (RTF) file, which needs LibreOffice or Microsoft "
-                        "Word to open.");
+    throw Error(label +
+                    " is a Rich Text Format (RTF) file, which needs LibreOffice or Microsoft "
+                    "Word to open.",
+                Status::kLegacyFormat);
   if (head.rfind("PK", 0) != 0)
-    throw Error(label + " is not a Word document: it is not a zip package.");
+    throw Error(label + " is not a Word document: it is not a zip package.", Status::kNotZip);
 }
 
 }  // namespace
@@ -151,12 +158,15 @@ std::shared_ptr<const Package> Package::Open(const std::string& path) {
   if (package->mainPart_.empty() && package->Has("word/document.xml"))
     package->mainPart_ = "word/document.xml";
   if (package->mainPart_.empty() || !package->Has(package->mainPart_))
-    throw Error(label + " has no main document part (word/document.xml); it is not a Word document.");
+    throw Error(
+        label + " has no main document part (word/document.xml); it is not a Word document.",
+        Status::kMissingPart);
   const std::string type = package->ContentTypeOf(package->mainPart_);
   if (!type.empty() && type.find("wordprocessingml") == std::string::npos &&
       type.find("ms-word") == std::string::npos)
     throw Error(label + " is not a Word document: its main part is " + package->mainPart_ + " (" +
-                type + ").");
+                    type + ").",
+                Status::kNotWord);
   return package;
 }
 
@@ -167,19 +177,19 @@ void Package::LoadContentTypes() {
   for (pugi::xml_node n : part->doc.document_element().children()) {
     const std::string local = LocalName(n.name());
     if (local == "Default") {
-      defaults_.emplace_back(Lower(n.attribute("Extension").value()),
+      defaults_.emplace_back(support::AsciiLower(n.attribute("Extension").value()),
                              n.attribute("ContentType").value());
     } else if (local == "Override") {
       std::string name = PercentDecoded(n.attribute("PartName").value());
       if (!name.empty() && name[0] == '/') name.erase(0, 1);
-      overrides_[Lower(name)] = n.attribute("ContentType").value();
+      overrides_[support::AsciiLower(name)] = n.attribute("ContentType").value();
     }
   }
 }
 
 std::string Package::Read(const std::string& part) const {
   const ZipReader::Entry* entry = zip_->Find(part);
-  if (!entry) throw Error(label_ + " has no part " + part + ".");
+  if (!entry) throw Error(label_ + " has no part " + part + ".", Status::kMissingPart);
   return zip_->Read(*entry);
 }
 
@@ -218,7 +228,7 @@ const Relationship* Package::RelById(const std::string& part, const std::string&
 }
 
 std::string Package::OverrideOf(const std::string& part) const {
-  auto it = overrides_.find(Lower(part));
+  auto it = overrides_.find(support::AsciiLower(part));
   return it == overrides_.end() ? std::string() : it->second;
 }
 
@@ -227,7 +237,7 @@ std::string Package::ContentTypeOf(const std::string& part) const {
   if (!type.empty()) return type;
   const auto dot = part.find_last_of('.');
   if (dot == std::string::npos) return std::string();
-  const std::string ext = Lower(part.substr(dot + 1));
+  const std::string ext = support::AsciiLower(part.substr(dot + 1));
   for (const auto& [e, t] : defaults_)
     if (e == ext) return t;
   return std::string();

@@ -14,6 +14,7 @@
 #include "docx/errors.h"
 #include "docx/zip_archive.h"
 #include "support/paths.h"
+#include "support/text.h"
 
 namespace docx {
 
@@ -24,12 +25,6 @@ namespace {
 constexpr const char* kRelsNs = "http://schemas.openxmlformats.org/package/2006/relationships";
 constexpr const char* kTypesNs = "http://schemas.openxmlformats.org/package/2006/content-types";
 constexpr const char* kDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 std::string MainContentType(const std::string& extension) {
   if (extension == "docm") return "application/vnd.ms-word.document.macroEnabled.main+xml";
@@ -64,7 +59,7 @@ std::string ExtensionOf(const std::string& part) {
   const auto slash = part.find_last_of('/');
   const auto dot = part.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
-  return Lower(part.substr(dot + 1));
+  return support::AsciiLower(part.substr(dot + 1));
 }
 
 bool MacroOnly(const std::string& kind) {
@@ -362,7 +357,7 @@ void Document::SaveAs(const std::string& path) {
   if (!fs::is_directory(folder, ec))
     throw Error("Cannot save " + path + ": the folder " + support::FromFsPath(folder) +
                 " does not exist.");
-  std::string extension = Lower(support::FromFsPath(target.extension()));
+  std::string extension = support::AsciiLower(support::FromFsPath(target.extension()));
   if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
 
   MakeIdsUnique();

@@ -3,13 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "support/text.h"
+
 namespace docx {
 
 int CountChars(const std::string& text) {
-  int n = 0;
-  for (unsigned char c : text)
-    if ((c & 0xC0) != 0x80) ++n;
-  return n;
+  return support::CountChars(text);
 }
 
 std::size_t ByteOffset(const std::string& text, int chars) {

@@ -34,10 +34,12 @@ std::unique_ptr<XmlPart> ParseXml(std::string bytes, const std::string& partName
       part->bytes.data(), part->bytes.size(), kParseFlags, pugi::encoding_auto);
   if (!result) {
     throw Error(partName + " is not well-formed XML at offset " + std::to_string(result.offset) +
-                ": " + result.description());
+                    ": " + result.description(),
+                Status::kMalformedXml);
   }
   if (!part->doc.document_element())
-    throw Error(partName + " is not well-formed XML at offset 0: no root element");
+    throw Error(partName + " is not well-formed XML at offset 0: no root element",
+                Status::kMalformedXml);
   // Walks over a story and pugixml's own removal of a subtree recurse once
   // per level: a part nested past any real document's depth would run them
   // out of stack, so it is refused here, without recursing.
@@ -47,7 +49,8 @@ std::unique_ptr<XmlPart> ParseXml(std::string bytes, const std::string& partName
       n = n.first_child();
       if (++depth > kMaxXmlDepth)
         throw Error(partName + " nests its elements more than " + std::to_string(kMaxXmlDepth) +
-                    " levels deep; the document is damaged and cannot be read.");
+                        " levels deep; the document is damaged and cannot be read.",
+                    Status::kMalformedXml);
       continue;
     }
     while (n && !n.next_sibling()) {

@@ -17,16 +17,11 @@
 #include "docx/zip_writer.h"
 #include "support/native_text.h"
 #include "support/paths.h"
+#include "support/text.h"
 
 namespace docx {
 
 namespace {
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 std::string CodeText(int code) {
   zip_error_t error;
@@ -51,7 +46,8 @@ std::string ReadWhole(zip_t* archive, zip_uint64_t index, zip_flags_t flags, std
                       const std::string& label, const std::string& name) {
   zip_file_t* file = zip_fopen_index(archive, index, flags);
   if (!file)
-    throw Error(label + ": cannot read the part " + name + " (" + ArchiveText(archive) + ").");
+    throw Error(label + ": cannot read the part " + name + " (" + ArchiveText(archive) + ").",
+                Status::kDamaged);
   std::string bytes(static_cast<std::size_t>(size), '\0');
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -59,13 +55,14 @@ std::string ReadWhole(zip_t* archive, zip_uint64_t index, zip_flags_t flags, std
     if (got < 0) {
       const std::string text = zip_file_strerror(file);
       zip_fclose(file);
-      throw Error(label + ": the part " + name + " is damaged (" + text + ").");
+      throw Error(label + ": the part " + name + " is damaged (" + text + ").", Status::kDamaged);
     }
     if (got == 0) break;
     done += static_cast<std::size_t>(got);
   }
   zip_fclose(file);
-  if (done != bytes.size()) throw Error(label + ": the part " + name + " is truncated.");
+  if (done != bytes.size())
+    throw Error(label + ": the part " + name + " is truncated.", Status::kDamaged);
   return bytes;
 }
 
@@ -98,7 +95,7 @@ struct ZipReader::Handle {
 ZipReader::ZipReader(const std::string& path, const std::string& label)
     : handle_(std::make_unique<Handle>()), label_(label) {
   // The file is read whole and the archive opened from memory, so no handle
-  // stays open on it while the package lives (the clipboard may keep a
+  // stays open on it while the package lives (a copied range may keep a
   // closed document's package): Windows refuses to delete or replace a file
   // that is open, and a working copy must go when its run ends.
   int code = ZIP_ER_OPEN;
@@ -128,13 +125,16 @@ ZipReader::ZipReader(const std::string& path, const std::string& label)
     // Files that do not begin like a zip were turned away before; this one
     // does, so a missing directory means it was cut short.
     if (code == ZIP_ER_EXISTS)
-      throw Error(label + " is damaged: its zip directory lists two parts of the same name.");
+      throw Error(label + " is damaged: its zip directory lists two parts of the same name.",
+                  Status::kDamaged);
     if (code == ZIP_ER_NOZIP)
       throw Error(label +
-                  " is damaged or truncated: it begins like a zip package but its zip "
-                  "directory is missing.");
+                      " is damaged or truncated: it begins like a zip package but its zip "
+                      "directory is missing.",
+                  Status::kDamaged);
     throw Error(label + " is damaged or truncated: it is not a readable zip package (" +
-                CodeText(code) + ").");
+                    CodeText(code) + ").",
+                Status::kDamaged);
   }
   const zip_int64_t count = zip_get_num_entries(handle_->archive, 0);
   entries_.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
@@ -155,7 +155,7 @@ ZipReader::ZipReader(const std::string& path, const std::string& label)
                   ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE);
     if (!e.name.empty() && e.name.back() == '/') continue;
     byName_.emplace(e.name, entries_.size());
-    byLowerName_.emplace(Lower(e.name), entries_.size());
+    byLowerName_.emplace(support::AsciiLower(e.name), entries_.size());
     entries_.push_back(std::move(e));
   }
 }
@@ -165,19 +165,21 @@ ZipReader::~ZipReader() = default;
 const ZipReader::Entry* ZipReader::Find(const std::string& name) const {
   auto it = byName_.find(name);
   if (it != byName_.end()) return &entries_[it->second];
-  it = byLowerName_.find(Lower(name));
+  it = byLowerName_.find(support::AsciiLower(name));
   return it != byLowerName_.end() ? &entries_[it->second] : nullptr;
 }
 
 std::string ZipReader::Read(const Entry& entry) const {
   if (entry.size > kMaxEntrySize)
     throw Error(label_ + ": the part " + entry.name + " would inflate to " + Mib(entry.size) +
-                ", more than a document can hold; the file is refused.");
+                    ", more than a document can hold; the file is refused.",
+                Status::kTooLarge);
   if (entry.size > kMaxRatioSize && entry.compressedSize > 0 &&
       entry.size / entry.compressedSize > kMaxRatio)
     throw Error(label_ + ": the part " + entry.name + " inflates " +
-                std::to_string(entry.size / entry.compressedSize) + " times to " + Mib(entry.size) +
-                " (a decompression bomb); the file is refused.");
+                    std::to_string(entry.size / entry.compressedSize) + " times to " +
+                    Mib(entry.size) + " (a decompression bomb); the file is refused.",
+                Status::kTooLarge);
   if (entry.method != ZIP_CM_DEFLATE || entry.encrypted)
     return ReadWhole(handle_->archive, entry.index, 0, entry.size, label_, entry.name);
   // Deflated parts are inflated in one go, which is much faster than through
@@ -197,11 +199,12 @@ std::string ZipReader::Read(const Entry& entry) const {
   const libdeflate_result rc = libdeflate_deflate_decompress(
       inflater.d, packed.data(), packed.size(), bytes.data(), bytes.size(), &got);
   if (rc == LIBDEFLATE_SHORT_OUTPUT || (rc == LIBDEFLATE_SUCCESS && got != bytes.size()))
-    throw Error(label_ + ": the part " + entry.name + " is truncated.");
+    throw Error(label_ + ": the part " + entry.name + " is truncated.", Status::kDamaged);
   if (rc != LIBDEFLATE_SUCCESS)
-    throw Error(label_ + ": the part " + entry.name + " is damaged (invalid compressed data).");
+    throw Error(label_ + ": the part " + entry.name + " is damaged (invalid compressed data).",
+                Status::kDamaged);
   if (libdeflate_crc32(0, bytes.data(), bytes.size()) != entry.crc)
-    throw Error(label_ + ": the part " + entry.name + " is damaged (CRC error).");
+    throw Error(label_ + ": the part " + entry.name + " is damaged (CRC error).", Status::kDamaged);
   return bytes;
 }
 
@@ -210,7 +213,8 @@ const std::string& ZipReader::Raw(const Entry& entry) const {
   if (it != raw_.end()) return it->second;
   if (entry.compressedSize > kMaxEntrySize)
     throw Error(label_ + ": the part " + entry.name + " holds " + Mib(entry.compressedSize) +
-                ", more than a document can hold; the file is refused.");
+                    ", more than a document can hold; the file is refused.",
+                Status::kTooLarge);
   return raw_
       .emplace(entry.index, ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED,
                                       entry.compressedSize, label_, entry.name))
@@ -255,13 +259,7 @@ void Put32(std::string& out, std::uint32_t v) {
 
 // The MS-DOS time and date stamped on every entry: the moment of writing.
 std::pair<std::uint16_t, std::uint16_t> DosNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
+  const std::tm local = support::LocalTime(std::time(nullptr));
   if (local.tm_year < 80) return {0, (1 << 5) | 1};  // 1980-01-01, the earliest it can say
   const auto time =
       static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));

@@ -27,6 +27,8 @@ auto Guard(F&& f) -> decltype(f()) {
 
 struct DocState {
   std::shared_ptr<docx::Document> doc;
+  // The application's clipboard, shared by all its documents.
+  std::shared_ptr<docx::Clipboard> clipboard;
   int selStart = 0, selEnd = 0;
   bool closed = false;
   docx::Document& Doc() {
@@ -45,7 +47,9 @@ class MainRange : public word::Range {
  public:
   MainRange(StatePtr state, int start, int end) : state_(std::move(state)), start_(start), end_(end) {}
   std::string Text() override { return Guard([&] { return state_->Doc().Text(start_, end_); }); }
-  void Copy() override { Guard([&] { state_->Doc().Copy(start_, end_); }); }
+  void Copy() override {
+    Guard([&] { state_->Doc().Copy(start_, end_, *state_->clipboard); });
+  }
   void Select() override {
     Guard([&] {
       state_->selStart = start_;
@@ -249,7 +253,7 @@ class BuiltinDocument : public word::Document {
  private:
   void Paste() {
     Guard([&] {
-      state_->Doc().Paste();
+      state_->Doc().Paste(*state_->clipboard);
       state_->selStart = state_->selEnd = 0;
     });
   }
@@ -282,12 +286,15 @@ class BuiltinApplication : public word::Application {
   word::DocumentPtr Track(std::shared_ptr<docx::Document> doc) {
     auto state = std::make_shared<DocState>();
     state->doc = std::move(doc);
+    state->clipboard = clipboard_;
     auto document = std::make_shared<BuiltinDocument>(state);
     std::erase_if(documents_, [](const auto& d) { return d->state()->closed; });
     documents_.push_back(document);
     return document;
   }
   std::vector<std::shared_ptr<BuiltinDocument>> documents_;
+  // Our own in-process clipboard (never the system's), one per application.
+  std::shared_ptr<docx::Clipboard> clipboard_ = std::make_shared<docx::Clipboard>();
   bool displayAlerts_ = true;
 };
 

@@ -5,6 +5,7 @@
 
 #include "engine/builtin.h"
 #include "support/paths.h"
+#include "support/text.h"
 
 namespace engine {
 
@@ -83,10 +84,7 @@ namespace word {
 Factory& DefaultFactory() { return engine::Builtin(); }
 
 int Length(const std::string& text) {
-  int count = 0;
-  for (unsigned char c : text)
-    if ((c & 0xC0) != 0x80) ++count;
-  return count;
+  return support::CountChars(text);
 }
 
 }  // namespace word

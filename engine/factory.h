@@ -20,7 +20,7 @@ class BuiltinFactory : public word::Factory {
   word::ApplicationPtr GetRunningApplication() override;
 
   // The documents to watch (the file list's entries), read at every call.
-  void SetWatchedDocuments(std::function<std::vector<std::string>()> source);
+  void SetWatchedDocuments(std::function<std::vector<std::string>()> source) override;
   // For tests: make CreateApplication fail as if no instance could be had.
   void SetFailCreation(bool fail) { failCreation_ = fail; }
 

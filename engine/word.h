@@ -12,10 +12,12 @@
 // break is "\f", a line break "\v" (11), a cell end and a row end "\r\a".
 // Counts and character moves are in characters (code points), never bytes.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace word {
 
@@ -148,6 +150,10 @@ class Factory {
   virtual ApplicationPtr CreateApplication() = 0;
   // The running instance; throws AutomationError when there is none.
   virtual ApplicationPtr GetRunningApplication() = 0;
+  // The documents the caller works on (the file list's entries), read at every
+  // call: a backend that cannot see a running instance by itself looks for a
+  // word processor holding one of them open. Others ignore them.
+  virtual void SetWatchedDocuments(std::function<std::vector<std::string>()> source) {}
 };
 
 // The program's factory (our built-in word processor unless configured otherwise).

@@ -12,7 +12,7 @@
 #include <QPixmap>
 #include <QUrl>
 
-#include "filelist/handlers.h"
+#include "filelist/add_files.h"
 #include "filelist/program_folder.h"
 #include "support/host.h"
 #include "support/locations.h"

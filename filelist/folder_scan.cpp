@@ -11,6 +11,7 @@
 #include "support/locations.h"
 #include "support/paths.h"
 #include "support/steps.h"
+#include "support/text.h"
 
 namespace filelist {
 
@@ -44,43 +45,6 @@ bool Match(const std::u32string& name, const std::u32string& pattern) {
   }
   while (p < pattern.size() && pattern[p] == U'*') ++p;
   return p == pattern.size();
-}
-
-// Decodes UTF-8; false for malformed input (overlong forms, surrogates,
-// truncated sequences).
-bool DecodeUtf8(const std::string& text, std::u32string& out) {
-  out.clear();
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    int extra = 0;
-    char32_t cp = 0;
-    if (c < 0x80) {
-      cp = c;
-    } else if ((c & 0xE0) == 0xC0) {
-      extra = 1;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      extra = 2;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      extra = 3;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (extra > 0 && i + extra >= text.size()) return false;
-    for (int k = 1; k <= extra; ++k) {
-      const auto d = static_cast<unsigned char>(text[i + k]);
-      if ((d & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (d & 0x3F);
-    }
-    static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    out.push_back(cp);
-    i += extra + 1;
-  }
-  return true;
 }
 
 bool IsAccessDenied(const std::error_code& ec) {
@@ -117,7 +81,7 @@ bool WildcardMatch(const std::string& name, const std::string& pattern) {
 
 bool HasUnsupportedChars(const std::string& name) {
   std::u32string codes;
-  if (!DecodeUtf8(name, codes)) return true;
+  if (!support::DecodeUtf8(name, codes)) return true;
   for (char32_t c : codes) {
     if (c < 32 || (c >= 127 && c <= 159)) return true;
   }
@@ -144,7 +108,7 @@ std::vector<std::string> ListFolderFiles(const std::string& folder, const std::s
     const std::string name = support::FromFsPath(it->path().filename());
     // A name that is not valid UTF-8 cannot be shown or handed on unchanged.
     std::u32string codes;
-    if (!DecodeUtf8(name, codes)) continue;
+    if (!support::DecodeUtf8(name, codes)) continue;
     if (!WildcardMatch(name, pattern)) continue;
     if (fsys::IsExistingFile(dir + name)) names.push_back(name);
   }

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
   g++ cmake ninja-build pkg-config python3
-  qt6-base-dev libgl-dev libzip-dev libdeflate-dev libpugixml-dev zlib1g-dev libgtest-dev
+  qt6-base-dev libgl-dev libzip-dev libdeflate-dev libpugixml-dev libgtest-dev
   libreoffice-writer-nogui poppler-utils xvfb xdotool imagemagick x11-utils fonts-liberation
 )
 missing=()

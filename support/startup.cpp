@@ -8,6 +8,7 @@
 
 #include "support/config.h"
 #include "support/dialogs.h"
+#include "support/text.h"
 
 namespace support {
 
@@ -35,13 +36,7 @@ void SetAppTitle(const std::string& productTitle) {
 
 DrawPercent ClockSeededDraw() {
   return [] {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
+    const std::tm local = LocalTime(std::time(nullptr));
     const unsigned seconds = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
     std::mt19937 generator(seconds);
     std::uniform_real_distribution<double> fraction(0.0, 1.0);

@@ -62,8 +62,8 @@ void FormTest::ShipSkin(const std::string& text) const {
   testing_support::WriteFile(programDir_.path() / "x" / "o.cjs", text);
 }
 
-std::vector<support::ScriptedDialogs::Shown> FormTest::Reports() const {
-  std::vector<support::ScriptedDialogs::Shown> reports;
+std::vector<testing_support::ScriptedDialogs::Shown> FormTest::Reports() const {
+  std::vector<testing_support::ScriptedDialogs::Shown> reports;
   for (const auto& shown : dialogs_.Of("message"))
     if (shown.title == "Application Error") reports.push_back(shown);
   return reports;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/form1.h"
-#include "support/scripted_dialogs.h"
+#include "scripted_dialogs.h"
 #include "testing.h"
 
 namespace apptest {
@@ -62,11 +62,11 @@ class FormTest : public ::testing::Test {
   void ShipCursor() const;
   void ShipSkin(const std::string& text) const;
 
-  std::vector<support::ScriptedDialogs::Shown> Reports() const;
+  std::vector<testing_support::ScriptedDialogs::Shown> Reports() const;
 
   testing_support::TempDir settingsDir_;
   testing_support::TempDir programDir_;
-  support::ScriptedDialogs dialogs_;
+  testing_support::ScriptedDialogs dialogs_;
   std::unique_ptr<RecordingForm> form_;
   std::string savedProgramFolder_;
 };

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <filesystem>
 
+#include "app/desktop.h"
 #include "app/form1.h"
 #include "app/settings.h"
 #include "app_fixture.h"
@@ -20,7 +21,6 @@
 #include "engine/factory.h"
 #include "filelist/file_list.h"
 #include "support/config.h"
-#include "support/desktop.h"
 #include "support/error_report.h"
 #include "support/locations.h"
 
@@ -54,7 +54,7 @@ TEST_F(FormTest, first_start_selects_the_designed_options_and_stores_three_keys)
   EXPECT_FALSE(form.Combo1().isEnabled());
   EXPECT_TRUE(form.Frame3().isEnabled());
   EXPECT_TRUE(form.Check1().isChecked());
-  const std::string desktop = support::GetDesktopFolder();
+  const std::string desktop = app::GetDesktopFolder();
   EXPECT_EQ(form.Text1().text().toStdString(), desktop);
   EXPECT_EQ(Store(), (Store_t{{"Combo1", "0"}, {"Output Folder", desktop}, {"Check1", "1"}}));
   EXPECT_TRUE(Reports().empty());
@@ -63,10 +63,10 @@ TEST_F(FormTest, first_start_selects_the_designed_options_and_stores_three_keys)
 // A platform that knows no desktop folder: the first start reports it where
 // the folder box is filled, leaves the box empty and goes on.
 TEST_F(FormTest, no_desktop_folder_is_reported_and_the_start_goes_on) {
-  support::SetSpecialFolderSource([](int) { return std::string(); });
-  EXPECT_THROW(support::GetDesktopFolder(), std::runtime_error);
+  app::SetSpecialFolderSource([](int) { return std::string(); });
+  EXPECT_THROW(app::GetDesktopFolder(), std::runtime_error);
   auto& form = LoadedForm();
-  support::SetSpecialFolderSource({});
+  app::SetSpecialFolderSource({});
   const auto reports = Reports();
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].text, support::ErrorReportText("The desktop folder could not be found.",
@@ -77,11 +77,11 @@ TEST_F(FormTest, no_desktop_folder_is_reported_and_the_start_goes_on) {
 }
 
 TEST(DesktopFolder, ends_in_one_separator) {
-  support::SetSpecialFolderSource([](int) { return std::string("/home/ann/Desktop"); });
-  EXPECT_EQ(support::GetDesktopFolder(), "/home/ann/Desktop/");
-  support::SetSpecialFolderSource([](int) { return std::string("/home/ann/Desktop/"); });
-  EXPECT_EQ(support::GetDesktopFolder(), "/home/ann/Desktop/");
-  support::SetSpecialFolderSource({});
+  app::SetSpecialFolderSource([](int) { return std::string("/home/ann/Desktop"); });
+  EXPECT_EQ(app::GetDesktopFolder(), "/home/ann/Desktop/");
+  app::SetSpecialFolderSource([](int) { return std::string("/home/ann/Desktop/"); });
+  EXPECT_EQ(app::GetDesktopFolder(), "/home/ann/Desktop/");
+  app::SetSpecialFolderSource({});
 }
 
 TEST_F(FormTest, start_up_restores_every_option_and_the_enabled_states_follow) {

@@ -1,4 +1,5 @@
-// The real program under Xvfb, driven from outside like a user: the mouse
+// The real window under Xvfb (parvane-test-window, the program with scripted
+// dialogs in place of Qt's), driven from outside like a user: the mouse
 // presses "Load Sample/Example Files" and "Start Splitting", scripted dialog
 // answers (PARVANE_TEST_ANSWERS) stand in for the person at the keyboard, and
 // the pieces on disk are checked afterwards. Screenshots of the run stay in
@@ -18,13 +19,13 @@
 #include <vector>
 
 #include "docx/document.h"
-#include "support/samplegen.h"
+#include "samples/samplegen.h"
 #include "testing.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-namespace sg = support::samplegen;
+namespace sg = samples;
 using testing_support::FilesIn;
 using testing_support::Quote;
 using testing_support::ReadFile;
@@ -67,7 +68,8 @@ std::string StartProgramScript(const TempDir& work, const fs::path& config,
          "export DISPLAY=:$N QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=" +
          Quote(config.string()) + " XDG_RUNTIME_DIR=" + Quote(runtime.string()) +
          " PARVANE_TEST_ANSWERS=" + Quote(work.file("answers.txt")) + "\n" +
-         Quote(testing_support::BinDir() + "/parvane") + " >" + Quote(work.file("program.log")) +
+         Quote(testing_support::BinDir() + "/parvane-test-window") + " >" +
+         Quote(work.file("program.log")) +
          " 2>&1 & APID=$!\n"
          "WID=''\n"
          "findwin() { for w in $(xdotool search --name '^Parvane$' 2>/dev/null); do\n"
@@ -162,7 +164,7 @@ class XvfbRun : public ::testing::Test {
     for (const char* tool : {"Xvfb", "xdotool", "import"}) {
       if (!Have(tool)) GTEST_SKIP() << tool << " is not installed";
     }
-    ASSERT_TRUE(fs::exists(testing_support::BinDir() + "/parvane"));
+    ASSERT_TRUE(fs::exists(testing_support::BinDir() + "/parvane-test-window"));
     samples_ = fs::path(testing_support::BinDir()) / "Samples";
     before_ = Snapshot(samples_);
     ASSERT_EQ(before_.size(), sg::ShippedSamples().size()) << samples_;

@@ -4,12 +4,12 @@
 
 #include "engine/engine.h"
 #include "engine/factory.h"
+#include "scripted_dialogs.h"
 #include "scripted_word.h"
-#include "support/scripted_dialogs.h"
 #include "testing.h"
 
 using support::Answer;
-using support::ScriptedDialogs;
+using testing_support::ScriptedDialogs;
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "docx/document.h"
 #include "docx_fixture.h"
 #include "engine/engine.h"
+#include "samples/samplegen.h"
 #include "support/paths.h"
-#include "support/samplegen.h"
 #include "testing.h"
 
 namespace fs = std::filesystem;
@@ -202,7 +202,7 @@ TEST(EachPiece, pieces_with_the_same_words_are_numbered_apart) {
 // first record's. Forty words make names at the length limit, which must
 // still be saved.
 TEST(EachPiece, the_sample_letters_are_named_after_their_recipients) {
-  namespace sg = support::samplegen;
+  namespace sg = samples;
   TempDir dir;
   constexpr int kRecords = 12;
   const std::string input = dir.file("Customer Letters.docx");

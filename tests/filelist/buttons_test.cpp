@@ -1,7 +1,8 @@
 // The list's buttons: adding by dialog, adding a folder's files, samples,
 // help and clearing, with the texts they show byte for byte.
+#include "app/list_buttons.h"
 #include "app/settings.h"
-#include "filelist/handlers.h"
+#include "filelist/add_files.h"
 #include "filelist_fixture.h"
 #include "support/locations.h"
 
@@ -21,7 +22,7 @@ class AddFilesTest : public FileListTest {};
 
 TEST_F(AddFilesTest, OneFileIsAddedExactlyAsTheDialogReturnedIt) {
   dialogs.openAnswers = {"C:\\Docs\\\\odd  name.doc"};
-  filelist::PushButton1_Click(*list);
+  app::PushButton1_Click(*list);
   EXPECT_EQ(list->Entries(), (std::vector<std::string>{"C:\\Docs\\\\odd  name.doc"}));
   const auto open = dialogs.Of("open");
   ASSERT_EQ(open.size(), 1u);
@@ -33,8 +34,8 @@ TEST_F(AddFilesTest, SeveralFilesAreJoinedToTheirFolderInTheDialogsOrder) {
   const std::string docs = kS + "Docs";
   dialogs.openAnswers = {docs + Nul() + "c.doc" + Nul() + "a.doc" + Nul() + "b.doc",
                          kS + Nul() + "x.doc" + Nul() + "y.doc"};
-  filelist::PushButton1_Click(*list);
-  filelist::PushButton1_Click(*list);
+  app::PushButton1_Click(*list);
+  app::PushButton1_Click(*list);
   EXPECT_EQ(list->Entries(),
             (std::vector<std::string>{docs + kS + "c.doc", docs + kS + "a.doc", docs + kS + "b.doc",
                                       kS + "x.doc", kS + "y.doc"}));
@@ -43,13 +44,13 @@ TEST_F(AddFilesTest, SeveralFilesAreJoinedToTheirFolderInTheDialogsOrder) {
 
 TEST_F(AddFilesTest, APickedFileAlreadyListedIsListedAgain) {
   dialogs.openAnswers = {"/d/a.doc", "/d/a.doc"};
-  filelist::PushButton1_Click(*list);
-  filelist::PushButton1_Click(*list);
+  app::PushButton1_Click(*list);
+  app::PushButton1_Click(*list);
   EXPECT_EQ(list->Entries(), (std::vector<std::string>{"/d/a.doc", "/d/a.doc"}));
 }
 
 TEST_F(AddFilesTest, CancelAddsAndShowsNothing) {
-  filelist::PushButton1_Click(*list);
+  app::PushButton1_Click(*list);
   EXPECT_EQ(list->Count(), 0);
   EXPECT_TRUE(dialogs.MessageTexts().empty());
   EXPECT_TRUE(host.reports.empty());
@@ -58,7 +59,7 @@ TEST_F(AddFilesTest, CancelAddsAndShowsNothing) {
 TEST_F(AddFilesTest, TooManyFilesShowsTheNoticeAndAddsNothing) {
   list->AddFileEntry("kept");
   dialogs.openAnswers = {"!overflow"};
-  filelist::PushButton1_Click(*list);
+  app::PushButton1_Click(*list);
   EXPECT_EQ(list->Entries(), (std::vector<std::string>{"kept"}));
   const auto shown = dialogs.Of("message");
   ASSERT_EQ(shown.size(), 1u);
@@ -71,7 +72,7 @@ TEST_F(AddFilesTest, TooManyFilesShowsTheNoticeAndAddsNothing) {
   EXPECT_TRUE(host.reports.empty());
 }
 
-class FailingOpenDialogs : public support::ScriptedDialogs {
+class FailingOpenDialogs : public testing_support::ScriptedDialogs {
  public:
   std::string OpenFiles(const std::string&, const std::string&) override {
     throw std::runtime_error("The dialog could not be created.");
@@ -81,7 +82,7 @@ class FailingOpenDialogs : public support::ScriptedDialogs {
 TEST_F(AddFilesTest, AnotherDialogFailureIsReportedUnderTheButton) {
   FailingOpenDialogs failing;
   filelist::FileList other(host, failing);
-  filelist::PushButton1_Click(other);
+  app::PushButton1_Click(other);
   ASSERT_EQ(host.reportDetails.size(), 1u);
   EXPECT_EQ(host.reportDetails[0].location, loc::kAddFiles);
   EXPECT_EQ(host.reportDetails[0].description, "The dialog could not be created.");
@@ -94,7 +95,7 @@ class AddFolderTest : public FileListTest {
   void Run(const std::string& answer, const std::string& folder = "") {
     dialogs.inputAnswers.push_back(answer);
     dialogs.browseAnswers.push_back(folder.empty() ? Root() : folder);
-    filelist::PushButton6_Click(*list);
+    app::PushButton6_Click(*list);
   }
 };
 
@@ -137,7 +138,7 @@ TEST_F(AddFolderTest, AnEmptyAnswerStopsAndKeepsTheStoredExtension) {
 TEST_F(AddFolderTest, CancellingThePickerStopsWithoutTouchingTheList) {
   Touch("a.doc");
   dialogs.inputAnswers = {"doc"};
-  filelist::PushButton6_Click(*list);  // no browse answer: cancel
+  app::PushButton6_Click(*list);  // no browse answer: cancel
   EXPECT_EQ(list->Count(), 0);
   EXPECT_EQ(app::ReadSetting("Extension", ""), "doc");
   EXPECT_EQ(app::ReadSetting("LastFolder", "unset"), "unset");
@@ -211,14 +212,14 @@ TEST_F(AddFolderTest, AScanFollowedByAFailedYieldReportsTheLineAndGoesOn) {
   dialogs.inputAnswers = {"doc"};
   dialogs.browseAnswers = {Root()};
   host.failYield = 1;
-  filelist::PushButton6_Click(*list);
+  app::PushButton6_Click(*list);
   ASSERT_EQ(host.reportDetails.size(), 1u);
   EXPECT_EQ(host.reportDetails[0].location, loc::kGetSubDirectories);
   EXPECT_EQ(list->Count(), 2);
   EXPECT_EQ(host.pointer, support::kPointerDefault);
 }
 
-class FailingBrowseDialogs : public support::ScriptedDialogs {
+class FailingBrowseDialogs : public testing_support::ScriptedDialogs {
  public:
   std::string BrowseFolder(const std::string&, const std::string&) override {
     throw std::runtime_error("No folder browser.");
@@ -229,7 +230,7 @@ TEST_F(AddFolderTest, AFailedPickerIsReportedAtLine333) {
   FailingBrowseDialogs failing;
   failing.inputAnswers = {"doc"};
   filelist::FileList other(host, failing);
-  filelist::PushButton6_Click(other);
+  app::PushButton6_Click(other);
   ASSERT_EQ(host.reportDetails.size(), 1u);
   EXPECT_EQ(host.reportDetails[0].location, loc::kAddFolder);
   EXPECT_EQ(host.reportDetails[0].line, 333);
@@ -259,8 +260,8 @@ TEST_F(SamplesTest, TwicePressedAddsTheSamplesOnceAndAsksEachTime) {
   Touch("Samples/two.docx");
   Touch("Samples/~$owner.docx");  // not special here
   Mkdir("Samples/sub");
-  filelist::PushButton10_Click(*list);
-  filelist::PushButton10_Click(*list);
+  app::PushButton10_Click(*list);
+  app::PushButton10_Click(*list);
   std::vector<std::string> expected;
   for (const auto& n : ListingOrder(dir.path() / "Samples", false))
     expected.push_back(Root() + kS + "Samples" + kS + n);
@@ -281,7 +282,7 @@ TEST_F(SamplesTest, OnlyTheSamplesNotListedExactlyAreAdded) {
   const std::string b = Root() + kS + "Samples" + kS + "b.doc";
   list->AddFileEntry(b);
   list->AddFileEntry(Root() + kS + "Samples" + kS + "A.DOC");  // another spelling
-  filelist::PushButton10_Click(*list);
+  app::PushButton10_Click(*list);
   EXPECT_EQ(list->Count(), 4);
   const auto entries = list->Entries();
   EXPECT_EQ(std::count(entries.begin(), entries.end(), b), 1);
@@ -290,16 +291,16 @@ TEST_F(SamplesTest, OnlyTheSamplesNotListedExactlyAreAdded) {
 TEST_F(SamplesTest, YesOpensTheSampleFolder) {
   Touch("Samples/a.doc");
   dialogs.messageAnswers = {Answer::Yes};
-  filelist::PushButton10_Click(*list);
+  app::PushButton10_Click(*list);
   const auto shell = dialogs.Of("shell");
   ASSERT_EQ(shell.size(), 1u);
   EXPECT_EQ(shell[0].text, Root() + kS + "Samples" + kS);
 }
 
 TEST_F(SamplesTest, AnEmptyOrMissingSampleFolderStillAsks) {
-  filelist::PushButton10_Click(*list);
+  app::PushButton10_Click(*list);
   Mkdir("Samples");
-  filelist::PushButton10_Click(*list);
+  app::PushButton10_Click(*list);
   EXPECT_EQ(list->Count(), 0);
   EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{kQuestion, kQuestion}));
   EXPECT_TRUE(host.reports.empty());
@@ -316,7 +317,7 @@ const char* const kHelp =
 class HelpTest : public SamplesTest {};
 
 TEST_F(HelpTest, TheQuestionIsExactAndNoOpensNothing) {
-  filelist::PushButton5_Click(*list);
+  app::PushButton5_Click(*list);
   const auto shown = dialogs.Of("message");
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].text, kHelp);
@@ -329,14 +330,14 @@ TEST_F(HelpTest, TheQuestionIsExactAndNoOpensNothing) {
 
 TEST_F(HelpTest, YesOpensTheSampleDocumentBesideTheProgramEvenWhenMissing) {
   dialogs.messageAnswers = {Answer::Yes};
-  filelist::PushButton5_Click(*list);
+  app::PushButton5_Click(*list);
   const auto shell = dialogs.Of("shell");
   ASSERT_EQ(shell.size(), 1u);
   EXPECT_EQ(shell[0].text, Root() + kS + "Sample Mail Merge Document.doc");
   EXPECT_TRUE(host.reports.empty());
 }
 
-class ThrowingMessageDialogs : public support::ScriptedDialogs {
+class ThrowingMessageDialogs : public testing_support::ScriptedDialogs {
  public:
   support::Answer Message(const std::string&, support::Buttons, support::Icon,
                           const std::string&) override {
@@ -347,7 +348,7 @@ class ThrowingMessageDialogs : public support::ScriptedDialogs {
 TEST_F(HelpTest, AFailedQuestionIsReportedAtLine100AndTheDocumentOpens) {
   ThrowingMessageDialogs failing;
   filelist::FileList other(host, failing);
-  filelist::PushButton5_Click(other);
+  app::PushButton5_Click(other);
   ASSERT_EQ(host.reportDetails.size(), 1u);
   EXPECT_EQ(host.reportDetails[0].location, loc::kHelp);
   EXPECT_EQ(host.reportDetails[0].line, 100);
@@ -359,7 +360,7 @@ TEST_F(HelpTest, AFailedSampleQuestionIsReportedAtLine100WithTheEntriesKept) {
   Touch("Samples/a.doc");
   ThrowingMessageDialogs failing;
   filelist::FileList other(host, failing);
-  filelist::PushButton10_Click(other);
+  app::PushButton10_Click(other);
   ASSERT_EQ(host.reportDetails.size(), 1u);
   EXPECT_EQ(host.reportDetails[0].location, loc::kLoadSamples);
   EXPECT_EQ(host.reportDetails[0].line, 100);

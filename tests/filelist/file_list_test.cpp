@@ -4,7 +4,7 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include "filelist/handlers.h"
+#include "app/list_buttons.h"
 #include "filelist_fixture.h"
 #include "support/locations.h"
 
@@ -87,17 +87,17 @@ TEST_F(ListEditTest, TheHourglassBlocksRemoveAndClearButNotAdding) {
   host.pointer = kPointerHourglass;
   PressKey(Qt::Key_Delete);
   DoubleClick(Center(2));
-  filelist::PushButton9_Click(*list);
+  app::PushButton9_Click(*list);
   list->AddFileEntry("d");
   EXPECT_EQ(list->Entries(), (std::vector<std::string>{"a", "b", "c", "d"}));
   EXPECT_TRUE(host.reports.empty());
 
   host.pointer = support::kPointerDefault;
-  filelist::PushButton9_Click(*list);
+  app::PushButton9_Click(*list);
   EXPECT_EQ(list->Count(), 0);
   // Editing an empty list is harmless.
   PressKey(Qt::Key_Delete);
-  filelist::PushButton9_Click(*list);
+  app::PushButton9_Click(*list);
   EXPECT_EQ(list->Count(), 0);
   EXPECT_TRUE(host.reports.empty());
 }
@@ -121,7 +121,7 @@ TEST_F(ListEditTest, AFailingPointerNeverLeavesAnEventHandler) {
                    Qt::NoModifier);
   QApplication::sendEvent(other.viewport(), &move);
   EXPECT_EQ(other.Count(), 2);
-  filelist::PushButton9_Click(other);
+  app::PushButton9_Click(other);
   EXPECT_EQ(other.Count(), 2);
   ASSERT_EQ(pointerless.reportDetails.size(), 1u);
   EXPECT_EQ(pointerless.reportDetails[0].location, loc::kClearList);

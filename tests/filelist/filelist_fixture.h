@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "filelist/file_list.h"
+#include "scripted_dialogs.h"
 #include "support/paths.h"
-#include "support/scripted_dialogs.h"
 #include "testing.h"
 
 namespace filelist_test {
@@ -49,7 +49,7 @@ class FileListTest : public ::testing::Test {
   static std::vector<std::string> ListingOrder(const fs::path& folder, bool folders);
 
   TestHost host;
-  support::ScriptedDialogs dialogs;
+  testing_support::ScriptedDialogs dialogs;
   testing_support::TempDir dir;
   std::unique_ptr<filelist::FileList> list;
 };

@@ -4,14 +4,15 @@
 
 #include <stdexcept>
 
+#include "scripted_dialogs.h"
+#include "support/config.h"
 #include "support/dialogs.h"
 #include "support/error_report.h"
-#include "support/scripted_dialogs.h"
 #include "support/startup.h"
-#include "support/config.h"
 #include "testing.h"
 
 using namespace support;
+using testing_support::ScriptedDialogs;
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "support/desktop.h"
+#include "app/desktop.h"
 
 #include <QStandardPaths>
 #include <stdexcept>
 
 #include "support/paths.h"
 
-namespace support {
+namespace app {
 
 namespace {
 std::function<std::string(int)>& Source() {
@@ -14,7 +14,9 @@ std::function<std::string(int)>& Source() {
 }
 }  // namespace
 
-void SetSpecialFolderSource(std::function<std::string(int)> source) { Source() = std::move(source); }
+void SetSpecialFolderSource(std::function<std::string(int)> source) {
+  Source() = std::move(source);
+}
 
 std::string GetSpecialFolderPath(int folderNumber) {
   if (Source()) return Source()(folderNumber);
@@ -27,8 +29,8 @@ std::string GetSpecialFolderPath(int folderNumber) {
 std::string GetDesktopFolder() {
   std::string path = GetSpecialFolderPath(kShellFolderDesktop);
   if (path.empty()) throw std::runtime_error("The desktop folder could not be found.");
-  if (path.back() != kSep) path += kSep;
+  if (path.back() != support::kSep) path += support::kSep;
   return path;
 }
 
-}  // namespace support
+}  // namespace app

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-namespace support {
+namespace app {
 
 // Shell folder numbers.
 inline constexpr int kShellFolderDesktop = 0;
@@ -18,4 +18,4 @@ void SetSpecialFolderSource(std::function<std::string(int)> source);
 // knows no desktop folder.
 std::string GetDesktopFolder();
 
-}  // namespace support
+}  // namespace app

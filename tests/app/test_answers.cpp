@@ -1,4 +1,4 @@
-#include "app/test_answers.h"
+#include "test_answers.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -6,7 +6,7 @@
 
 #include "support/paths.h"
 
-namespace app {
+namespace testing_support {
 
 namespace {
 
@@ -35,8 +35,8 @@ TestAnswers LoadTestAnswers(const std::string& file) {
   std::ifstream in(support::ToFsPath(file), std::ios::binary);
   if (!in) throw std::runtime_error(file + ": the answers file cannot be read");
   TestAnswers result;
-  result.dialogs = std::make_unique<support::ScriptedDialogs>();
-  support::ScriptedDialogs& dialogs = *result.dialogs;
+  result.dialogs = std::make_unique<testing_support::ScriptedDialogs>();
+  testing_support::ScriptedDialogs& dialogs = *result.dialogs;
   std::string logPath;
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
@@ -69,7 +69,7 @@ TestAnswers LoadTestAnswers(const std::string& file) {
     auto log = std::make_shared<std::ofstream>(support::ToFsPath(logPath),
                                                std::ios::binary | std::ios::app);
     if (!*log) throw std::runtime_error(logPath + ": the dialog log cannot be written");
-    dialogs.onShow = [log](const support::ScriptedDialogs::Shown& shown) {
+    dialogs.onShow = [log](const testing_support::ScriptedDialogs::Shown& shown) {
       *log << shown.kind << '\t' << OneLine(shown.title) << '\t' << OneLine(shown.text) << '\n';
       log->flush();
     };
@@ -77,4 +77,4 @@ TestAnswers LoadTestAnswers(const std::string& file) {
   return result;
 }
 
-}  // namespace app
+}  // namespace testing_support

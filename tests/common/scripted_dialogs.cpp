@@ -1,6 +1,6 @@
-#include "support/scripted_dialogs.h"
+#include "scripted_dialogs.h"
 
-namespace support {
+namespace testing_support {
 
 namespace {
 template <typename T>
@@ -17,33 +17,34 @@ void ScriptedDialogs::Record(Shown s) {
   if (onShow) onShow(shown.back());
 }
 
-Answer ScriptedDialogs::Message(const std::string& text, Buttons buttons, Icon icon,
-                                const std::string& title) {
-  Record({"message", title.empty() ? AppTitle() : title, text, buttons, icon, {}});
-  return Take(messageAnswers, buttons == Buttons::YesNo ? Answer::No : Answer::Ok);
+support::Answer ScriptedDialogs::Message(const std::string& text, support::Buttons buttons,
+                                         support::Icon icon, const std::string& title) {
+  Record({"message", title.empty() ? support::AppTitle() : title, text, buttons, icon, {}});
+  return Take(messageAnswers,
+              buttons == support::Buttons::YesNo ? support::Answer::No : support::Answer::Ok);
 }
 
 std::string ScriptedDialogs::Input(const std::string& prompt, const std::string& title,
                                    const std::string& defaultAnswer) {
-  Record({"input", title.empty() ? AppTitle() : title, prompt, Buttons::Ok, Icon::None,
-          defaultAnswer});
+  Record({"input", title.empty() ? support::AppTitle() : title, prompt, support::Buttons::Ok,
+          support::Icon::None, defaultAnswer});
   return Take(inputAnswers, std::string());
 }
 
 std::string ScriptedDialogs::OpenFiles(const std::string& title, const std::string& filter) {
-  Record({"open", title, filter, Buttons::Ok, Icon::None, {}});
+  Record({"open", title, filter, support::Buttons::Ok, support::Icon::None, {}});
   std::string answer = Take(openAnswers, std::string());
-  if (answer == "!overflow") throw DialogOverflow();
+  if (answer == "!overflow") throw support::DialogOverflow();
   return answer;
 }
 
 std::string ScriptedDialogs::BrowseFolder(const std::string& title, const std::string& start) {
-  Record({"browse", title, start, Buttons::Ok, Icon::None, start});
+  Record({"browse", title, start, support::Buttons::Ok, support::Icon::None, start});
   return Take(browseAnswers, std::string());
 }
 
 void ScriptedDialogs::OpenWithShell(const std::string& target) {
-  Record({"shell", {}, target, Buttons::Ok, Icon::None, {}});
+  Record({"shell", {}, target, support::Buttons::Ok, support::Icon::None, {}});
 }
 
 std::vector<ScriptedDialogs::Shown> ScriptedDialogs::Of(const std::string& kind) const {
@@ -60,4 +61,4 @@ std::vector<std::string> ScriptedDialogs::MessageTexts() const {
   return out;
 }
 
-}  // namespace support
+}  // namespace testing_support

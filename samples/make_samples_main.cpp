@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "samples/samplegen.h"
 #include "support/paths.h"
-#include "support/samplegen.h"
 
 namespace {
 
-namespace sg = support::samplegen;
+namespace sg = samples;
 
 const char* kUsage =
     "usage: parvane-make-samples --samples DIR [--help-source FILE]\n"

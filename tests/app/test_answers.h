@@ -1,9 +1,9 @@
 #pragma once
-// A test hook for the real program: when the environment variable
-// PARVANE_TEST_ANSWERS names a file, the window talks to scripted dialogs
-// instead of real ones, so that a test driving the program from outside (under
-// Xvfb) never meets a modal box it cannot answer. Without the variable nothing
-// here is used.
+// The answers of the test launcher (parvane-test-window, the real window built
+// for the tests only): when the environment variable PARVANE_TEST_ANSWERS
+// names a file, the window talks to scripted dialogs instead of real ones, so
+// that a test driving the program from outside (under Xvfb) never meets a
+// modal box it cannot answer. The shipped program has no such hook.
 //
 // The answers file holds one directive a line; blank lines and lines starting
 // with '#' are ignored:
@@ -20,12 +20,12 @@
 #include <string>
 #include <vector>
 
-#include "support/scripted_dialogs.h"
+#include "scripted_dialogs.h"
 
-namespace app {
+namespace testing_support {
 
 struct TestAnswers {
-  std::unique_ptr<support::ScriptedDialogs> dialogs;
+  std::unique_ptr<testing_support::ScriptedDialogs> dialogs;
   std::vector<std::string> entries;  // the "add" lines, in order
 };
 
@@ -36,4 +36,4 @@ std::string TestAnswersFile();
 // when it cannot be read or holds an unknown directive.
 TestAnswers LoadTestAnswers(const std::string& file);
 
-}  // namespace app
+}  // namespace testing_support

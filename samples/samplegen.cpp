@@ -1,6 +1,6 @@
-#include "support/samplegen.h"
+#include "samples/samplegen.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <array>
@@ -12,7 +12,7 @@
 
 #include "docx/xml.h"
 
-namespace support::samplegen {
+namespace samples {
 
 namespace {
 
@@ -976,8 +976,7 @@ void AppendChunk(std::string& png, std::string_view type, const std::string& dat
   std::string body(type);
   body += data;
   png += body;
-  const std::uint32_t crc = static_cast<std::uint32_t>(
-      crc32(0L, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size())));
+  const std::uint32_t crc = libdeflate_crc32(0, body.data(), body.size());
   for (int shift = 24; shift >= 0; shift -= 8) png += static_cast<char>((crc >> shift) & 0xFF);
 }
 
@@ -1090,13 +1089,14 @@ std::string EncodePng(const Image& image) {
     raw += '\0';
     raw.append(reinterpret_cast<const char*>(&image.rgba[y * stride]), stride);
   }
-  uLongf size = compressBound(static_cast<uLong>(raw.size()));
-  std::string deflated(size, '\0');
-  if (compress2(reinterpret_cast<Bytef*>(deflated.data()), &size,
-                reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()),
-                Z_BEST_COMPRESSION) != Z_OK) {
-    throw std::runtime_error("Could not compress the PNG's pixel data.");
-  }
+  // A zlib stream, as PNG's IDAT wants it, at the strongest level.
+  libdeflate_compressor* compressor = libdeflate_alloc_compressor(12);
+  if (compressor == nullptr) throw std::runtime_error("Could not compress the PNG's pixel data.");
+  std::string deflated(libdeflate_zlib_compress_bound(compressor, raw.size()), '\0');
+  const std::size_t size = libdeflate_zlib_compress(compressor, raw.data(), raw.size(),
+                                                    deflated.data(), deflated.size());
+  libdeflate_free_compressor(compressor);
+  if (size == 0) throw std::runtime_error("Could not compress the PNG's pixel data.");
   deflated.resize(size);
 
   std::string png("\x89PNG\r\n\x1a\n", 8);
@@ -1165,4 +1165,4 @@ Image SealImage() {
   return canvas.Take();
 }
 
-}  // namespace support::samplegen
+}  // namespace samples

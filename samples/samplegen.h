@@ -20,7 +20,7 @@
 
 #include "docx/zip_writer.h"
 
-namespace support::samplegen {
+namespace samples {
 
 enum class Kind {
   kLetters,          // customer letters: address block, details table, numbered list
@@ -94,4 +94,4 @@ std::string EncodePng(const Image& image);
 Image LogoImage();
 Image SealImage();
 
-}  // namespace support::samplegen
+}  // namespace samples

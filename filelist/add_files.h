@@ -1,9 +1,8 @@
 #pragma once
-// The main window's list buttons and the list's ways of being filled. Each
-// handler reports its own failures under its own location.
+// Filling the list from folders: every matching file below a folder (the
+// add-folder button, dropped folders) and the shipped sample files.
 
 #include <string>
-#include <vector>
 
 namespace support {
 class Steps;
@@ -13,16 +12,9 @@ namespace filelist {
 
 class FileList;
 
-// "Add Word File(s)": the open-file dialog, one or several files.
-void PushButton1_Click(FileList& list);
-// "Add All Word File(s) In Folder": extension prompt, folder picker, scan.
-void PushButton6_Click(FileList& list);
-// "Clear List" (does nothing while the window shows the hourglass).
-void PushButton9_Click(FileList& list);
-// "Load Sample/Example Files".
-void PushButton10_Click(FileList& list);
-// "Help".
-void PushButton5_Click(FileList& list);
+// folder + separator + name with doubled separators collapsed; a folder that
+// already ends in the separator gets no second one.
+std::string JoinPath(const std::string& folder, const std::string& name);
 
 // Adds every file below `folder` whose name matches `pattern` ("*.do*", "*.*"),
 // folder by folder breadth first, skipping Word's owner files ("~..."),
@@ -37,10 +29,6 @@ void AddFolderFiles(FileList& list, const std::string& folder, const std::string
 // hold yet, then the question whether to open that folder.
 void LoadSampleFiles(FileList& list);
 
-// The texts the handlers show.
-extern const char* const kTooManyFilesMessage;
-extern const char* const kExtensionPrompt;
 extern const char* const kOpenSamplesQuestion;
-extern const char* const kHelpMessage;
 
 }  // namespace filelist

@@ -1,30 +1,27 @@
-#include "filelist/handlers.h"
+#include "app/list_buttons.h"
 
 #include <vector>
 
 #include "app/settings.h"
+#include "filelist/add_files.h"
 #include "filelist/file_list.h"
-#include "filelist/folder_scan.h"
 #include "filelist/program_folder.h"
 #include "support/dialogs.h"
-#include "support/file_attributes.h"
 #include "support/host.h"
 #include "support/locations.h"
 #include "support/paths.h"
 #include "support/steps.h"
 
-namespace filelist {
+namespace app {
 
-namespace fsys = support::fsys;
+using filelist::FileList;
+using filelist::JoinPath;
 
 const char* const kTooManyFilesMessage =
     "You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button.";
 const char* const kExtensionPrompt =
     "Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc "
     "files, etc.)";
-const char* const kOpenSamplesQuestion =
-    "Would you like this software to open the folder where these sample files are stored (so "
-    "that you can view them before working with them)?";
 const char* const kHelpMessage =
     "This software splits a Word Mail Merge document with multiple pages into independent "
     "files.\r\r"
@@ -38,15 +35,6 @@ namespace {
 
 constexpr char kSep = support::kSep;
 
-// folder + separator + name with doubled separators collapsed. A folder that
-// already ends in the separator (a drive root, "/") gets no second one, so a
-// POSIX root gives "/x.doc" rather than the network-like "//x.doc".
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  std::string path = folder;
-  if (path.empty() || path.back() != kSep) path += kSep;
-  return support::CollapseSeparators(path + name, kSep);
-}
-
 std::vector<std::string> SplitAtNul(const std::string& text) {
   std::vector<std::string> parts;
   std::size_t start = 0;
@@ -57,12 +45,6 @@ std::vector<std::string> SplitAtNul(const std::string& text) {
     start = nul + 1;
   }
   return parts;
-}
-
-// Word's owner files ("~$letter.doc") and LibreOffice's lock files are never
-// documents to split.
-bool IsOwnerOrLockFile(const std::string& name) {
-  return (!name.empty() && name[0] == '~') || IsLockFileName(name);
 }
 
 }  // namespace
@@ -102,60 +84,25 @@ void PushButton1_Click(FileList& list) {
   }
 }
 
-void AddFolderFiles(FileList& list, const std::string& folder, const std::string& pattern,
-                    support::Steps& run) {
-  std::vector<std::string> folders;
-  run(114, [&] {
-    // The seed ends in the separator, without doubling a root's own.
-    std::string seed = folder;
-    if (seed.empty() || seed.back() != kSep) seed += kSep;
-    folders.push_back(seed);
-  });
-  run(116, [&] { GetSubDirectories2016(folders, true, list.host()); });
-
-  for (const std::string& entry : folders) {
-    std::string dir;
-    std::vector<std::string> names;
-    run(118, [&] { list.host().Yield(); });
-    run(120, [&] { dir = entry.size() > 1 ? entry.substr(0, entry.size() - 1) : entry; });
-    run(122, [&] { names = ListFolderFiles(dir, pattern); });
-    for (const std::string& name : names) {
-      if (run.test(124, [&] { return IsOwnerOrLockFile(name); })) continue;
-      run(126, [&] {
-        const std::string path = JoinPath(dir, name);
-        if (fsys::IsExistingFile(path) &&
-            fsys::Attributes(path) != (fsys::kAttrHidden | fsys::kAttrArchive))
-          list.AddFileEntry(path);
-      });
-    }
-  }
-}
-
-void AddFolderFiles(FileList& list, const std::string& folder, const std::string& pattern) {
-  support::Steps run{loc::kAddFolder, list.host()};
-  AddFolderFiles(list, folder, pattern, run);
-}
-
 void PushButton6_Click(FileList& list) {
   support::Steps run{loc::kAddFolder, list.host()};
   auto& dialogs = list.dialogs();
   std::string answer;
   std::string chosen;
   run(100, [&] {
-    answer =
-        dialogs.Input(kExtensionPrompt, support::AppTitle(), app::ReadSetting("Extension", "do*"));
+    answer = dialogs.Input(kExtensionPrompt, support::AppTitle(), ReadSetting("Extension", "do*"));
   });
   run(102, [&] {
-    if (!answer.empty()) app::WriteSetting("Extension", answer);
+    if (!answer.empty()) WriteSetting("Extension", answer);
   });
   if (run.test(104, [&] { return answer.empty(); })) return;
-  run(106, [&] { app::LastFolder() = app::ReadSetting("LastFolder", ""); });
-  run(333, [&] { chosen = dialogs.BrowseFolder("Please select folder:", app::LastFolder()); });
+  run(106, [&] { LastFolder() = ReadSetting("LastFolder", ""); });
+  run(333, [&] { chosen = dialogs.BrowseFolder("Please select folder:", LastFolder()); });
   if (run.test(334, [&] { return chosen.empty(); })) return;
-  run(108, [&] { app::LastFolder() = chosen; });
-  run(110, [&] { app::WriteSetting("LastFolder", chosen); });
+  run(108, [&] { LastFolder() = chosen; });
+  run(110, [&] { WriteSetting("LastFolder", chosen); });
   run(112, [&] { list.host().SetPointer(support::kPointerHourglass); });
-  AddFolderFiles(list, chosen, "*." + answer, run);
+  filelist::AddFolderFiles(list, chosen, "*." + answer, run);
   run(140, [&] { list.host().SetPointer(support::kPointerDefault); });
 }
 
@@ -166,21 +113,9 @@ void PushButton9_Click(FileList& list) {
   });
 }
 
-void LoadSampleFiles(FileList& list) {
-  const std::string samples = ProgramFolderPath() + kSep + "Samples";
-  for (const std::string& name : ListFolderFiles(samples, "*.*")) {
-    const std::string path = samples + kSep + name;
-    if (support::PathExists(path) && !support::ListContains(list.Entries(), path))
-      list.AddFileEntry(path);
-  }
-  if (list.dialogs().Message(kOpenSamplesQuestion, support::Buttons::YesNo, support::Icon::None) ==
-      support::Answer::Yes)
-    list.dialogs().OpenWithShell(samples + kSep);
-}
-
 void PushButton10_Click(FileList& list) {
   support::Steps run{loc::kLoadSamples, list.host()};
-  run(100, [&] { LoadSampleFiles(list); });
+  run(100, [&] { filelist::LoadSampleFiles(list); });
 }
 
 void PushButton5_Click(FileList& list) {
@@ -192,8 +127,9 @@ void PushButton5_Click(FileList& list) {
       }))
     return;
   run(102, [&] {
-    list.dialogs().OpenWithShell(ProgramFolderPath() + kSep + "Sample Mail Merge Document.doc");
+    list.dialogs().OpenWithShell(filelist::ProgramFolderPath() + kSep +
+                                 "Sample Mail Merge Document.doc");
   });
 }
 
-}  // namespace filelist
+}  // namespace app

@@ -1,6 +1,6 @@
 #pragma once
-// Dialogs that play a script of answers and record what was shown. Used by
-// tests, and by the command line where nobody is there to answer.
+// Dialogs that play a script of answers and record what was shown: the tests'
+// stand-in for the person at the keyboard.
 
 #include <deque>
 #include <functional>
@@ -9,24 +9,24 @@
 
 #include "support/dialogs.h"
 
-namespace support {
+namespace testing_support {
 
-class ScriptedDialogs : public Dialogs {
+class ScriptedDialogs : public support::Dialogs {
  public:
   struct Shown {
-    std::string kind;  // "message", "input", "open", "browse", "shell"
+    std::string kind;   // "message", "input", "open", "browse", "shell"
     std::string title;  // the effective title (the application title when none was given)
     std::string text;   // message text, prompt, dialog title or shell target
-    Buttons buttons = Buttons::Ok;
-    Icon icon = Icon::None;
+    support::Buttons buttons = support::Buttons::Ok;
+    support::Icon icon = support::Icon::None;
     std::string defaultAnswer;  // input boxes: the proposed answer
   };
 
   // Answers are taken in order; when a queue runs dry the defaults apply:
   // messages answer Ok (or No for questions), inputs and dialogs cancel.
-  std::deque<Answer> messageAnswers;
+  std::deque<support::Answer> messageAnswers;
   std::deque<std::string> inputAnswers;
-  std::deque<std::string> openAnswers;  // "" cancels; "!overflow" raises DialogOverflow
+  std::deque<std::string> openAnswers;  // "" cancels; "!overflow" raises support::DialogOverflow
   std::deque<std::string> browseAnswers;
   // Runs whenever something is shown, before the answer is taken (tests use it
   // to act in the middle of a run).
@@ -34,8 +34,8 @@ class ScriptedDialogs : public Dialogs {
 
   std::vector<Shown> shown;
 
-  Answer Message(const std::string& text, Buttons buttons, Icon icon,
-                 const std::string& title = std::string()) override;
+  support::Answer Message(const std::string& text, support::Buttons buttons, support::Icon icon,
+                          const std::string& title = std::string()) override;
   std::string Input(const std::string& prompt, const std::string& title,
                     const std::string& defaultAnswer) override;
   std::string OpenFiles(const std::string& title, const std::string& filter) override;
@@ -50,4 +50,4 @@ class ScriptedDialogs : public Dialogs {
   void Record(Shown s);
 };
 
-}  // namespace support
+}  // namespace testing_support
