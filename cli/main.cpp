@@ -28,6 +28,7 @@
 #include "support/folder_scan.h"
 #include "support/host.h"
 #include "support/locations.h"
+#include "support/native_text.h"
 #include "support/paths.h"
 #include "support/steps.h"
 
@@ -104,6 +105,14 @@ int BadUsage(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Names in UTF-8 whatever the platform's own code page.
+  support::UseUtf8Console();
+  std::vector<std::string> utf8Args = support::CommandLineArguments(argc, argv);
+  std::vector<char*> utf8Argv{argv[0]};
+  for (auto& arg : utf8Args) utf8Argv.push_back(arg.data());
+  argc = static_cast<int>(utf8Argv.size());
+  argv = utf8Argv.data();
+
   const std::map<std::string, int> rules = {{"first", 0}, {"header", 1}, {"footer", 2},
                                             {"page2", 3}, {"last", 4},   {"page", 5}};
   CommandLineHost host;

@@ -6,9 +6,10 @@ set(parvane_header_libraries
   support parvane_support
   docx parvane_docx
   engine parvane_engine
-  samples parvane_samplegen
-  filelist parvane_filelist
-  app parvane_app)
+  samples parvane_samplegen)
+if(PARVANE_WITH_QT)
+  list(APPEND parvane_header_libraries filelist parvane_filelist app parvane_app)
+endif()
 
 add_custom_target(parvane_header_check)
 set(parvane_header_dir ${CMAKE_BINARY_DIR}/header-check)

@@ -8,6 +8,8 @@
 #include <system_error>
 
 #include "docx/errors.h"
+#include "support/native_text.h"
+#include "support/paths.h"
 
 namespace docx {
 
@@ -69,7 +71,7 @@ void SetFileStepHook(FileStepHook hook) {
 }
 
 void PutFileInPlace(const std::string& path, const std::string& bytes) {
-  const fs::path target(path);
+  const fs::path target = support::ToFsPath(path);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
 
   // Made new, never opened through a name that exists (a stranger's file or
@@ -81,7 +83,7 @@ void PutFileInPlace(const std::string& path, const std::string& bytes) {
     std::size_t none = 0;
     if (const int injected = Ask(FileStep::Create, 0, none))
       Fail(path, Errno(injected), FileStep::Create, folder);
-    file = std::fopen(temp.string().c_str(), "wbx");
+    file = support::OpenFile(support::FromFsPath(temp), "wbx");
     if (!file && (errno != EEXIST || attempt >= 100))
       Fail(path, Errno(errno), FileStep::Create, folder);
   }

@@ -12,6 +12,7 @@
 
 #include "docx/errors.h"
 #include "docx/story_text.h"
+#include "support/paths.h"
 #include "support/text.h"
 
 namespace docx {
@@ -82,8 +83,9 @@ void RefuseByContent(const std::string& head, const std::function<std::string()>
 
 // The same for a file on disk, which may also be missing, a folder or empty.
 void RefuseNonPackage(const std::string& path, const std::string& label) {
+  const fs::path file = support::ToFsPath(path);
   std::error_code ec;
-  const auto status = fs::status(path, ec);
+  const auto status = fs::status(file, ec);
   if (ec || !fs::exists(status)) {
     const std::error_code why =
         ec ? ec : std::make_error_code(std::errc::no_such_file_or_directory);
@@ -91,11 +93,11 @@ void RefuseNonPackage(const std::string& path, const std::string& label) {
   }
   if (fs::is_directory(status))
     throw Error("Cannot open " + path + ": it is a folder, not a document.", Status::kCannotOpen);
-  std::ifstream in(fs::path(path), std::ios::binary);
+  std::ifstream in(file, std::ios::binary);
   if (!in)
     throw Error("Cannot open " + path + ": " + std::system_category().message(errno),
                 Status::kCannotOpen);
-  const auto size = fs::file_size(path, ec);
+  const auto size = fs::file_size(file, ec);
   if (!ec && size == 0)
     throw Error(label + " is empty (0 bytes); it is not a Word document.", Status::kEmpty);
   std::string head(8, '\0');
@@ -158,7 +160,7 @@ std::string ResolveTarget(const std::string& sourcePart, const std::string& targ
 }
 
 std::shared_ptr<const Package> Package::Open(const std::string& path) {
-  const std::string label = fs::path(path).filename().string();
+  const std::string label = support::FromFsPath(support::ToFsPath(path).filename());
   RefuseNonPackage(path, label);
   std::shared_ptr<Package> package(new Package());
   package->label_ = label;

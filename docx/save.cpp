@@ -14,6 +14,7 @@
 #include "docx/errors.h"
 #include "docx/file_write.h"
 #include "docx/zip_archive.h"
+#include "support/paths.h"
 #include "support/text.h"
 
 namespace docx {
@@ -390,22 +391,22 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
 }
 
 void Document::SaveAs(const std::string& path) {
-  const fs::path target = fs::path(path);
+  const fs::path target = support::ToFsPath(path);
   std::error_code ec;
   if (fs::is_directory(target, ec))
     throw Error("Cannot save " + path + ": a folder of that name exists.");
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   if (!fs::is_directory(folder, ec))
-    throw FolderError("Cannot save " + path + ": the folder " + folder.string() +
+    throw FolderError("Cannot save " + path + ": the folder " + support::FromFsPath(folder) +
                       " does not exist.");
-  std::string extension = support::AsciiLower(target.extension().string());
+  std::string extension = support::AsciiLower(support::FromFsPath(target.extension()));
   if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
 
   CloseCutFieldsAndBookmarks();
   MakeIdsUnique();
   std::string bytes;
   try {
-    bytes = PackageBytes(target.filename().string(), extension);
+    bytes = PackageBytes(support::FromFsPath(target.filename()), extension);
   } catch (const std::exception& e) {
     throw Error("Cannot save " + path + ": " + e.what());
   }

@@ -27,6 +27,8 @@
 
 #include "docx/errors.h"
 #include "docx/zip_writer.h"
+#include "support/native_text.h"
+#include "support/paths.h"
 #include "support/text.h"
 
 namespace docx {
@@ -204,33 +206,34 @@ ZipReader::ZipReader(const std::string& label)
     : handle_(std::make_unique<Handle>()), label_(label) {}
 
 ZipReader::ZipReader(const std::string& path, const std::string& label) : ZipReader(label) {
-  // The consistency check stays on: an archive whose directory and parts
-  // disagree is damaged, and its sizes cannot be trusted. Only extra fields
-  // that libzip cannot read are forgiven.
-  int code = 0;
-  std::error_code ec;
-  handle_->length = std::filesystem::file_size(path, ec);
-  if (ec) handle_->length = 0;
-  handle_->archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
-  if (!handle_->archive && code == ZIP_ER_INCONS) {
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    const ReadAt readAt = [&](std::uint64_t offset, std::size_t n, std::string& out) {
-      if (offset + n > handle_->length) return false;
-      out.assign(n, '\0');
-      in.clear();
-      in.seekg(static_cast<std::streamoff>(offset));
-      return static_cast<bool>(in.read(out.data(), static_cast<std::streamsize>(n)));
-    };
-    if (in && ConsistentApartFromExtraFields(readAt, handle_->length))
-      handle_->archive = zip_open(path.c_str(), ZIP_RDONLY, &code);
+  // The file is read whole and the archive opened from memory, so no handle
+  // stays open on it while the package lives (a copied range may keep a
+  // closed document's package): Windows refuses to delete or replace a file
+  // that is open, and a working copy must go when its run ends.
+  std::string bytes;
+  int code = ZIP_ER_OPEN;
+  if (std::FILE* file = support::OpenFile(path, "rb")) {
+    char buffer[1 << 16];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+      bytes.append(buffer, n);
+    code = std::ferror(file) ? ZIP_ER_READ : 0;
+    std::fclose(file);
   }
-  if (!handle_->archive) RefuseArchive(code, label);
-  Load();
+  if (code != 0) RefuseArchive(code, label);
+  OpenFromMemory(std::move(bytes));
 }
 
 std::unique_ptr<ZipReader> ZipReader::FromBytes(std::string bytes, const std::string& label) {
   std::unique_ptr<ZipReader> reader(new ZipReader(label));
-  Handle& h = *reader->handle_;
+  reader->OpenFromMemory(std::move(bytes));
+  return reader;
+}
+
+void ZipReader::OpenFromMemory(std::string bytes) {
+  // The consistency check stays on: an archive whose directory and parts
+  // disagree is damaged, and its sizes cannot be trusted. Only extra fields
+  // that libzip cannot read are forgiven.
+  Handle& h = *handle_;
   h.memory = std::move(bytes);
   h.length = h.memory.size();
   auto open = [&](int flags) {
@@ -253,9 +256,8 @@ std::unique_ptr<ZipReader> ZipReader::FromBytes(std::string bytes, const std::st
   };
   if (!h.archive && code == ZIP_ER_INCONS && ConsistentApartFromExtraFields(readAt, h.length))
     code = open(0);
-  if (!h.archive) RefuseArchive(code, label);
-  reader->Load();
-  return reader;
+  if (!h.archive) RefuseArchive(code, label_);
+  Load();
 }
 
 void ZipReader::Load() {
@@ -642,14 +644,15 @@ std::string ZipWriter::Finish() {
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = support::OpenFile(path, "wb");
   if (!file) throw Error("Cannot create " + path + ": " + std::strerror(errno) + ".");
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   int error = written ? 0 : errno;
   if (std::fflush(file) != 0 && !error) error = errno;
   if (std::fclose(file) != 0 && !error) error = errno;
   if (!written || error) {
-    std::remove(path.c_str());
+    std::error_code ignored;
+    std::filesystem::remove(support::ToFsPath(path), ignored);
     throw Error("Cannot write " + path + ": " + std::strerror(error ? error : EIO) + ".");
   }
 }

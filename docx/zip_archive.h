@@ -69,6 +69,8 @@ class ZipReader {
  private:
   explicit ZipReader(const std::string& label);
   void Load();
+  // Opens the archive held in `bytes`, which the reader keeps.
+  void OpenFromMemory(std::string bytes);
   // Refuses an entry whose sizes no archive of this length can hold, and
   // decompression bombs.
   void CheckSizes(const Entry& entry) const;

@@ -15,6 +15,7 @@
 #include "engine/need.h"
 #include "support/host.h"
 #include "support/locations.h"
+#include "support/native_text.h"
 #include "support/paths.h"
 #include "support/private_files.h"
 #include "support/steps.h"
@@ -108,7 +109,7 @@ std::size_t DecodeAt(const std::string& text, std::size_t at, char32_t& c) {
 }
 
 std::string TempFolder() {
-  if (const char* temp = std::getenv("TEMP"); temp && *temp) return temp;
+  if (std::string temp = support::EnvironmentValue("TEMP"); !temp.empty()) return temp;
   std::error_code ec;
   const fs::path tmp = fs::temp_directory_path(ec);
   return ec ? std::string() : support::FromFsPath(tmp);

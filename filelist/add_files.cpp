@@ -5,6 +5,7 @@
 #include "filelist/file_list.h"
 #include "filelist/program_folder.h"
 #include "support/dialogs.h"
+#include "support/file_attributes.h"
 #include "support/folder_scan.h"
 #include "support/host.h"
 #include "support/locations.h"
@@ -12,6 +13,8 @@
 #include "support/steps.h"
 
 namespace filelist {
+
+namespace fsys = support::fsys;
 
 const char* const kOpenSamplesQuestion =
     "Would you like this software to open the folder where these sample files are stored (so "

@@ -1,7 +1,8 @@
 #pragma once
-// The few file-system facts the folder scan needs that the platforms answer
-// differently. Everything else (listing a folder, telling files from folders)
-// goes through std::filesystem.
+// The few file-system facts that the platforms answer differently (the folder
+// scan's attributes, roots and length limits, and whether a file can be
+// opened). Everything else (listing a folder, telling files from folders) goes
+// through std::filesystem; which file a path names is in file_identity.h.
 //
 // Attribute values are the ones the scan has always compared: read-only 1,
 // hidden 2, system 4, folder 16, archive 32, reparse point (link) 1024.
@@ -30,12 +31,8 @@ int Attributes(const std::string& path);
 bool IsRootFolder(const std::string& path);
 
 // True when the path names an existing file (not a folder) that the system
-// would let us open. Never fails.
+// would let us open. Never fails, not even for a name that is not UTF-8.
 bool IsExistingFile(const std::string& path);
-
-// A text that is equal for two paths exactly when they lead to the same
-// folder (through links or not); "" when it cannot be found out.
-std::string FolderIdentity(const std::string& path);
 
 // True when a folder path (closing separator included) is too long for the
 // platform to look below it (Windows: 260 UTF-16 units or more; POSIX:

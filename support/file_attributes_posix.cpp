@@ -1,4 +1,4 @@
-// POSIX answers for the folder scan (Linux, macOS).
+// POSIX answers to the file-system facts (Linux, macOS).
 #include <sys/stat.h>
 
 #include <climits>
@@ -45,13 +45,6 @@ bool IsExistingFile(const std::string& path) {
   // Only regular files: a folder, a device, a pipe or a broken link is not
   // something a word processor can open.
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-std::string FolderIdentity(const std::string& path) {
-  struct stat info {};
-  if (path.empty() || ::stat(path.c_str(), &info) != 0) return {};
-  return std::to_string(static_cast<unsigned long long>(info.st_dev)) + ":" +
-         std::to_string(static_cast<unsigned long long>(info.st_ino));
 }
 
 bool FolderPathTooLong(const std::string& folder) {

@@ -1,4 +1,4 @@
-// Windows answers for the folder scan.
+// Windows answers to the file-system facts.
 #include <windows.h>
 
 #include <string>
@@ -9,8 +9,14 @@
 namespace support::fsys {
 
 namespace {
+// The UTF-16 form of the path; "" (which names no file) for text that is not
+// UTF-8.
 std::wstring Wide(const std::string& utf8) {
-  return support::ToFsPath(utf8).wstring();
+  try {
+    return support::ToFsPath(utf8).wstring();
+  } catch (...) {
+    return std::wstring();
+  }
 }
 }  // namespace
 
@@ -37,19 +43,6 @@ bool IsExistingFile(const std::string& path) {
   if (h == INVALID_HANDLE_VALUE) return false;
   ::CloseHandle(h);
   return true;
-}
-
-std::string FolderIdentity(const std::string& path) {
-  HANDLE h =
-      ::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return {};
-  BY_HANDLE_FILE_INFORMATION info{};
-  const bool ok = ::GetFileInformationByHandle(h, &info) != 0;
-  ::CloseHandle(h);
-  if (!ok) return {};
-  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) +
-         ":" + std::to_string(info.nFileIndexLow);
 }
 
 bool FolderPathTooLong(const std::string& folder) {

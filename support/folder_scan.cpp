@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "support/file_attributes.h"
+#include "support/file_identity.h"
 #include "support/host.h"
 #include "support/locations.h"
 #include "support/paths.h"
@@ -14,6 +15,7 @@
 namespace support {
 
 namespace fs = std::filesystem;
+namespace fsys = support::fsys;
 
 namespace {
 
@@ -124,14 +126,6 @@ bool HasUnsupportedChars(const std::string& name) {
   return false;
 }
 
-bool IsExistingFile(const std::string& path) {
-  try {
-    return fsys::IsExistingFile(path);
-  } catch (...) {
-    return false;
-  }
-}
-
 bool IsLockFileName(const std::string& name) {
   return name.size() > 7 && name.compare(0, 7, ".~lock.") == 0 && name.back() == '#';
 }
@@ -164,7 +158,7 @@ std::vector<std::string> ListFolderFiles(const std::string& folder, const std::s
     std::u32string codes;
     if (!support::DecodeUtf8(name, codes)) continue;
     if (!WildcardMatch(name, pattern)) continue;
-    if (IsExistingFile(dir + name)) names.push_back(name);
+    if (fsys::IsExistingFile(dir + name)) names.push_back(name);
   }
   if (ec) throw std::system_error(ec, "Cannot list the files of " + folder);
   return names;
@@ -175,11 +169,10 @@ void GetSubDirectories2016(std::vector<std::string>& folders, bool recurse, Host
 
   // Every folder taken so far, by identity, so that a link never leads the
   // scan back into a folder it already has.
-  std::set<std::string> taken;
+  std::set<support::FileIdentity> taken;
   run(100, [&] {
     for (const auto& f : folders) {
-      const std::string id = fsys::FolderIdentity(WithoutClosingSeparator(f));
-      if (!id.empty()) taken.insert(id);
+      if (const auto id = support::IdentityOf(WithoutClosingSeparator(f))) taken.insert(*id);
     }
   });
 
@@ -218,8 +211,8 @@ void GetSubDirectories2016(std::vector<std::string>& folders, bool recurse, Host
           continue;
         run(114, [&] {
           const std::string child = f + name + support::kSep;
-          const std::string id = fsys::FolderIdentity(WithoutClosingSeparator(child));
-          if (!id.empty() && !taken.insert(id).second) return;
+          const auto id = support::IdentityOf(WithoutClosingSeparator(child));
+          if (id && !taken.insert(*id).second) return;
           next.push_back(child);
         });
       }
@@ -279,7 +272,7 @@ void WalkFolderFiles(const std::string& folder, const std::string& pattern, Step
       if (run.test(124, [&] { return IsOwnerOrLockFile(name); })) continue;
       run(126, [&] {
         const std::string path = JoinPath(dir, name);
-        if (IsExistingFile(path) &&
+        if (fsys::IsExistingFile(path) &&
             fsys::Attributes(path) != (fsys::kAttrHidden | fsys::kAttrArchive))
           take(path);
       });

@@ -24,9 +24,6 @@ bool WildcardMatch(const std::string& name, const std::string& pattern);
 // not valid UTF-8. Names are Unicode: any printable character is supported.
 bool HasUnsupportedChars(const std::string& name);
 
-// True when the path names an existing file that could be opened. Never fails.
-bool IsExistingFile(const std::string& path);
-
 // LibreOffice's lock file for an open document, ".~lock.<name>#".
 bool IsLockFileName(const std::string& name);
 // Word's owner files ("~$letter.doc") and LibreOffice's lock files: never

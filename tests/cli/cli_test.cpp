@@ -92,8 +92,16 @@ TEST(CommandLine, content_naming_keeps_no_working_copy_and_no_existing_file_is_t
   TempDir dir;
   WriteMerge(dir.file("merge.docx"));
   testing_support::WriteFile(dir.file("Dear.docx"), "somebody's own");
-  const auto r = RunCommand("TEMP=" + Quote(dir.str()) + " " + Split() +
-                            " --name-by-content first -x 1 " + Quote(dir.file("merge.docx")));
+  // TEMP for the program alone, the same way on every platform's shell.
+  const char* old = std::getenv("TEMP");
+  const std::string saved = old ? old : "";
+  setenv("TEMP", dir.str().c_str(), 1);
+  const auto r =
+      RunCommand(Split() + " --name-by-content first -x 1 " + Quote(dir.file("merge.docx")));
+  if (old)
+    setenv("TEMP", saved.c_str(), 1);
+  else
+    unsetenv("TEMP");
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_EQ(testing_support::FilesIn(dir.path()),
             (std::vector<std::string>{"Dear-0001.docx", "Dear-0002.docx", "Dear-0003.docx",
@@ -174,6 +182,8 @@ TEST(CommandLine, a_word_count_below_one_is_explained_and_takes_one_word) {
         << r.output;
     EXPECT_TRUE(fs::exists(dir.file("Dear-0001.docx"))) << r.output;
   }
+}
+
 TEST(CommandLine, without_libreoffice_the_page_rules_answer_from_the_breaks_and_say_so_once) {
   TempDir dir, temp;
   // Two letters long enough to run over a page, with no rendered page marks.
@@ -203,9 +213,15 @@ TEST(CommandLine, each_piece_is_named_from_its_own_words) {
                                                          {"Dear Bob Stone,", "Thank you."},
                                                          {"", "Nothing to greet."},
                                                          {"Dear Ann Lee,", "Again."}}));
+  const char* old = std::getenv("TEMP");
+  const std::string saved = old ? old : "";
+  setenv("TEMP", temp.str().c_str(), 1);
   const auto r =
-      RunCommand("TEMP=" + Quote(temp.str()) + " " + Split() +
-                 " --name-by-content first --each -x 3 " + Quote(dir.file("merge.docx")));
+      RunCommand(Split() + " --name-by-content first --each -x 3 " + Quote(dir.file("merge.docx")));
+  if (old)
+    setenv("TEMP", saved.c_str(), 1);
+  else
+    unsetenv("TEMP");
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_EQ(testing_support::FilesIn(dir.path()),
             (std::vector<std::string>{"Dear Ann Lee,-0001.docx", "Dear Ann Lee,-0004.docx",
@@ -224,6 +240,9 @@ std::string StoryOf(const fs::path& piece) {
 // temporary folder: each run's pieces hold its own document's records and
 // carry its own name, both runs succeed and nothing is left behind.
 TEST(CommandLine, two_content_named_runs_at_once_never_mix_their_documents) {
+#ifdef _WIN32
+  GTEST_SKIP() << "starts the two runs together through a POSIX shell";
+#endif
   TempDir dir, temp;
   const std::vector<std::string> who = {"Alpha", "Beta"};
   for (const std::string& w : who) {

@@ -1,8 +1,5 @@
 #include "testing.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -73,7 +70,7 @@ std::vector<std::string> FilesIn(const fs::path& folder) {
   std::vector<std::string> names;
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(folder, ec))
-    if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+    if (entry.is_regular_file()) names.push_back(support::FromFsPath(entry.path().filename()));
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -100,39 +97,6 @@ std::string CorpusDir() {
   return fs::is_directory(corpus, ec) ? corpus.string() : std::string();
 }
 
-std::string Quote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) {
-    if (c == '\'')
-      out += "'\\''";
-    else
-      out += c;
-  }
-  return out + "'";
-}
-
-std::string RunUnprivileged(const std::function<std::string()>& body) {
-  int ends[2];
-  if (::pipe(ends) != 0) return "pipe failed";
-  const pid_t child = ::fork();
-  if (child < 0) return "fork failed";
-  if (child == 0) {
-    ::close(ends[0]);
-    std::string out = "could not give up root";
-    if (::setgid(65534) == 0 && ::setuid(65534) == 0) out = body();
-    const ssize_t written = ::write(ends[1], out.data(), out.size());
-    ::_exit(written == static_cast<ssize_t>(out.size()) ? 0 : 1);
-  }
-  ::close(ends[1]);
-  std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-  ::close(ends[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return text;
-}
-
 std::string StartXvfbScript(const std::string& scratch, const std::string& screen) {
   // -displayfd lets the server pick a free display and write its number only
   // once it listens, so parallel tests never race for one display.
@@ -146,19 +110,6 @@ std::string StartXvfbScript(const std::string& scratch, const std::string& scree
          " 2>/dev/null); [ -n \"$N\" ] && break; kill -0 $XPID 2>/dev/null || break; "
          "sleep 0.1; done\n"
          "if [ -z \"$N\" ]; then echo no-xvfb; kill $XPID 2>/dev/null; exit 0; fi\n";
-}
-
-CommandResult RunCommand(const std::string& commandLine) {
-  CommandResult result;
-  FILE* pipe = popen((commandLine + " 2>&1").c_str(), "r");
-  if (!pipe) return result;
-  std::array<char, 4096> buffer;
-  std::size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    result.output.append(buffer.data(), n);
-  const int status = pclose(pipe);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
 }
 
 bool HaveSoffice() {
@@ -181,7 +132,7 @@ std::string RunDocxCheck(const std::string& target, bool* ok) {
   const std::string shared = SharedDir();
   const fs::path checker = fs::path(shared) / "tools" / "docx-check";
   std::error_code ec;
-  if (shared.empty() || !fs::exists(checker, ec)) {
+  if (shared.empty() || !fs::exists(checker, ec) || !HavePython()) {
     if (ok) *ok = true;
     return std::string();
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/host.h"
+#include "support/paths.h"
 
 namespace testing_support {
 
@@ -21,9 +22,11 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const fs::path& path() const { return path_; }
-  std::string str() const { return path_.string(); }
-  // path / name as a string.
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  // The folder, and path / name, as UTF-8 strings.
+  std::string str() const { return support::FromFsPath(path_); }
+  std::string file(const std::string& name) const {
+    return support::FromFsPath(path_ / support::ToFsPath(name));
+  }
 
  private:
   fs::path path_;
@@ -76,9 +79,12 @@ struct CommandResult {
   int exitCode = -1;
   std::string output;  // standard output and error together
 };
-// Runs a shell command line and collects its output.
+// Runs a command line through the platform's shell (sh; cmd.exe on Windows)
+// and collects its output; Quote makes one word of a text for that shell.
 CommandResult RunCommand(const std::string& commandLine);
 std::string Quote(const std::string& text);
+// True when python3 is there to run the shared checkers (never on Windows).
+bool HavePython();
 
 // Runs `body` in a child process that gave up root (user and group 65534,
 // "nobody") and returns what it returned, or "could not give up root". Root
@@ -102,3 +108,9 @@ std::string ConvertWithSoffice(const std::string& document, const std::string& f
 std::string RunDocxCheck(const std::string& target, bool* ok);
 
 }  // namespace testing_support
+
+#ifdef _WIN32
+// The POSIX environment calls the tests use; unsetenv leaves the name unset.
+int setenv(const char* name, const char* value, int overwrite);
+int unsetenv(const char* name);
+#endif

@@ -65,7 +65,7 @@ fixture::Package OwnHeaders(const std::vector<Letter>& letters) {
 }
 
 std::string StoryOf(const fs::path& piece) {
-  auto doc = docx::Document::Open(piece.string());
+  auto doc = docx::Document::Open(support::FromFsPath(piece));
   return doc->Text(0, doc->StoryLength());
 }
 
@@ -114,7 +114,7 @@ TEST_P(EachPiece, takes_its_name_from_its_own_record) {
   EXPECT_EQ(split.pieces, expected);
   // Each name sits on its own letter.
   for (std::size_t r = 0; r < c.names.size(); ++r) {
-    const fs::path piece = dir.path() / "out" / c.names[r];
+    const fs::path piece = dir.path() / "out" / support::ToFsPath(c.names[r]);
     if (fs::exists(piece)) EXPECT_EQ(StoryOf(piece).find(kLetters[r].pages[0]), 0u) << piece;
   }
   EXPECT_EQ(testing_support::ReadFile(input), bytes);
@@ -214,7 +214,7 @@ TEST(EachPiece, the_sample_letters_are_named_after_their_recipients) {
   const auto records = sg::MakeRecords(kRecords, sg::Options{}.seed);
   std::map<std::string, int> named;
   for (const std::string& piece : split.pieces) {
-    const std::string story = StoryOf(dir.path() / "out" / piece);
+    const std::string story = StoryOf(dir.path() / "out" / support::ToFsPath(piece));
     const int index = std::stoi(piece.substr(piece.size() - 9, 4));
     const auto& record = records[index - 1];
     EXPECT_NE(piece.find(record.FullName()), std::string::npos) << piece;

@@ -25,6 +25,27 @@ RecordingHost ChosenFolderHost(const std::string& folder) {
   return host;
 }
 
+// An absolute path of this platform, spelled the POSIX way: "/in/a.docx" is
+// "C:\in\a.docx" on Windows and "//server/share" is "\\server\share".
+std::string Abs(std::string posix) {
+  if (support::kSep == '/') return posix;
+  for (auto& c : posix)
+    if (c == '/') c = support::kSep;
+  if (posix.size() >= 2 && posix[0] == support::kSep && posix[1] != support::kSep)
+    posix.insert(0, "C:");
+  return posix;
+}
+
+// Calls of the log with their path made this platform's (see Abs).
+std::vector<std::string> AbsCalls(std::vector<std::string> calls) {
+  for (auto& call : calls) {
+    const auto space = call.find(' ');
+    if (space != std::string::npos && call.compare(space + 1, 1, "/") == 0)
+      call = call.substr(0, space + 1) + Abs(call.substr(space + 1));
+  }
+  return calls;
+}
+
 scripted::Script Sections(std::vector<std::string> texts) {
   scripted::Script s;
   s.sectionTexts = std::move(texts);
@@ -33,8 +54,8 @@ scripted::Script Sections(std::vector<std::string> texts) {
 
 TEST(SplitterCalls, one_section_follows_the_word_order_of_calls) {
   scripted::Factory word(Sections({"Dear Ann\r\f"}));
-  RecordingHost host = ChosenFolderHost("/out");
-  engine::DoItByFile("/in/Letters.docx", host, word);
+  RecordingHost host = ChosenFolderHost(Abs("/out"));
+  engine::DoItByFile(Abs("/in/Letters.docx"), host, word);
   const std::vector<std::string> expected = {
       "Create", "Open /in/Letters.docx", "Sections.Count", "Sections 1", "Section1.Text", "Add",
       "Sections 1", "Section1.Copy", "Version", "PasteAndFormat 16", "Find.ClearFormatting",
@@ -43,7 +64,7 @@ TEST(SplitterCalls, one_section_follows_the_word_order_of_calls) {
       "Selection.Range", "Selection.Text", "Characters.Count", "Collapse 0", "Selection.Delete",
       "Collapse 0", "Paragraphs.Count", "Paragraph1.Text", "Paragraph1.Text",
       "SaveAs /out/Letters-0001.docx", "Split.Close", "Source.Close 0", "Quit"};
-  EXPECT_EQ(word.log.calls, expected);
+  EXPECT_EQ(word.log.calls, AbsCalls(expected));
   EXPECT_TRUE(host.reports.empty());
   EXPECT_EQ(host.progressValues, std::vector<double>{100.0});
   EXPECT_EQ(host.progressTexts, std::vector<std::string>{"Creating: Letters-0001.docx"});
@@ -52,11 +73,11 @@ TEST(SplitterCalls, one_section_follows_the_word_order_of_calls) {
 
 TEST(SplitterCalls, the_bar_moves_by_sections_and_one_character_sections_leave_a_gap) {
   scripted::Factory word(Sections({"A\r\f", "\f", "C\r"}));
-  RecordingHost host = ChosenFolderHost("/out");
-  engine::DoItByFile("/in/Letters.docx", host, word);
+  RecordingHost host = ChosenFolderHost(Abs("/out"));
+  engine::DoItByFile(Abs("/in/Letters.docx"), host, word);
   EXPECT_EQ(host.progressValues, (std::vector<double>{50.0, 75.0, 100.0}));
-  EXPECT_EQ(word.log.With("SaveAs "),
-            (std::vector<std::string>{"/out/Letters-0001.docx", "/out/Letters-0003.docx"}));
+  EXPECT_EQ(word.log.With("SaveAs "), (std::vector<std::string>{Abs("/out/Letters-0001.docx"),
+                                                                Abs("/out/Letters-0003.docx")}));
   EXPECT_EQ(host.yields, 3);
 }
 
@@ -198,27 +219,28 @@ TEST(SplitterPageBreak, a_failed_break_test_deletes_and_ends_the_walk) {
 
 TEST(SplitterPaths, a_trailing_separator_gives_a_single_one_and_network_paths_keep_their_pair) {
   scripted::Factory word(Sections({"A\r"}));
-  RecordingHost host = ChosenFolderHost("/out/");
-  engine::DoItByFile("/in/Letters.docx", host, word);
+  RecordingHost host = ChosenFolderHost(Abs("/out/"));
+  engine::DoItByFile(Abs("/in/Letters.docx"), host, word);
   RecordingHost beside;
   beside.settings.SaveToChosenFolder = false;
   beside.settings.SaveToSourceFolder = true;
-  engine::DoItByFile("//server/share/in.docx", beside, word);
+  engine::DoItByFile(Abs("//server/share/in.docx"), beside, word);
   RecordingHost nowhere;
   nowhere.settings.SaveToChosenFolder = false;
   nowhere.settings.SaveToSourceFolder = false;
-  engine::DoItByFile("/in/x.docx", nowhere, word);
+  engine::DoItByFile(Abs("/in/x.docx"), nowhere, word);
   // A bare file name lies in the current folder, and so do its pieces: never
   // in the root.
   engine::DoItByFile("Bare.docx", beside, word);
-  engine::DoItByFile("/in/.parvane-work-1/Dear.docx", beside, word, nullptr, "");
-  engine::DoItByFile("/Root.docx", beside, word);
+  engine::DoItByFile(Abs("/in/.parvane-work-1/Dear.docx"), beside, word, nullptr, "");
+  engine::DoItByFile(Abs("/Root.docx"), beside, word);
   // An emptied folder text names no folder: reported, written nowhere.
   RecordingHost emptied = ChosenFolderHost("");
-  engine::DoItByFile("/in/y.docx", emptied, word);
+  engine::DoItByFile(Abs("/in/y.docx"), emptied, word);
   EXPECT_EQ(word.log.With("SaveAs "),
-            (std::vector<std::string>{"/out/Letters-0001.docx", "//server/share/in-0001.docx",
-                                      "Bare-0001.docx", "Dear-0001.docx", "/Root-0001.docx"}));
+            (std::vector<std::string>{Abs("/out/Letters-0001.docx"),
+                                      Abs("//server/share/in-0001.docx"), "Bare-0001.docx",
+                                      "Dear-0001.docx", Abs("/Root-0001.docx")}));
   EXPECT_EQ(emptied.ReportedLines(), std::vector<int>{182});
 }
 
@@ -227,20 +249,20 @@ TEST(SplitterPaths, a_given_source_folder_stands_for_the_working_copys_own) {
   RecordingHost beside;
   beside.settings.SaveToChosenFolder = false;
   beside.settings.SaveToSourceFolder = true;
-  engine::DoItByFile("/in/.parvane-work-1/Dear Ann.docx", beside, word, nullptr, "/in/");
-  EXPECT_EQ(word.log.With("SaveAs "), std::vector<std::string>{"/in/Dear Ann-0001.docx"});
+  engine::DoItByFile(Abs("/in/.parvane-work-1/Dear Ann.docx"), beside, word, nullptr, Abs("/in/"));
+  EXPECT_EQ(word.log.With("SaveAs "), std::vector<std::string>{Abs("/in/Dear Ann-0001.docx")});
 }
 
 TEST(SplitterPaths, two_inputs_of_one_name_never_overwrite_each_others_pieces_in_a_run) {
   scripted::Factory word(Sections({"A\r\f", "B\r"}));
-  RecordingHost host = ChosenFolderHost("/out");
+  RecordingHost host = ChosenFolderHost(Abs("/out"));
   engine::RunLedger ledger;
-  engine::DoItByFile("/a/Letters.docx", host, word, &ledger);
-  engine::DoItByFile("/b/Letters.docx", host, word, &ledger);
+  engine::DoItByFile(Abs("/a/Letters.docx"), host, word, &ledger);
+  engine::DoItByFile(Abs("/b/Letters.docx"), host, word, &ledger);
   EXPECT_EQ(word.log.With("SaveAs "),
-            (std::vector<std::string>{"/out/Letters-0001.docx", "/out/Letters-0002.docx",
-                                      "/out/Letters-0001 (2).docx",
-                                      "/out/Letters-0002 (2).docx"}));
+            (std::vector<std::string>{Abs("/out/Letters-0001.docx"), Abs("/out/Letters-0002.docx"),
+                                      Abs("/out/Letters-0001 (2).docx"),
+                                      Abs("/out/Letters-0002 (2).docx")}));
 }
 
 TEST(SplitterPaths, a_piece_never_replaces_an_input_of_the_run) {
@@ -270,11 +292,11 @@ TEST(SplitterPieceNaming, the_rule_reads_the_piece_and_a_failure_keeps_the_seque
     script.headerText = "ACME Ltd\r";
     script.failing = c.failing;
     scripted::Factory word(script);
-    RecordingHost host = ChosenFolderHost("/out");
+    RecordingHost host = ChosenFolderHost(Abs("/out"));
     host.settings.ContentRule = 1;
     const engine::PieceNaming naming{1, 0};
-    engine::DoItByFile("/in/Letters.docx", host, word, nullptr, std::nullopt, &naming);
-    EXPECT_EQ(word.log.With("SaveAs "), std::vector<std::string>{c.saved});
+    engine::DoItByFile(Abs("/in/Letters.docx"), host, word, nullptr, std::nullopt, &naming);
+    EXPECT_EQ(word.log.With("SaveAs "), std::vector<std::string>{Abs(c.saved)});
     EXPECT_EQ(host.ReportedLines(), c.reported);
     for (const auto& d : host.reportDetails) EXPECT_EQ(d.location, loc::kRenameFile);
     // The header is read once the piece is made and before it is saved.

@@ -110,9 +110,9 @@ TEST_F(FolderScanTest, LinksAndSpecialFilesAreListedOnlyWhenTheyLeadToFiles) {
   auto names = ListFolderFiles(Root(), "*.doc");
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"link.doc", "real.doc"}));
-  EXPECT_FALSE(support::IsExistingFile(P("broken.doc")));
-  EXPECT_FALSE(support::IsExistingFile(Root()));
-  EXPECT_FALSE(support::IsExistingFile(""));
+  EXPECT_FALSE(support::fsys::IsExistingFile(P("broken.doc")));
+  EXPECT_FALSE(support::fsys::IsExistingFile(Root()));
+  EXPECT_FALSE(support::fsys::IsExistingFile(""));
 }
 
 TEST_F(FolderScanTest, CollectsSubFoldersBreadthFirstInTheListingOrder) {
