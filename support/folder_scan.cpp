@@ -15,7 +15,6 @@
 namespace support {
 
 namespace fs = std::filesystem;
-namespace fsys = support::fsys;
 
 namespace {
 
