@@ -26,8 +26,9 @@ bool EndsWithLineEnd(const std::string& text) {
 std::string Piece(docx::Document& source, int section) {
   const auto [start, end] = source.SectionRange(section);
   auto piece = docx::Document::New();
-  source.Copy(start, end);
-  piece->Paste();
+  docx::Clipboard clipboard;
+  source.Copy(start, end, clipboard);
+  piece->Paste(clipboard);
   piece->ReplaceAll("^b", "");
   const auto [lastStart, lastEnd] = piece->SectionRange(piece->SectionCount());
   int selectionEnd = lastEnd;
