@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <signal.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -120,6 +122,9 @@ TEST(CommandLine, version_names_the_program_and_the_project_version) {
 // system lists them, then A's A1), without Word's owner files, LibreOffice's
 // lock files or names the pattern refuses.
 TEST(CommandLine, a_folder_is_split_in_the_order_and_with_the_skips_of_the_folder_button) {
+#ifdef _WIN32
+  GTEST_SKIP() << "runs its command lines through a POSIX shell";
+#endif
   TempDir dir;
   const fs::path in = dir.path() / "in";
   for (const char* sub : {"A/A1", "B"}) fs::create_directories(in / sub);
@@ -170,6 +175,9 @@ TEST(CommandLine, a_folder_is_split_in_the_order_and_with_the_skips_of_the_folde
 // As in the window, the first word is taken before the count is looked at:
 // a count below one takes one word, and the terminal says so.
 TEST(CommandLine, a_word_count_below_one_is_explained_and_takes_one_word) {
+#ifdef _WIN32
+  GTEST_SKIP() << "runs its command lines through a POSIX shell";
+#endif
   for (const std::string count : {"0", "-3"}) {
     TempDir dir;
     WriteMerge(dir.file("merge.docx"));
@@ -185,6 +193,9 @@ TEST(CommandLine, a_word_count_below_one_is_explained_and_takes_one_word) {
 }
 
 TEST(CommandLine, without_libreoffice_the_page_rules_answer_from_the_breaks_and_say_so_once) {
+#ifdef _WIN32
+  GTEST_SKIP() << "runs its command lines through a POSIX shell";
+#endif
   TempDir dir, temp;
   // Two letters long enough to run over a page, with no rendered page marks.
   std::vector<std::vector<std::string>> records(2);
@@ -299,6 +310,9 @@ bool NoPrivateFolderIn(const fs::path& folder) {
 }
 
 TEST(CommandLineOffice, pdf_gives_a_pdf_beside_every_docx_piece_holding_its_text) {
+#ifdef _WIN32
+  GTEST_SKIP() << "runs its command lines through a POSIX shell";
+#endif
   if (!testing_support::HaveSoffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
   TempDir dir, tmp;
   WriteMerge(dir.file("Letters.docx"));
@@ -325,6 +339,9 @@ TEST(CommandLineOffice, pdf_gives_a_pdf_beside_every_docx_piece_holding_its_text
 // Two runs at once each start a LibreOffice of their own; with one profile
 // the second would hand its files to the first and get nothing back.
 TEST(CommandLineOffice, two_runs_at_once_each_convert_with_a_libreoffice_of_their_own) {
+#ifdef _WIN32
+  GTEST_SKIP() << "runs its command lines through a POSIX shell";
+#endif
   const std::string corpus = testing_support::CorpusDir();
   const std::string doc = corpus + "/office/apache__poi/test-data__document__Bug44431.doc";
   if (!testing_support::HaveSoffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
@@ -354,6 +371,7 @@ TEST(CommandLineOffice, two_runs_at_once_each_convert_with_a_libreoffice_of_thei
 
 // Interrupting the program ends the LibreOffice it waits for and leaves
 // nothing of its own behind.
+#ifndef _WIN32
 TEST(CommandLineOffice, an_interrupted_run_ends_libreoffice_and_removes_its_private_folder) {
   TempDir dir, tmp, bin;
   testing_support::WriteFile(
@@ -375,6 +393,7 @@ TEST(CommandLineOffice, an_interrupted_run_ends_libreoffice_and_removes_its_priv
   EXPECT_TRUE(NoPrivateFolderIn(tmp.path()));
   EXPECT_EQ(testing_support::FilesIn(dir.path()), (std::vector<std::string>{"Letters.doc", "pid"}));
 }
+#endif
 
 }  // namespace
 
@@ -393,6 +412,9 @@ std::set<std::string> Snapshot(const fs::path& root) {
 }  // namespace
 
 TEST(CommandLine, a_file_named_without_a_folder_is_split_into_the_current_folder) {
+#ifdef _WIN32
+  GTEST_SKIP() << "runs its command lines through a POSIX shell";
+#endif
   const std::vector<std::string> inRoot = {"/Letters-0001.docx", "/Letters-0002.docx",
                                            "/Letters-0003.docx"};
   for (const auto& name : inRoot) ASSERT_FALSE(fs::exists(name)) << name;
@@ -413,6 +435,9 @@ TEST(CommandLine, a_file_named_without_a_folder_is_split_into_the_current_folder
 // Whatever the arguments, pieces and working copies go only to the folder that
 // -o names or to each input's own folder (the temporary copy to TEMP).
 TEST(CommandLine, no_run_writes_outside_the_named_folders_and_the_inputs_own) {
+#ifdef _WIN32
+  GTEST_SKIP() << "runs its command lines through a POSIX shell";
+#endif
   struct Case {
     std::string args;
     std::vector<std::string> allowed;  // folders below the test's root
