@@ -3,7 +3,9 @@
 // tools (LibreOffice, the package checker).
 
 #include <filesystem>
+#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -114,3 +116,28 @@ std::string RunDocxCheck(const std::string& target, bool* ok);
 int setenv(const char* name, const char* value, int overwrite);
 int unsetenv(const char* name);
 #endif
+
+namespace testing_support {
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+}  // namespace testing_support

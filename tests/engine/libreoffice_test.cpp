@@ -31,24 +31,7 @@ namespace {
 
 const std::string kOle = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_)
-      setenv(name_, old_->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using testing_support::ScopedEnv;
 
 // The letters and digits of a text: what survives every format's own way of
 // writing spaces, breaks, bullets and quotes.

@@ -29,23 +29,7 @@ using testing_support::TempDir;
 
 namespace {
 
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_)
-      setenv(name_, old_->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using testing_support::ScopedEnv;
 
 // A merge whose letters run over two or three pages by the flow of their text
 // alone: no page break, no rendered mark, a new-page section per record.
