@@ -73,8 +73,7 @@ class CommandLineHost : public support::Host {
   void SetPointer(int pointer) override { pointer_ = pointer; }
   int GetPointer() override { return pointer_; }
   void Yield() override {}
-  void ReportError(const std::string& description, const std::string& location,
-                   int line) override {
+  void ReportError(const std::string& description, const std::string& location, int line) override {
     ++reports;
     std::cerr << ForTerminal(support::ErrorReportBody(description, location, line)) << "\n\n";
   }
@@ -151,7 +150,8 @@ int main(int argc, char** argv) {
       host.settings.SavePdf = true;
     } else if (arg == "--name-by-content") {
       const char* rule = value("--name-by-content");
-      if (!rule || !rules.count(rule)) return BadUsage("--name-by-content needs one of first, header, footer, page2, last, page");
+      if (!rule || !rules.count(rule))
+        return BadUsage("--name-by-content needs one of first, header, footer, page2, last, page");
       host.settings.NameByContent = true;
       host.settings.ContentRule = rules.at(rule);
     } else if (arg == "--each") {

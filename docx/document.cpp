@@ -551,8 +551,8 @@ void Document::EnsureShapeTypes() {
   // merges) leave nothing to walk for. UTF-16 and UTF-32 bytes are walked.
   const std::string& bytes = main_->bytes;
   const auto first = static_cast<unsigned char>(bytes.empty() ? 0 : bytes[0]);
-  const bool eightBit = bytes.size() > 1 && first != 0 && first != 0xFE && first != 0xFF &&
-                        bytes[1] != '\0';
+  const bool eightBit =
+      bytes.size() > 1 && first != 0 && first != 0xFE && first != 0xFF && bytes[1] != '\0';
   if (eightBit && bytes.find("shapetype") == std::string::npos) return;
   walker.out = &shapeTypes_;
   body_.traverse(walker);

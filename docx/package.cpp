@@ -170,7 +170,8 @@ std::shared_ptr<const Package> Package::Open(const std::string& path) {
 }
 
 std::shared_ptr<const Package> Package::FromBytes(std::string bytes, const std::string& label) {
-  if (bytes.empty()) throw Error(label + " is empty (0 bytes); it is not a Word document.", Status::kEmpty);
+  if (bytes.empty())
+    throw Error(label + " is empty (0 bytes); it is not a Word document.", Status::kEmpty);
   RefuseByContent(
       bytes.substr(0, 8), [&] { return bytes; }, label);
   std::shared_ptr<Package> package(new Package());
@@ -196,9 +197,9 @@ void Package::FindMainPart() {
   const std::string type = ContentTypeOf(mainPart_);
   if (!type.empty() && type.find("wordprocessingml") == std::string::npos &&
       type.find("ms-word") == std::string::npos)
-    throw Error(label_ + " is not a Word document: its main part is " + mainPart_ + " (" + type +
-                    ").",
-                Status::kNotWord);
+    throw Error(
+        label_ + " is not a Word document: its main part is " + mainPart_ + " (" + type + ").",
+        Status::kNotWord);
   CheckCopiedParts();
 }
 
@@ -309,10 +310,27 @@ const std::string& Package::StoryText(const std::string& part) const {
 }
 
 bool FoundById(const std::string& kind) {
-  static const char* const kinds[] = {
-      "header", "footer", "image", "hyperlink", "oleObject", "chart", "package", "diagramData",
-      "diagramLayout", "diagramQuickStyle", "diagramColors", "diagramDrawing", "video", "audio",
-      "media", "control", "subDocument", "aFChunk", "hdphoto", "chartUserShapes", "ink"};
+  static const char* const kinds[] = {"header",
+                                      "footer",
+                                      "image",
+                                      "hyperlink",
+                                      "oleObject",
+                                      "chart",
+                                      "package",
+                                      "diagramData",
+                                      "diagramLayout",
+                                      "diagramQuickStyle",
+                                      "diagramColors",
+                                      "diagramDrawing",
+                                      "video",
+                                      "audio",
+                                      "media",
+                                      "control",
+                                      "subDocument",
+                                      "aFChunk",
+                                      "hdphoto",
+                                      "chartUserShapes",
+                                      "ink"};
   for (const char* k : kinds)
     if (kind == k) return true;
   return false;

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -63,7 +63,8 @@ std::string ReadWhole(zip_t* archive, zip_uint64_t index, zip_flags_t flags, std
                       const std::string& name) {
   zip_file_t* file = zip_fopen_index(archive, index, flags);
   if (!file)
-    throw Error(label + ": cannot read the part " + name + " (" + ArchiveText(archive) + ").", Status::kDamaged);
+    throw Error(label + ": cannot read the part " + name + " (" + ArchiveText(archive) + ").",
+                Status::kDamaged);
   constexpr std::uint64_t kChunk = 1u << 20;
   std::string bytes;
   // Stored bytes lie inside the archive: room for them costs no more than it.
@@ -92,8 +93,10 @@ std::string ReadWhole(zip_t* archive, zip_uint64_t index, zip_flags_t flags, std
   }
   zip_fclose(file);
   if (more)
-    throw Error(label + ": the part " + name + " is damaged (longer than its directory says).", Status::kDamaged);
-  if (bytes.size() != size) throw Error(label + ": the part " + name + " is truncated.", Status::kDamaged);
+    throw Error(label + ": the part " + name + " is damaged (longer than its directory says).",
+                Status::kDamaged);
+  if (bytes.size() != size)
+    throw Error(label + ": the part " + name + " is truncated.", Status::kDamaged);
   return bytes;
 }
 
@@ -130,15 +133,19 @@ namespace {
   // Files that do not begin like a zip were turned away before; this one
   // does, so a missing directory means it was cut short.
   if (code == ZIP_ER_EXISTS)
-    throw Error(label + " is damaged: its zip directory lists two parts of the same name.", Status::kDamaged);
+    throw Error(label + " is damaged: its zip directory lists two parts of the same name.",
+                Status::kDamaged);
   if (code == ZIP_ER_NOZIP)
     throw Error(label +
-                " is damaged or truncated: it begins like a zip package but its zip "
-                "directory is missing.", Status::kDamaged);
+                    " is damaged or truncated: it begins like a zip package but its zip "
+                    "directory is missing.",
+                Status::kDamaged);
   if (code == ZIP_ER_INCONS)
-    throw Error(label + " is damaged: its zip directory does not match the parts it describes.", Status::kDamaged);
+    throw Error(label + " is damaged: its zip directory does not match the parts it describes.",
+                Status::kDamaged);
   throw Error(label + " is damaged or truncated: it is not a readable zip package (" +
-              CodeText(code) + ").", Status::kDamaged);
+                  CodeText(code) + ").",
+              Status::kDamaged);
 }
 
 // Reads `n` bytes at `offset` of the archive; false past its end.
@@ -298,26 +305,33 @@ void ZipReader::CheckSizes(const Entry& entry) const {
   const std::string part = label_ + ": the part " + entry.name;
   if (entry.size > kMaxEntrySize)
     throw Error(part + " would inflate to " + Mib(entry.size) +
-                ", more than a document can hold; the file is refused.", Status::kTooLarge);
+                    ", more than a document can hold; the file is refused.",
+                Status::kTooLarge);
   // An entry's stored bytes lie inside the archive: a directory that claims
   // more than the whole file holds is damaged, whatever it says.
   if (handle_->length > 0 && entry.compressedSize > handle_->length)
     throw Error(label_ + " is damaged: the part " + entry.name + " claims " +
-                std::to_string(entry.compressedSize) + " bytes, more than the whole file holds.", Status::kDamaged);
+                    std::to_string(entry.compressedSize) +
+                    " bytes, more than the whole file holds.",
+                Status::kDamaged);
   if (!entry.encrypted && entry.method == ZIP_CM_STORE && entry.size != entry.compressedSize)
     throw Error(label_ + " is damaged: the part " + entry.name +
-                " is stored as it is, but its directory gives it two different sizes.", Status::kDamaged);
+                    " is stored as it is, but its directory gives it two different sizes.",
+                Status::kDamaged);
   // A compressed size of 0 is no licence to inflate without bound.
   if (entry.size > kMaxRatioSize && entry.size / kMaxRatio >= entry.compressedSize)
     throw Error(part + " inflates " +
-                (entry.compressedSize ? std::to_string(entry.size / entry.compressedSize)
-                                      : std::string("without bound")) +
-                " times to " + Mib(entry.size) + " (a decompression bomb); the file is refused.", Status::kTooLarge);
+                    (entry.compressedSize ? std::to_string(entry.size / entry.compressedSize)
+                                          : std::string("without bound")) +
+                    " times to " + Mib(entry.size) +
+                    " (a decompression bomb); the file is refused.",
+                Status::kTooLarge);
   if (!entry.encrypted && entry.method == ZIP_CM_DEFLATE &&
       entry.size / kDeflateMaxRatio > entry.compressedSize)
     throw Error(label_ + " is damaged: the part " + entry.name + " claims to inflate to " +
-                std::to_string(entry.size) + " bytes from " + std::to_string(entry.compressedSize) +
-                ", more than any compressed data can.", Status::kDamaged);
+                    std::to_string(entry.size) + " bytes from " +
+                    std::to_string(entry.compressedSize) + ", more than any compressed data can.",
+                Status::kDamaged);
 }
 
 std::string ZipReader::Inflate(const std::string& packed, const Entry& entry) const {
@@ -367,7 +381,8 @@ const std::string& ZipReader::Raw(const Entry& entry) const {
       Inflate(raw, entry);
     else if (entry.method == ZIP_CM_STORE && !entry.encrypted &&
              libdeflate_crc32(0, raw.data(), raw.size()) != entry.crc)
-      throw Error(label_ + ": the part " + entry.name + " is damaged (CRC error).", Status::kDamaged);
+      throw Error(label_ + ": the part " + entry.name + " is damaged (CRC error).",
+                  Status::kDamaged);
     return raw_.emplace(entry.index, std::move(raw)).first->second;
   } catch (const Error& e) {
     damaged_.emplace(entry.index, e);
@@ -454,7 +469,9 @@ class Background {
   // The thread stays for the process's life (it is never joined, so no
   // exit-time destructor can wait on it); it holds no job once every
   // ZipWriter has finished.
-  Background() { std::thread([this] { Loop(); }).detach(); }
+  Background() {
+    std::thread([this] { Loop(); }).detach();
+  }
   static Background* Start() {
     if (std::thread::hardware_concurrency() < 2) return nullptr;
     try {

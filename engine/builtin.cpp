@@ -47,8 +47,11 @@ using StatePtr = std::shared_ptr<DocState>;
 
 class MainRange : public word::Range {
  public:
-  MainRange(StatePtr state, int start, int end) : state_(std::move(state)), start_(start), end_(end) {}
-  std::string Text() override { return Guard([&] { return state_->Doc().Text(start_, end_); }); }
+  MainRange(StatePtr state, int start, int end)
+      : state_(std::move(state)), start_(start), end_(end) {}
+  std::string Text() override {
+    return Guard([&] { return state_->Doc().Text(start_, end_); });
+  }
   void Copy() override {
     Guard([&] { state_->Doc().Copy(start_, end_, *state_->clipboard); });
   }
@@ -59,7 +62,9 @@ class MainRange : public word::Range {
       state_->Clamp();
     });
   }
-  void Delete() override { Guard([&] { state_->Doc().Delete(start_, end_); }); }
+  void Delete() override {
+    Guard([&] { state_->Doc().Delete(start_, end_); });
+  }
 
  private:
   StatePtr state_;
@@ -72,8 +77,12 @@ class StoryRange : public word::Range {
   explicit StoryRange(std::string text) : text_(std::move(text)) {}
   std::string Text() override { return text_; }
   void Copy() override { throw word::AutomationError("This header or footer cannot be copied."); }
-  void Select() override { throw word::AutomationError("This header or footer cannot be selected."); }
-  void Delete() override { throw word::AutomationError("This header or footer cannot be changed."); }
+  void Select() override {
+    throw word::AutomationError("This header or footer cannot be selected.");
+  }
+  void Delete() override {
+    throw word::AutomationError("This header or footer cannot be changed.");
+  }
 
  private:
   std::string text_;
@@ -97,8 +106,7 @@ class BuiltinFind : public word::Find {
   bool Execute(int replace) override {
     return Guard([&] {
       if (text_.empty()) return false;
-      if (replace == word::wdReplaceAll)
-        return state_->Doc().ReplaceAll(text_, replacement_.text_);
+      if (replace == word::wdReplaceAll) return state_->Doc().ReplaceAll(text_, replacement_.text_);
       const std::string all = state_->Doc().Text(0, state_->Doc().StoryLength());
       return all.find(text_ == "^b" ? std::string("\f") : text_) != std::string::npos;
     });
@@ -116,7 +124,8 @@ class BuiltinSelection : public word::Selection {
   word::Find& GetFind() override { return find_; }
   void MoveEnd(int unit, int count) override {
     Guard([&] {
-      if (unit != word::wdCharacter) throw word::AutomationError("Only character moves are supported.");
+      if (unit != word::wdCharacter)
+        throw word::AutomationError("Only character moves are supported.");
       state_->Clamp();
       state_->selEnd = std::max(state_->selStart, state_->selEnd + count);
       state_->Clamp();
@@ -212,7 +221,9 @@ class BuiltinDocument : public word::Document {
  public:
   explicit BuiltinDocument(StatePtr state)
       : state_(state), selection_(std::make_shared<BuiltinSelection>(state)) {}
-  int SectionsCount() override { return Guard([&] { return state_->Doc().SectionCount(); }); }
+  int SectionsCount() override {
+    return Guard([&] { return state_->Doc().SectionCount(); });
+  }
   word::SectionPtr Sections(int index) override {
     return Guard([&] {
       state_->Doc().SectionRange(index);  // refuses an index out of range
@@ -220,9 +231,12 @@ class BuiltinDocument : public word::Document {
     });
   }
   word::SectionPtr SectionsLast() override {
-    return Guard([&] { return std::make_shared<BuiltinSection>(state_, state_->Doc().SectionCount()); });
+    return Guard(
+        [&] { return std::make_shared<BuiltinSection>(state_, state_->Doc().SectionCount()); });
   }
-  int ParagraphsCount() override { return Guard([&] { return state_->Doc().ParagraphCount(); }); }
+  int ParagraphsCount() override {
+    return Guard([&] { return state_->Doc().ParagraphCount(); });
+  }
   word::RangePtr Paragraphs(int index) override {
     return Guard([&] {
       const auto [start, end] = state_->Doc().ParagraphRange(index);
@@ -230,7 +244,8 @@ class BuiltinDocument : public word::Document {
     });
   }
   word::RangePtr Content() override {
-    return Guard([&] { return std::make_shared<MainRange>(state_, 0, state_->Doc().StoryLength()); });
+    return Guard(
+        [&] { return std::make_shared<MainRange>(state_, 0, state_->Doc().StoryLength()); });
   }
   void ContentPaste() override { Paste(); }
   void ContentPasteAndFormat(int) override { Paste(); }
@@ -240,7 +255,9 @@ class BuiltinDocument : public word::Document {
       return selection_;
     });
   }
-  int PagesCount(int) override { return Guard([&] { return state_->Doc().PageCount(); }); }
+  int PagesCount(int) override {
+    return Guard([&] { return state_->Doc().PageCount(); });
+  }
   void SaveAs(const std::string& fileName) override {
     Guard([&] { state_->Doc().SaveAs(fileName); });
   }
@@ -302,7 +319,9 @@ class BuiltinApplication : public word::Application {
 
 }  // namespace
 
-word::ApplicationPtr CreateBuiltinApplication() { return std::make_shared<BuiltinApplication>(); }
+word::ApplicationPtr CreateBuiltinApplication() {
+  return std::make_shared<BuiltinApplication>();
+}
 
 std::shared_ptr<docx::Document> BuiltinDocumentOf(word::Document& document) {
   auto* ours = dynamic_cast<BuiltinDocument*>(&document);

@@ -81,7 +81,9 @@ BuiltinFactory& Builtin() {
 
 namespace word {
 
-Factory& DefaultFactory() { return engine::Builtin(); }
+Factory& DefaultFactory() {
+  return engine::Builtin();
+}
 
 int Length(const std::string& text) {
   return support::CountChars(text);

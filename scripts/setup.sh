@@ -9,7 +9,7 @@ packages=(
   g++ cmake ninja-build pkg-config python3
   qt6-base-dev libgl-dev libzip-dev libdeflate-dev libpugixml-dev libgtest-dev
   libreoffice-writer-nogui poppler-utils xvfb xdotool imagemagick x11-utils fonts-liberation
-  clang libclang-rt-14-dev python3-lxml
+  clang libclang-rt-14-dev clang-format-14 python3-lxml
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -22,8 +22,8 @@ std::string ErrorReportText(const std::string& description, const std::string& l
   return text;
 }
 
-void ShowErrorReport(Dialogs& dialogs, const std::string& description,
-                     const std::string& location, int line) {
+void ShowErrorReport(Dialogs& dialogs, const std::string& description, const std::string& location,
+                     int line) {
   dialogs.Message(ErrorReportText(description, location, line), Buttons::Ok, Icon::Warning,
                   "Application Error");
 }

@@ -8,8 +8,9 @@ namespace support {
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
   if (path.empty()) return std::nullopt;
   const std::wstring wide = ToFsPath(path).wstring();
-  HANDLE handle = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle =
+      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
   BY_HANDLE_FILE_INFORMATION info{};
   const bool ok = GetFileInformationByHandle(handle, &info) != 0;

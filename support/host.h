@@ -18,7 +18,7 @@ enum Pointer : int {
 // moment of every use, so a change made during a run takes effect at once.
 struct SplitSettings {
   bool NameByContent = false;
-  int ContentRule = -1;  // 0 to 5, -1 when nothing is selected
+  int ContentRule = -1;    // 0 to 5, -1 when nothing is selected
   bool EachSplit = false;  // with NameByContent: every piece named from its own words
   bool SaveToChosenFolder = true;
   bool SaveToSourceFolder = false;

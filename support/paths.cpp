@@ -139,7 +139,11 @@ std::string& ProgramFolderStore() {
 }
 }  // namespace
 
-const std::string& ProgramFolder() { return ProgramFolderStore(); }
-void SetProgramFolder(const std::string& folder) { ProgramFolderStore() = folder; }
+const std::string& ProgramFolder() {
+  return ProgramFolderStore();
+}
+void SetProgramFolder(const std::string& folder) {
+  ProgramFolderStore() = folder;
+}
 
 }  // namespace support

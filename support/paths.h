@@ -35,9 +35,9 @@ std::string ZeroPad(long long number, int width);
 // root of an absolute POSIX path) stays single.
 std::string CollapseSeparators(const std::string& path, char sep = kSep);
 // The path of `name` in `folder`: joined by one separator (none added when the
-// folder ends in one) and passed through CollapseSeparators. An empty folder is the current folder (where a file name
-// without a folder part lies): the name is then given as it stands, never
-// joined to a separator, which would make it a name in the root.
+// folder ends in one) and passed through CollapseSeparators. An empty folder is the current folder
+// (where a file name without a folder part lies): the name is then given as it stands, never joined
+// to a separator, which would make it a name in the root.
 std::string PathInFolder(const std::string& folder, const std::string& name, char sep = kSep);
 
 // True when the last-change time of the path can be read. Never fails.

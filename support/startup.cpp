@@ -19,7 +19,9 @@ std::string& AppTitleStore() {
 }
 }  // namespace
 
-const std::string& AppTitle() { return AppTitleStore(); }
+const std::string& AppTitle() {
+  return AppTitleStore();
+}
 
 void SetAppTitle(const std::string& productTitle) {
   std::string title = productTitle;

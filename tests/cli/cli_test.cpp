@@ -21,7 +21,9 @@ using testing_support::TempDir;
 
 namespace {
 
-std::string Split() { return Quote(testing_support::BinDir() + "/parvane-split"); }
+std::string Split() {
+  return Quote(testing_support::BinDir() + "/parvane-split");
+}
 
 void WriteMerge(const std::string& path) {
   fixture::Write(path, fixture::Merge({{"Dear Ann,", "Your order shipped."},
@@ -30,8 +32,8 @@ void WriteMerge(const std::string& path) {
 }
 
 TEST(CommandLine, bad_usage_exits_with_two_and_says_how) {
-  for (const std::string args : {"", "-o", "--name-by-content nowhere a.docx", "-x abc a.docx",
-                                 "--frobnicate a.docx"}) {
+  for (const std::string args :
+       {"", "-o", "--name-by-content nowhere a.docx", "-x abc a.docx", "--frobnicate a.docx"}) {
     const auto r = RunCommand(Split() + " " + args);
     EXPECT_EQ(r.exitCode, 2) << args;
     EXPECT_NE(r.output.find("usage: parvane-split"), std::string::npos) << args;
@@ -54,12 +56,12 @@ TEST(CommandLine, splits_into_the_folder_and_names_every_piece) {
   TempDir dir;
   fs::create_directory(dir.path() / "out");
   WriteMerge(dir.file("Letters.docx"));
-  const auto r = RunCommand(Split() + " -o " + Quote(dir.file("out")) + " " +
-                            Quote(dir.file("Letters.docx")));
+  const auto r =
+      RunCommand(Split() + " -o " + Quote(dir.file("out")) + " " + Quote(dir.file("Letters.docx")));
   EXPECT_EQ(r.exitCode, 0) << r.output;
-  EXPECT_EQ(testing_support::FilesIn(dir.path() / "out"),
-            (std::vector<std::string>{"Letters-0001.docx", "Letters-0002.docx",
-                                      "Letters-0003.docx"}));
+  EXPECT_EQ(
+      testing_support::FilesIn(dir.path() / "out"),
+      (std::vector<std::string>{"Letters-0001.docx", "Letters-0002.docx", "Letters-0003.docx"}));
   EXPECT_NE(r.output.find("Letters-0002.docx\n"), std::string::npos);
   EXPECT_NE(r.output.find("3 pieces from 1 document in "), std::string::npos);
 
@@ -67,8 +69,8 @@ TEST(CommandLine, splits_into_the_folder_and_names_every_piece) {
   // split again after fixing their merge.
   WriteMerge(dir.file("Letters.docx"));
   testing_support::WriteFile(dir.path() / "out" / "Letters-0002.docx", "an earlier run's piece");
-  const auto again = RunCommand(Split() + " -o " + Quote(dir.file("out")) + " " +
-                                Quote(dir.file("Letters.docx")));
+  const auto again =
+      RunCommand(Split() + " -o " + Quote(dir.file("out")) + " " + Quote(dir.file("Letters.docx")));
   EXPECT_EQ(again.exitCode, 0) << again.output;
   EXPECT_EQ(testing_support::FilesIn(dir.path() / "out").size(), 3u);
   EXPECT_NE(testing_support::ReadFile(dir.path() / "out" / "Letters-0002.docx"),
@@ -423,8 +425,8 @@ TEST(CommandLine, a_file_named_without_a_folder_is_split_into_the_current_folder
   const auto r = RunCommand("cd " + Quote(dir.str()) + " && " + Split() + " Letters.docx");
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_EQ(testing_support::FilesIn(dir.path()),
-            (std::vector<std::string>{"Letters-0001.docx", "Letters-0002.docx",
-                                      "Letters-0003.docx", "Letters.docx"}));
+            (std::vector<std::string>{"Letters-0001.docx", "Letters-0002.docx", "Letters-0003.docx",
+                                      "Letters.docx"}));
   EXPECT_NE(r.output.find("\nLetters-0002.docx\n"), std::string::npos) << r.output;
   for (const auto& name : inRoot) {
     EXPECT_FALSE(fs::exists(name)) << name;
@@ -441,7 +443,7 @@ TEST(CommandLine, no_run_writes_outside_the_named_folders_and_the_inputs_own) {
   struct Case {
     std::string args;
     std::vector<std::string> allowed;  // folders below the test's root
-    bool nameTaken = false;  // the derived name "Dear.docx" stands in the current folder
+    bool nameTaken = false;            // the derived name "Dear.docx" stands in the current folder
   };
   const std::vector<Case> cases = {
       {"Letters.docx", {"cwd"}},
@@ -470,8 +472,8 @@ TEST(CommandLine, no_run_writes_outside_the_named_folders_and_the_inputs_own) {
     if (c.nameTaken) testing_support::WriteFile(root.path() / "cwd/Dear.docx", "somebody's own");
     const std::string inputBytes = testing_support::ReadFile(root.path() / "in/Letters.docx");
     const auto before = Snapshot(root.path());
-    const auto r = RunCommand("cd " + Quote(root.file("cwd")) + " && TEMP=" +
-                              Quote(root.file("tmp")) + " " + Split() + " " + c.args);
+    const auto r = RunCommand("cd " + Quote(root.file("cwd")) +
+                              " && TEMP=" + Quote(root.file("tmp")) + " " + Split() + " " + c.args);
     for (const auto& file : Snapshot(root.path())) {
       if (before.count(file)) continue;
       const fs::path folder = fs::path(file).parent_path();

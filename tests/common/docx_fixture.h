@@ -7,7 +7,8 @@
 namespace fixture {
 
 inline constexpr const char* kW = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
-inline constexpr const char* kR = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+inline constexpr const char* kR =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 inline constexpr const char* kRelHeader =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/header";
 inline constexpr const char* kRelFooter =

@@ -2,8 +2,8 @@
 // Shared test helpers: temporary folders, a recording host, files, external
 // tools (LibreOffice, the package checker).
 
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>

@@ -271,7 +271,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "its zip directory does not match the parts it describes", docx::Status::kDamaged},
         BadInput{"inflates-past-what-deflate-can",
                  [](const std::string& p) {
-                   WriteDeflated(p, "word/document.xml", "<x/>", Deflate("<x/>"), false, {false, -1, 50ll << 20});
+                   WriteDeflated(p, "word/document.xml", "<x/>", Deflate("<x/>"), false,
+                                 {false, -1, 50ll << 20});
                  },
                  "more than any compressed data can", docx::Status::kDamaged}),
     [](const auto& info) {

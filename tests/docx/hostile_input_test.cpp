@@ -122,8 +122,9 @@ TEST(HostileInput, a_zip_that_lists_one_name_twice_is_reported_as_such) {
   fs::create_directory(dir.file("out"));
   const auto r = docx_test::Split(path, dir.file("out"));
   EXPECT_TRUE(r.files.empty());
-  EXPECT_TRUE(AnyReportHas(r, "twice.docx is damaged: its zip directory lists two parts of the "
-                              "same name."))
+  EXPECT_TRUE(AnyReportHas(r,
+                           "twice.docx is damaged: its zip directory lists two parts of the "
+                           "same name."))
       << r.reports.front();
 }
 

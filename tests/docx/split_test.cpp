@@ -38,7 +38,8 @@ std::string Drawing(const std::string& paragraphs) {
 
 std::string Field(const std::string& code, const std::string& result) {
   return R"(<w:r><w:fldChar w:fldCharType="begin"/></w:r><w:r><w:instrText xml:space="preserve"> )" +
-         code + R"( </w:instrText></w:r><w:r><w:fldChar w:fldCharType="separate"/></w:r><w:r><w:t>)" +
+         code +
+         R"( </w:instrText></w:r><w:r><w:fldChar w:fldCharType="separate"/></w:r><w:r><w:t>)" +
          result + R"(</w:t></w:r><w:r><w:fldChar w:fldCharType="end"/></w:r>)";
 }
 
@@ -48,17 +49,17 @@ const std::string kRefs = R"(<w:headerReference w:type="default" r:id="rIdH1"/>)
 // Five records with what a merge's letters carry.
 fixture::Package RichMerge() {
   fixture::Package package;
-  package.documentRels = {
-      {"rIdH1", fixture::kRelHeader, "header1.xml"},
-      {"rIdH2", fixture::kRelHeader, "header2.xml"},
-      {"rIdF1", fixture::kRelFooter, "footer1.xml"},
-      {"rIdNum", fixture::kRelNumbering, "numbering.xml"},
-      {"rIdFn", fixture::kRelFootnotes, "footnotes.xml"},
-      {"rIdPhoto", fixture::kRelImage, "media/photo.png"},
-      {"rIdLink", fixture::kRelHyperlink, "https://example.com/a?b&c", true}};
+  package.documentRels = {{"rIdH1", fixture::kRelHeader, "header1.xml"},
+                          {"rIdH2", fixture::kRelHeader, "header2.xml"},
+                          {"rIdF1", fixture::kRelFooter, "footer1.xml"},
+                          {"rIdNum", fixture::kRelNumbering, "numbering.xml"},
+                          {"rIdFn", fixture::kRelFootnotes, "footnotes.xml"},
+                          {"rIdPhoto", fixture::kRelImage, "media/photo.png"},
+                          {"rIdLink", fixture::kRelHyperlink, "https://example.com/a?b&c", true}};
   package.parts = {
       {"word/header1.xml", fixture::kCtHeader,
-       Drawing("<w:p>" + docx_test::PictureRun("rIdLogo", 1) + "</w:p>" + P("Quillory Letterhead"))},
+       Drawing("<w:p>" + docx_test::PictureRun("rIdLogo", 1) + "</w:p>" +
+               P("Quillory Letterhead"))},
       {"word/_rels/header1.xml.rels", "",
        R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rIdLogo" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/image" Target="media/logo.png"/></Relationships>)"},
       {"word/media/logo.png", "", docx_test::TinyPng()},
@@ -66,7 +67,8 @@ fixture::Package RichMerge() {
       {"word/header2.xml", fixture::kCtHeader, fixture::HeaderXml(P("First page only"))},
       {"word/footer1.xml", fixture::kCtFooter,
        fixture::HeaderXml("<w:p><w:r><w:t xml:space=\"preserve\">Page </w:t></w:r>" +
-                              Field("PAGE", "1") + "<w:r><w:t xml:space=\"preserve\"> of </w:t></w:r>" +
+                              Field("PAGE", "1") +
+                              "<w:r><w:t xml:space=\"preserve\"> of </w:t></w:r>" +
                               Field("NUMPAGES", "5") + "</w:p>",
                           true)},
       {"word/numbering.xml", kCtNumbering,
@@ -88,11 +90,14 @@ fixture::Package RichMerge() {
       // 3: two columns, the same bookmark id again, a footnote.
       R"(<w:p><w:bookmarkStart w:id="7" w:name="Greeting3"/><w:r><w:t>Dear Cleo</w:t></w:r><w:bookmarkEnd w:id="7"/>)"
       R"(<w:r><w:footnoteReference w:id="1"/></w:r></w:p>)" +
-      BreakP("", R"(<w:sectPr><w:type w:val="nextPage"/><w:pgSz w:w="12240" w:h="15840"/><w:cols w:num="2" w:space="720"/></w:sectPr>)") +
+      BreakP(
+          "",
+          R"(<w:sectPr><w:type w:val="nextPage"/><w:pgSz w:w="12240" w:h="15840"/><w:cols w:num="2" w:space="720"/></w:sectPr>)") +
       // 4: a different first page, a picture used twice with one drawing id.
       P("Dear Dan") + "<w:p>" + docx_test::PictureRun("rIdPhoto", 5) +
       docx_test::PictureRun("rIdPhoto", 5) + "</w:p>" +
-      BreakP("", SectPr("nextPage", R"(<w:headerReference w:type="first" r:id="rIdH2"/><w:titlePg/>)")) +
+      BreakP("", SectPr("nextPage",
+                        R"(<w:headerReference w:type="first" r:id="rIdH2"/><w:titlePg/>)")) +
       // 5: the last record ends with a page break paragraph.
       P("Dear Eve") + R"(<w:p><w:r><w:br w:type="page"/></w:r></w:p>)" + P("") + SectPr("nextPage");
   return package;
@@ -124,9 +129,9 @@ class RichMergeSplit : public ::testing::Test {
 
 TEST_F(RichMergeSplit, writes_one_valid_piece_per_record_and_leaves_the_input_as_it_was) {
   EXPECT_TRUE(result_.reports.empty()) << result_.reports.front();
-  EXPECT_EQ(result_.files, (std::vector<std::string>{"Letters-0001.docx", "Letters-0002.docx",
-                                                     "Letters-0003.docx", "Letters-0004.docx",
-                                                     "Letters-0005.docx"}));
+  EXPECT_EQ(result_.files,
+            (std::vector<std::string>{"Letters-0001.docx", "Letters-0002.docx", "Letters-0003.docx",
+                                      "Letters-0004.docx", "Letters-0005.docx"}));
   bool ok = false;
   const std::string report = testing_support::RunDocxCheck((dir_->path() / "out").string(), &ok);
   EXPECT_TRUE(ok) << report;
@@ -152,7 +157,9 @@ TEST_F(RichMergeSplit, keeps_each_records_page_setup_and_headers) {
   EXPECT_NE(Xml(4).find("<w:titlePg/>"), std::string::npos);
   // The inherited header is made explicit, so every piece shows the letterhead.
   for (int i = 1; i <= 5; ++i) {
-    EXPECT_NE(Xml(i).find(R"(<w:headerReference w:type="default" r:id="rIdH1"/>)"), std::string::npos) << i;
+    EXPECT_NE(Xml(i).find(R"(<w:headerReference w:type="default" r:id="rIdH1"/>)"),
+              std::string::npos)
+        << i;
     EXPECT_TRUE(Has(i, "word/header1.xml") && Has(i, "word/media/logo.png")) << i;
     EXPECT_TRUE(Has(i, "word/footer1.xml") && Has(i, "word/styles.xml")) << i;
   }
@@ -165,7 +172,8 @@ TEST_F(RichMergeSplit, brings_only_the_pictures_links_and_notes_a_piece_uses) {
   for (int i = 1; i <= 5; ++i) EXPECT_EQ(Has(i, "word/media/photo.png"), i == 4) << i;
   const std::string rels2 = Entry(Piece(2), "word/_rels/document.xml.rels");
   EXPECT_NE(rels2.find(R"(Target="https://example.com/a?b&amp;c" TargetMode="External")"),
-            std::string::npos) << rels2;
+            std::string::npos)
+      << rels2;
   EXPECT_EQ(Entry(Piece(1), "word/_rels/document.xml.rels").find("rIdLink"), std::string::npos);
   const std::string notes3 = Entry(Piece(3), "word/footnotes.xml");
   EXPECT_NE(notes3.find("Note for Cleo"), std::string::npos);
@@ -204,10 +212,10 @@ TEST_F(RichMergeSplit, pieces_look_as_their_records_do_in_the_merge) {
   if (testing_support::SharedDir().empty() || !fs::exists(tool))
     GTEST_SKIP() << "the fidelity checker is not beside the project";
   if (!testing_support::HaveSoffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
-  const auto r = testing_support::RunCommand(
-      "python3 " + testing_support::Quote(tool.string()) + " " +
-      testing_support::Quote(dir_->file("Letters.docx")) + " " +
-      testing_support::Quote((dir_->path() / "out").string()));
+  const auto r =
+      testing_support::RunCommand("python3 " + testing_support::Quote(tool.string()) + " " +
+                                  testing_support::Quote(dir_->file("Letters.docx")) + " " +
+                                  testing_support::Quote((dir_->path() / "out").string()));
   // Every record's pages match, sizes and looks included. The merge's sixth
   // page is the blank one after the last record's closing page break, which
   // the split takes away on purpose: the only source page no piece shows.
@@ -237,8 +245,10 @@ TEST(Split, records_ending_in_text_that_carries_the_break_and_continuous_breaks)
   fs::create_directory(dir.path() / "out");
   const auto result = docx_test::Split(dir.file("c.docx"), (dir.path() / "out").string());
   ASSERT_EQ(result.files.size(), 3u);
-  EXPECT_EQ(docx_test::StoryText((dir.path() / "out" / "c-0001.docx").string()), "Head\rDear Ann\r");
-  EXPECT_EQ(docx_test::StoryText((dir.path() / "out" / "c-0002.docx").string()), "Body\rDear Bob\r");
+  EXPECT_EQ(docx_test::StoryText((dir.path() / "out" / "c-0001.docx").string()),
+            "Head\rDear Ann\r");
+  EXPECT_EQ(docx_test::StoryText((dir.path() / "out" / "c-0002.docx").string()),
+            "Body\rDear Bob\r");
   EXPECT_EQ(docx_test::StoryText((dir.path() / "out" / "c-0003.docx").string()), "Last\r");
   bool ok = false;
   const std::string report = testing_support::RunDocxCheck((dir.path() / "out").string(), &ok);
@@ -250,7 +260,8 @@ TEST(Save, writes_the_package_type_the_extension_names) {
   fixture::Package package = fixture::Merge({{"Dear Ann"}, {"Dear Bob"}});
   package.mainContentType = "application/vnd.ms-word.document.macroEnabled.main+xml";
   package.documentRels.push_back(
-      {"rIdVba", "http://schemas.microsoft.com/office/2006/relationships/vbaProject", "vbaProject.bin"});
+      {"rIdVba", "http://schemas.microsoft.com/office/2006/relationships/vbaProject",
+       "vbaProject.bin"});
   package.parts.push_back({"word/vbaProject.bin", "application/vnd.ms-office.vbaProject", "VBA"});
   fixture::Write(dir.file("in.docm"), package);
   auto app = engine::CreateBuiltinApplication();
@@ -260,17 +271,21 @@ TEST(Save, writes_the_package_type_the_extension_names) {
     const char* type;
     bool macros;
   };
-  for (const Case& c : {Case{"p.docx", "openxmlformats-officedocument.wordprocessingml.document.main+xml", false},
-                        Case{"p.docm", "ms-word.document.macroEnabled.main+xml", true},
-                        Case{"p.dotx", "openxmlformats-officedocument.wordprocessingml.template.main+xml", false},
-                        Case{"p.dotm", "ms-word.template.macroEnabledTemplate.main+xml", true}}) {
+  for (const Case& c :
+       {Case{"p.docx", "openxmlformats-officedocument.wordprocessingml.document.main+xml", false},
+        Case{"p.docm", "ms-word.document.macroEnabled.main+xml", true},
+        Case{"p.dotx", "openxmlformats-officedocument.wordprocessingml.template.main+xml", false},
+        Case{"p.dotm", "ms-word.template.macroEnabledTemplate.main+xml", true}}) {
     auto piece = app->DocumentsAdd();
     source->Sections(1)->GetRange()->Copy();
     piece->ContentPasteAndFormat(word::wdFormatOriginalFormatting);
     piece->SaveAs(dir.file(c.name));
     const std::string types = Entry(dir.file(c.name), "[Content_Types].xml");
-    EXPECT_NE(types.find(std::string("PartName=\"/word/document.xml\" ContentType=\"application/vnd.") +
-                         c.type), std::string::npos) << c.name << types;
+    EXPECT_NE(
+        types.find(std::string("PartName=\"/word/document.xml\" ContentType=\"application/vnd.") +
+                   c.type),
+        std::string::npos)
+        << c.name << types;
     bool hasVba = false;
     for (const auto& e : Entries(dir.file(c.name))) hasVba |= e == "word/vbaProject.bin";
     EXPECT_EQ(hasVba, c.macros) << c.name;
@@ -331,8 +346,8 @@ TEST(Split, a_record_that_holds_only_a_picture_is_not_lost) {
   testing_support::TempDir dir;
   fixture::Package package;
   package.body = P("Dear Ann") + BreakP("", SectPr("nextPage")) + "<w:p><w:pPr>" +
-                 SectPr("nextPage") + "</w:pPr>" + docx_test::PictureRun("rIdPhoto", 7) +
-                 "</w:p>" + P("Dear Cleo") + SectPr("nextPage");
+                 SectPr("nextPage") + "</w:pPr>" + docx_test::PictureRun("rIdPhoto", 7) + "</w:p>" +
+                 P("Dear Cleo") + SectPr("nextPage");
   package.documentRels = {{"rIdPhoto", fixture::kRelImage, "media/photo.png"}};
   package.parts = {{"word/media/photo.png", "", docx_test::TinyPng()}};
   fixture::Write(dir.file("m.docx"), package);
@@ -404,14 +419,14 @@ TEST(Split, vml_shapes_take_along_the_type_an_earlier_section_defined) {
       R"(<v:shapetype id="_x0000_t136" coordsize="21600,21600" path="m@7,l@8e">)"
       R"(<v:textpath on="t" fitshape="t"/></v:shapetype>)";
   fixture::Package package;
-  package.body =
-      "<w:p><w:pPr>" + SectPr("nextPage") + "</w:pPr>" + VmlRun(definition, "_x0000_t136", "One") +
-      "</w:p>" +
-      // The second record uses the first one's type, and a type nobody defines.
-      "<w:p><w:pPr>" + SectPr("nextPage") + "</w:pPr>" + VmlRun("", "_x0000_t136", "Two") +
-      VmlRun("", "_x0000_t999", "Lost") + "</w:p>" +
-      // The third defines the type again itself.
-      "<w:p>" + VmlRun(definition, "_x0000_t136", "Three") + "</w:p>" + SectPr("nextPage");
+  package.body = "<w:p><w:pPr>" + SectPr("nextPage") + "</w:pPr>" +
+                 VmlRun(definition, "_x0000_t136", "One") + "</w:p>" +
+                 // The second record uses the first one's type, and a type nobody defines.
+                 "<w:p><w:pPr>" + SectPr("nextPage") + "</w:pPr>" +
+                 VmlRun("", "_x0000_t136", "Two") + VmlRun("", "_x0000_t999", "Lost") + "</w:p>" +
+                 // The third defines the type again itself.
+                 "<w:p>" + VmlRun(definition, "_x0000_t136", "Three") + "</w:p>" +
+                 SectPr("nextPage");
   fixture::Write(dir.file("v.docx"), package);
   fs::create_directory(dir.path() / "out");
   const auto result = docx_test::Split(dir.file("v.docx"), (dir.path() / "out").string());
@@ -442,9 +457,8 @@ TEST(Split, a_break_inside_a_content_control_gives_each_piece_its_own_side) {
   };
   package.body = P("Agreement") + control("A", P("Exhibit A") + P("Signed by Ann")) +
                  control("B", "<w:bookmarkStart w:id=\"0\" w:name=\"left\"/>" +
-                                  BreakP("", SectPr("nextPage")) +
-                                  "<w:bookmarkEnd w:id=\"0\"/>" + P("Exhibit B") +
-                                  P("Signed by Bob")) +
+                                  BreakP("", SectPr("nextPage")) + "<w:bookmarkEnd w:id=\"0\"/>" +
+                                  P("Exhibit B") + P("Signed by Bob")) +
                  SectPr("nextPage");
   fixture::Write(dir.file("c.docx"), package);
   fs::create_directory(dir.path() / "out");
@@ -481,12 +495,17 @@ TEST(Split, a_diagram_keeps_the_drawing_its_data_names) {
        "diagrams/drawing1.xml"}};
   const std::string xmlDecl = R"(<?xml version="1.0" encoding="UTF-8"?>)";
   package.parts = {
-      {"word/diagrams/data1.xml", "application/vnd.openxmlformats-officedocument.drawingml.diagramData+xml",
-       xmlDecl + R"(<dgm:dataModel xmlns:dgm="http://schemas.openxmlformats.org/drawingml/2006/diagram" xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main"><dgm:ptLst/><dgm:extLst><a:ext uri="http://schemas.microsoft.com/office/drawing/2008/diagram"><dsp:dataModelExt xmlns:dsp="http://schemas.microsoft.com/office/drawing/2008/diagram" relId="rIdDsp" minVer="http://schemas.openxmlformats.org/drawingml/2006/diagram"/></a:ext></dgm:extLst></dgm:dataModel>)"},
-      {"word/diagrams/layout1.xml", "application/vnd.openxmlformats-officedocument.drawingml.diagramLayout+xml",
-       xmlDecl + R"(<dgm:layoutDef xmlns:dgm="http://schemas.openxmlformats.org/drawingml/2006/diagram"/>)"},
+      {"word/diagrams/data1.xml",
+       "application/vnd.openxmlformats-officedocument.drawingml.diagramData+xml",
+       xmlDecl +
+           R"(<dgm:dataModel xmlns:dgm="http://schemas.openxmlformats.org/drawingml/2006/diagram" xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main"><dgm:ptLst/><dgm:extLst><a:ext uri="http://schemas.microsoft.com/office/drawing/2008/diagram"><dsp:dataModelExt xmlns:dsp="http://schemas.microsoft.com/office/drawing/2008/diagram" relId="rIdDsp" minVer="http://schemas.openxmlformats.org/drawingml/2006/diagram"/></a:ext></dgm:extLst></dgm:dataModel>)"},
+      {"word/diagrams/layout1.xml",
+       "application/vnd.openxmlformats-officedocument.drawingml.diagramLayout+xml",
+       xmlDecl +
+           R"(<dgm:layoutDef xmlns:dgm="http://schemas.openxmlformats.org/drawingml/2006/diagram"/>)"},
       {"word/diagrams/drawing1.xml", "application/vnd.ms-office.drawingml.diagramDrawing+xml",
-       xmlDecl + R"(<dsp:drawing xmlns:dsp="http://schemas.microsoft.com/office/drawing/2008/diagram"><dsp:spTree/></dsp:drawing>)"}};
+       xmlDecl +
+           R"(<dsp:drawing xmlns:dsp="http://schemas.microsoft.com/office/drawing/2008/diagram"><dsp:spTree/></dsp:drawing>)"}};
   const std::string diagram =
       R"(<w:p><w:r><w:drawing><wp:inline xmlns:wp="http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing"><wp:extent cx="100" cy="100"/><wp:docPr id="1" name="Diagram 1"/>)"
       R"(<a:graphic xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main"><a:graphicData uri="http://schemas.openxmlformats.org/drawingml/2006/diagram">)"

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <zip.h>
+#include <string>
 
 #include "docx/errors.h"
 #include "docx/zip_archive.h"
@@ -85,7 +85,8 @@ TEST(ZipWriter, parts_made_in_the_background_keep_their_place_and_their_failures
   docx::ZipWriter now("now.docx"), later("later.docx");
   now.Add("word/document.xml", big, true);
   now.Add("word/_rels/document.xml.rels", "<Relationships/>", true);
-  later.AddLater("word/document.xml", [&] { return big; }, true);
+  later.AddLater(
+      "word/document.xml", [&] { return big; }, true);
   later.Add("word/_rels/document.xml.rels", "<Relationships/>", true);
   const std::string laterBytes = later.Finish();
   const std::string nowBytes = now.Finish();

@@ -39,7 +39,9 @@ struct Room {
   ~Room() { unsetenv("TEMP"); }
 };
 
-std::string Name(const std::string& path) { return support::GetFileName(path); }
+std::string Name(const std::string& path) {
+  return support::GetFileName(path);
+}
 
 TEST(RenameWords, the_worked_example_gives_dear_mrs) {
   Room s(0);
@@ -87,12 +89,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(WordsCase{"Invoice  no. 42 due", 3, "Invoice no. 42"},
                       WordsCase{"Q3/Q4: Plan ahead", 2, "Q3 Q4  Plan"},
                       WordsCase{"One two", 5, "One two"},
-                      WordsCase{"Hello\r\nWorld", 2, "Hello World"},
-                      WordsCase{"//** ??", 2, ""},
-                      WordsCase{"First second", 0, "First"},
-                      WordsCase{"First second", -1, "First"},
-                      WordsCase{"", 3, ""},
-                      WordsCase{"Say \"hi\"\tnow", 2, "Say  hi  now"}));
+                      WordsCase{"Hello\r\nWorld", 2, "Hello World"}, WordsCase{"//** ??", 2, ""},
+                      WordsCase{"First second", 0, "First"}, WordsCase{"First second", -1, "First"},
+                      WordsCase{"", 3, ""}, WordsCase{"Say \"hi\"\tnow", 2, "Say  hi  now"}));
 
 // The words are taken one by one from the text: a header of tens of
 // megabytes with X = 3 costs its first three words, not one string per word of
@@ -151,7 +150,8 @@ TEST(RenameWords, each_page_rule_goes_to_its_page) {
   struct {
     int rule, y;
     const char* goTo;
-  } cases[] = {{0, 0, "GoTo 1,2,1"}, {3, 0, "GoTo 1,2,2"}, {4, 0, "GoTo 1,2,7"}, {5, 3, "GoTo 1,2,3"}};
+  } cases[] = {
+      {0, 0, "GoTo 1,2,1"}, {3, 0, "GoTo 1,2,2"}, {4, 0, "GoTo 1,2,7"}, {5, 3, "GoTo 1,2,3"}};
   for (const auto& c : cases) {
     Room s(c.rule);
     scripted::Script script;

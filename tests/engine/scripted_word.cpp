@@ -137,7 +137,8 @@ class Section : public word::Section {
 
 class Document : public word::Document {
  public:
-  Document(Context& c, bool isSplit) : c_(c), split_(isSplit), selection_(std::make_shared<Selection>(c)) {}
+  Document(Context& c, bool isSplit)
+      : c_(c), split_(isSplit), selection_(std::make_shared<Selection>(c)) {}
   int SectionsCount() override {
     c_.Call("Sections.Count");
     return static_cast<int>(c_.script.sectionTexts.size());
@@ -223,7 +224,8 @@ word::ApplicationPtr Factory::CreateApplication() {
 }
 
 word::ApplicationPtr Factory::GetRunningApplication() {
-  if (script_.runningName.empty()) throw word::AutomationError("ActiveX component can't create object");
+  if (script_.runningName.empty())
+    throw word::AutomationError("ActiveX component can't create object");
   return std::make_shared<Application>(script_, log, script_.runningName);
 }
 

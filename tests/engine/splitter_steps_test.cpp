@@ -56,14 +56,39 @@ TEST(SplitterCalls, one_section_follows_the_word_order_of_calls) {
   scripted::Factory word(Sections({"Dear Ann\r\f"}));
   RecordingHost host = ChosenFolderHost(Abs("/out"));
   engine::DoItByFile(Abs("/in/Letters.docx"), host, word);
-  const std::vector<std::string> expected = {
-      "Create", "Open /in/Letters.docx", "Sections.Count", "Sections 1", "Section1.Text", "Add",
-      "Sections 1", "Section1.Copy", "Version", "PasteAndFormat 16", "Find.ClearFormatting",
-      "Replacement.ClearFormatting", "Find.Text [^b]", "Find.Text []", "Replacement.Text []",
-      "Find.Forward true", "Find.Wrap 1", "Find.Execute 2", "Sections.Last", "LastSection.Select",
-      "Selection.Range", "Selection.Text", "Characters.Count", "Collapse 0", "Selection.Delete",
-      "Collapse 0", "Paragraphs.Count", "Paragraph1.Text", "Paragraph1.Text",
-      "SaveAs /out/Letters-0001.docx", "Split.Close", "Source.Close 0", "Quit"};
+  const std::vector<std::string> expected = {"Create",
+                                             "Open /in/Letters.docx",
+                                             "Sections.Count",
+                                             "Sections 1",
+                                             "Section1.Text",
+                                             "Add",
+                                             "Sections 1",
+                                             "Section1.Copy",
+                                             "Version",
+                                             "PasteAndFormat 16",
+                                             "Find.ClearFormatting",
+                                             "Replacement.ClearFormatting",
+                                             "Find.Text [^b]",
+                                             "Find.Text []",
+                                             "Replacement.Text []",
+                                             "Find.Forward true",
+                                             "Find.Wrap 1",
+                                             "Find.Execute 2",
+                                             "Sections.Last",
+                                             "LastSection.Select",
+                                             "Selection.Range",
+                                             "Selection.Text",
+                                             "Characters.Count",
+                                             "Collapse 0",
+                                             "Selection.Delete",
+                                             "Collapse 0",
+                                             "Paragraphs.Count",
+                                             "Paragraph1.Text",
+                                             "Paragraph1.Text",
+                                             "SaveAs /out/Letters-0001.docx",
+                                             "Split.Close",
+                                             "Source.Close 0",
+                                             "Quit"};
   EXPECT_EQ(word.log.calls, AbsCalls(expected));
   EXPECT_TRUE(host.reports.empty());
   EXPECT_EQ(host.progressValues, std::vector<double>{100.0});
@@ -237,10 +262,10 @@ TEST(SplitterPaths, a_trailing_separator_gives_a_single_one_and_network_paths_ke
   // An emptied folder text names no folder: reported, written nowhere.
   RecordingHost emptied = ChosenFolderHost("");
   engine::DoItByFile(Abs("/in/y.docx"), emptied, word);
-  EXPECT_EQ(word.log.With("SaveAs "),
-            (std::vector<std::string>{Abs("/out/Letters-0001.docx"),
-                                      Abs("//server/share/in-0001.docx"), "Bare-0001.docx",
-                                      "Dear-0001.docx", Abs("/Root-0001.docx")}));
+  EXPECT_EQ(
+      word.log.With("SaveAs "),
+      (std::vector<std::string>{Abs("/out/Letters-0001.docx"), Abs("//server/share/in-0001.docx"),
+                                "Bare-0001.docx", "Dear-0001.docx", Abs("/Root-0001.docx")}));
   EXPECT_EQ(emptied.ReportedLines(), std::vector<int>{182});
 }
 

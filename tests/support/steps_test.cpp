@@ -29,7 +29,9 @@ struct Recorded {
   }
 };
 
-void Fail() { throw std::runtime_error("boom"); }
+void Fail() {
+  throw std::runtime_error("boom");
+}
 
 TEST(Steps, a_failure_in_the_second_step_reports_102_and_the_next_step_runs) {
   Recorded r;
@@ -107,7 +109,8 @@ TEST(Steps, anything_thrown_is_described) {
 TEST(ErrorReport, the_text_is_exact_to_the_byte) {
   const std::string expected = std::string("File not found\r\n") +
                                "in Vellomir2021/08/31.Form1.PushButton10_Click at line 100\r\r" +
-                               "Please email screenshot of this message to " + config::kSupportEmail;
+                               "Please email screenshot of this message to " +
+                               config::kSupportEmail;
   EXPECT_EQ(ErrorReportText("File not found", "Vellomir2021/08/31.Form1.PushButton10_Click", 100),
             expected);
 }
