@@ -6,7 +6,7 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include "filelist_fixture.h"
+#include "file_list_fixture.h"
 #include "support/locations.h"
 
 namespace filelist_test {

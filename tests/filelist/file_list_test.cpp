@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "app/list_buttons.h"
-#include "filelist_fixture.h"
+#include "file_list_fixture.h"
 #include "support/locations.h"
 
 namespace filelist_test {

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "filelist_fixture.h"
+#include "file_list_fixture.h"
 #include "support/file_attributes.h"
 #include "support/folder_scan.h"
 #include "support/locations.h"

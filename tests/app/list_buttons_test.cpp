@@ -2,8 +2,8 @@
 // help and clearing, with the texts they show byte for byte.
 #include "app/list_buttons.h"
 #include "app/settings.h"
+#include "file_list_fixture.h"
 #include "filelist/add_files.h"
-#include "filelist_fixture.h"
 #include "support/locations.h"
 
 namespace filelist_test {

@@ -1,4 +1,4 @@
-#include "filelist_fixture.h"
+#include "file_list_fixture.h"
 
 #include <QSettings>
 
