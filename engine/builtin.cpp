@@ -21,7 +21,9 @@ auto Guard(F&& f) -> decltype(f()) {
   } catch (const word::AutomationError&) {
     throw;
   } catch (const docx::FolderError& e) {
-    throw word::FolderError(e.what());
+    throw word::FolderError(e.what(), e.status());
+  } catch (const docx::Error& e) {
+    throw word::AutomationError(e.what(), e.status());
   } catch (const std::exception& e) {
     throw word::AutomationError(e.what());
   }

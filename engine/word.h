@@ -19,11 +19,22 @@
 #include <string>
 #include <vector>
 
+#include "docx/errors.h"
+
 namespace word {
 
+// The failure's kind travels beside its description (our word processor's
+// kinds; another backend gives kOther): callers act on the kind, never on the
+// text.
 class AutomationError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit AutomationError(const std::string& description,
+                           docx::Status status = docx::Status::kOther)
+      : std::runtime_error(description), status_(status) {}
+  docx::Status status() const noexcept { return status_; }
+
+ private:
+  docx::Status status_;
 };
 
 // A save that the folder refused (full, read-only, gone): every later save

@@ -1,5 +1,9 @@
 #include "docx_fixture.h"
 
+#include <libdeflate.h>
+
+#include <fstream>
+
 #include "docx/xml.h"
 #include "docx/zip_writer.h"
 
@@ -116,6 +120,53 @@ void Write(const std::string& path, const Package& package) {
   if (package.withStyles) parts.push_back({"word/styles.xml", kStyles});
   for (const auto& part : package.parts) parts.push_back({part.name, part.bytes});
   docx::WriteZip(path, parts);
+}
+
+namespace {
+
+// Appends `bytes` bytes of `value`, least significant first, as zip wants them.
+void Le(std::string& out, std::uint32_t value, int bytes) {
+  for (int k = 0; k < bytes; ++k) out += static_cast<char>((value >> (8 * k)) & 0xFF);
+}
+
+}  // namespace
+
+void WriteDeflated(const std::string& path, const std::string& name, const std::string& plain,
+                   std::string packed, bool wrongCrc, Claims claims) {
+  if (claims.stored) packed = plain;
+  const auto compressedSize = static_cast<std::uint32_t>(
+      claims.compressedSize >= 0 ? claims.compressedSize : std::int64_t(packed.size()));
+  const auto size =
+      static_cast<std::uint32_t>(claims.size >= 0 ? claims.size : std::int64_t(plain.size()));
+  const auto crc = static_cast<std::uint32_t>(libdeflate_crc32(0, plain.data(), plain.size()) ^
+                                              (wrongCrc ? 1u : 0u));
+  auto header = [&](bool central) {
+    std::string h;
+    Le(h, central ? 0x02014b50 : 0x04034b50, 4);
+    if (central) Le(h, 20, 2);
+    for (std::uint32_t v : {20u, 0u, claims.stored ? 0u : 8u, 0u, 0x21u})
+      Le(h, v, 2);  // version, flags, method, time, date
+    Le(h, crc, 4);
+    Le(h, compressedSize, 4);
+    Le(h, size, 4);
+    Le(h, static_cast<std::uint32_t>(name.size()), 2);
+    Le(h, 0, 2);
+    if (central) {
+      for (int k = 0; k < 3; ++k) Le(h, 0, 2);  // comment, disk, internal attributes
+      Le(h, 0, 4);                              // external attributes
+      Le(h, 0, 4);                              // offset of the local header
+    }
+    return h + name;
+  };
+  const std::string local = header(false) + packed;
+  const std::string central = header(true);
+  std::string end;
+  Le(end, 0x06054b50, 4);
+  for (std::uint32_t v : {0u, 0u, 1u, 1u}) Le(end, v, 2);
+  Le(end, static_cast<std::uint32_t>(central.size()), 4);
+  Le(end, static_cast<std::uint32_t>(local.size()), 4);
+  Le(end, 0, 2);
+  std::ofstream(path, std::ios::binary) << local << central << end;
 }
 
 }  // namespace fixture

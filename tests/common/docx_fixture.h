@@ -1,6 +1,7 @@
 #pragma once
 // Tiny WordprocessingML packages made from inline XML, for tests.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -63,5 +64,18 @@ Package Merge(const std::vector<std::vector<std::string>>& records);
 
 // Writes the package as a zip file.
 void Write(const std::string& path, const Package& package);
+
+// What a zip directory claims of its one part, when it lies.
+struct Claims {
+  bool stored = false;               // the part's bytes as they are, not deflated
+  std::int64_t compressedSize = -1;  // -1: the true sizes
+  std::int64_t size = -1;
+};
+
+// A zip of one part whose deflated data is `packed`, written byte by byte the
+// way a hostile file is: `wrongCrc` stores a checksum that does not match the
+// part, `claims` sizes it does not have.
+void WriteDeflated(const std::string& path, const std::string& name, const std::string& plain,
+                   std::string packed, bool wrongCrc = false, Claims claims = {});
 
 }  // namespace fixture

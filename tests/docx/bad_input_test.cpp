@@ -34,11 +34,6 @@ std::string Valid(const testing_support::TempDir& dir) {
   return testing_support::ReadFile(path);
 }
 
-// Appends `bytes` bytes of `value`, least significant first, as zip wants them.
-void Le(std::string& out, std::uint32_t value, int bytes) {
-  for (int k = 0; k < bytes; ++k) out += static_cast<char>((value >> (8 * k)) & 0xFF);
-}
-
 // Raw deflate of `plain` at libdeflate's strongest level.
 std::string Deflate(const std::string& plain) {
   libdeflate_compressor* compressor = libdeflate_alloc_compressor(12);
@@ -102,53 +97,6 @@ std::string DeflatedRun(std::size_t count) {
   return out;
 }
 
-// What a zip directory claims of its one part, when it lies.
-struct Claims {
-  bool stored = false;               // the part's bytes as they are, not deflated
-  std::int64_t compressedSize = -1;  // -1: the true sizes
-  std::int64_t size = -1;
-};
-
-// A zip of one part whose deflated data is `packed`; `wrongCrc` stores a
-// checksum that does not match the part, `claims` sizes it does not have.
-void WriteDeflated(const std::string& path, const std::string& name, const std::string& plain,
-                   std::string packed, bool wrongCrc = false, Claims claims = {}) {
-  if (claims.stored) packed = plain;
-  const auto compressedSize = static_cast<std::uint32_t>(
-      claims.compressedSize >= 0 ? claims.compressedSize : std::int64_t(packed.size()));
-  const auto size =
-      static_cast<std::uint32_t>(claims.size >= 0 ? claims.size : std::int64_t(plain.size()));
-  const auto crc = static_cast<std::uint32_t>(libdeflate_crc32(0, plain.data(), plain.size()) ^
-                                              (wrongCrc ? 1u : 0u));
-  auto header = [&](bool central) {
-    std::string h;
-    Le(h, central ? 0x02014b50 : 0x04034b50, 4);
-    if (central) Le(h, 20, 2);
-    for (std::uint32_t v : {20u, 0u, claims.stored ? 0u : 8u, 0u, 0x21u})
-      Le(h, v, 2);  // version, flags, method, time, date
-    Le(h, crc, 4);
-    Le(h, compressedSize, 4);
-    Le(h, size, 4);
-    Le(h, static_cast<std::uint32_t>(name.size()), 2);
-    Le(h, 0, 2);
-    if (central) {
-      for (int k = 0; k < 3; ++k) Le(h, 0, 2);  // comment, disk, internal attributes
-      Le(h, 0, 4);                              // external attributes
-      Le(h, 0, 4);                              // offset of the local header
-    }
-    return h + name;
-  };
-  const std::string local = header(false) + packed;
-  const std::string central = header(true);
-  std::string end;
-  Le(end, 0x06054b50, 4);
-  for (std::uint32_t v : {0u, 0u, 1u, 1u}) Le(end, v, 2);
-  Le(end, static_cast<std::uint32_t>(central.size()), 4);
-  Le(end, static_cast<std::uint32_t>(local.size()), 4);
-  Le(end, 0, 2);
-  std::ofstream(path, std::ios::binary) << local << central << end;
-}
-
 class BadInputs : public ::testing::TestWithParam<BadInput> {};
 
 TEST_P(BadInputs, fail_to_open_with_a_clear_description) {
@@ -163,6 +111,7 @@ TEST_P(BadInputs, fail_to_open_with_a_clear_description) {
     FAIL() << c.name << " opened";
   } catch (const word::AutomationError& e) {
     EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
+    EXPECT_EQ(e.status(), c.status) << "the automation error keeps the kind";
     // The description names the file, except the XML one, which names its part.
     if (std::string(c.name) != "malformed")
       EXPECT_NE(std::string(e.what()).find(c.name), std::string::npos) << e.what();
@@ -227,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const std::string& p) {
                    // 200 MiB of one letter deflates to about 200 kilobytes.
                    const std::string plain(200u << 20, 'a');
-                   WriteDeflated(p, "word/document.xml", plain, DeflatedRun(plain.size()));
+                   fixture::WriteDeflated(p, "word/document.xml", plain, DeflatedRun(plain.size()));
                  },
                  "decompression bomb", docx::Status::kTooLarge},
         BadInput{"checksum",
@@ -236,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
                        "<w:document xmlns:w=\"http://schemas.openxmlformats.org/"
                        "wordprocessingml/2006/main\"><w:body><w:p/>"
                        "</w:body></w:document>");
-                   WriteDeflated(p, "word/document.xml", plain, Deflate(plain), true);
+                   fixture::WriteDeflated(p, "word/document.xml", plain, Deflate(plain), true);
                  },
                  "word/document.xml is damaged (CRC error)", docx::Status::kDamaged},
         // Tiny files whose directory claims gigabytes: refused from the sizes
@@ -244,26 +193,27 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"claims-4-gib-compressed",
                  [](const std::string& p) {
                    const std::string plain(14000, 'x');
-                   WriteDeflated(p, "word/document.xml", plain, Deflate(plain), false,
-                                 {false, 0xFFFFFFFEll, -1});
+                   fixture::WriteDeflated(p, "word/document.xml", plain, Deflate(plain), false,
+                                          {false, 0xFFFFFFFEll, -1});
                  },
                  "is damaged", docx::Status::kDamaged},
         BadInput{"stored-claims-1-gib",
                  [](const std::string& p) {
-                   WriteDeflated(p, "word/document.xml", "<x/>", "", false, {true, 0, 1ll << 30});
+                   fixture::WriteDeflated(p, "word/document.xml", "<x/>", "", false,
+                                          {true, 0, 1ll << 30});
                  },
                  "is stored as it is, but its directory gives it two different sizes",
                  docx::Status::kDamaged},
         BadInput{"stored-claims-1-gib-twice",
                  [](const std::string& p) {
-                   WriteDeflated(p, "word/document.xml", "<x/>", "", false,
-                                 {true, (1ll << 30) - 1, (1ll << 30) - 1});
+                   fixture::WriteDeflated(p, "word/document.xml", "<x/>", "", false,
+                                          {true, (1ll << 30) - 1, (1ll << 30) - 1});
                  },
                  "is damaged", docx::Status::kDamaged},
         // A local header that disagrees with the directory about its part.
         BadInput{"local-header-disagrees",
                  [](const std::string& p) {
-                   WriteDeflated(p, "word/document.xml", "<x/>", Deflate("<x/>"));
+                   fixture::WriteDeflated(p, "word/document.xml", "<x/>", Deflate("<x/>"));
                    std::string bytes = testing_support::ReadFile(p);
                    bytes[18] = static_cast<char>(bytes[18] + 1);  // the local compressed size
                    testing_support::WriteFile(p, bytes);
@@ -271,8 +221,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "its zip directory does not match the parts it describes", docx::Status::kDamaged},
         BadInput{"inflates-past-what-deflate-can",
                  [](const std::string& p) {
-                   WriteDeflated(p, "word/document.xml", "<x/>", Deflate("<x/>"), false,
-                                 {false, -1, 50ll << 20});
+                   fixture::WriteDeflated(p, "word/document.xml", "<x/>", Deflate("<x/>"), false,
+                                          {false, -1, 50ll << 20});
                  },
                  "more than any compressed data can", docx::Status::kDamaged}),
     [](const auto& info) {
