@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -26,6 +25,7 @@
 #include "engine/office_process.h"
 #include "support/host.h"
 #include "support/paths.h"
+#include "support/text.h"
 
 namespace engine {
 
@@ -81,9 +81,19 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-std::string Lower(std::string text) {
-  for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
+// Whether LibreOffice may read a Word package our reader refused: a damaged or
+// malformed one, yes; one refused for its size (a decompression bomb), its
+// password or because it cannot be read at all, never.
+bool LibreOfficeMayRead(docx::Status status) {
+  switch (status) {
+    case docx::Status::kCannotOpen:
+    case docx::Status::kEmpty:
+    case docx::Status::kEncrypted:
+    case docx::Status::kTooLarge:
+      return false;
+    default:
+      return true;
+  }
 }
 
 // ---- Names and places ------------------------------------------------------
@@ -93,7 +103,8 @@ constexpr std::uintmax_t kScanLimit = 256u << 20;
 std::string ExtensionOf(const std::string& path) {
   const std::string name = support::GetFileName(path);
   const auto dot = name.find_last_of('.');
-  return dot == std::string::npos || dot == 0 ? std::string() : Lower(name.substr(dot + 1));
+  return dot == std::string::npos || dot == 0 ? std::string()
+                                              : support::AsciiLower(name.substr(dot + 1));
 }
 
 // "Letters-0001 (2).doc" -> "Letters-0001 (2).pdf".
@@ -786,7 +797,9 @@ class OfficeApplication : public word::Application {
     try {
       return inner_->DocumentsOpen(path);
     } catch (const word::AutomationError& refused) {
-      if (!sniffed.hasWordPart || Soffice(session_->options().usualFolders).empty()) throw;
+      if (!sniffed.hasWordPart || !LibreOfficeMayRead(refused.status()) ||
+          Soffice(session_->options().usualFolders).empty())
+        throw;
       fs::path converted;
       try {
         converted = session_->ConvertInput(path, DocumentFormat::kZip, "install LibreOffice");

@@ -403,6 +403,24 @@ TEST_F(StandIn, an_encrypted_word_97_file_is_refused_without_starting_libreoffic
   EXPECT_FALSE(fs::exists(tmp_.file("started")));
 }
 
+// A Word package refused for its size (a decompression bomb) is not LibreOffice's
+// to try: it would inflate what our reader would not.
+TEST_F(StandIn, a_word_package_refused_for_its_size_is_never_handed_to_libreoffice) {
+  const std::string bomb = in_.file("Bomb.docx");
+  fixture::WriteDeflated(bomb, "word/document.xml", "<x/>", "xx", false, {false, 2, 3ll << 30});
+  Script("echo started > " + Quote(tmp_.file("started")));
+  engine::OfficeOptions options;
+  options.usualFolders = false;
+  engine::OfficeFactory office(word::DefaultFactory(), host_, options);
+  engine::DoItByFile(bomb, host_, office);
+  ASSERT_EQ(host_.ReportedLines(), (std::vector<int>{102, 104, 192}));
+  EXPECT_NE(host_.reportDetails[0].description.find("more than a document can hold"),
+            std::string::npos)
+      << host_.reportDetails[0].description;
+  EXPECT_EQ(office.Starts(), 0);
+  EXPECT_FALSE(fs::exists(tmp_.file("started")));
+}
+
 // LibreOffice reads the input and then dies writing the pieces, leaving a
 // half-written one behind in its own folder.
 TEST_F(StandIn, a_crash_while_the_pieces_are_converted_leaves_no_piece_and_is_reported) {
