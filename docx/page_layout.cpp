@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <string>
+
+#include "support/text.h"
 
 namespace docx {
 
@@ -17,42 +20,6 @@ constexpr std::size_t kFarLetters = 16;
 constexpr std::size_t kNearWindow = 300;
 // A numbered list's label ("1.", "iv)") stands before the line's own text.
 constexpr std::size_t kLabelLetters = 3;
-
-// UTF-8 to code points; a byte that is not part of a well-formed sequence
-// stands for itself.
-std::vector<char32_t> Decode(const std::string& text) {
-  std::vector<char32_t> out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = lead < 0x80                   ? 1
-                         : lead >= 0xC2 && lead < 0xE0 ? 2
-                         : lead >= 0xE0 && lead < 0xF0 ? 3
-                         : lead >= 0xF0 && lead < 0xF5 ? 4
-                                                       : 0;
-    char32_t c = lead;
-    if (length > 1 && i + length <= text.size()) {
-      c = lead & (0x7F >> length);
-      for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-          length = 0;
-          break;
-        }
-        c = (c << 6) | (byte(i + k) & 0x3F);
-      }
-    } else if (length != 1) {
-      length = 0;
-    }
-    if (length == 0) {
-      c = lead;
-      length = 1;
-    }
-    out.push_back(c);
-    i += length;
-  }
-  return out;
-}
 
 // What a character counts as when the two texts are compared: letters and
 // digits, in lower case; ligatures spelled out; nothing for spacing,
@@ -119,7 +86,7 @@ std::size_t Find(const Letters& s, std::size_t from, std::size_t to, const Lette
 
 std::vector<int> MatchPageStarts(const std::string& story, const std::vector<std::string>& pages) {
   // The story's characters, its letters, and where each letter stands.
-  const std::vector<char32_t> chars = Decode(story);
+  const std::u32string chars = support::DecodeUtf8Leniently(story);
   Letters s;
   std::vector<int> where;
   s.reserve(chars.size());
@@ -153,7 +120,7 @@ std::vector<int> MatchPageStarts(const std::string& story, const std::vector<std
   for (std::size_t page = 0; page < pages.size(); ++page) {
     std::vector<Letters> lines;
     {
-      const std::vector<char32_t> text = Decode(pages[page]);
+      const std::u32string text = support::DecodeUtf8Leniently(pages[page]);
       std::vector<char32_t> line;
       for (std::size_t i = 0; i <= text.size(); ++i) {
         if (i == text.size() || text[i] == '\n') {
@@ -230,7 +197,7 @@ std::vector<int> MatchPageStarts(const std::string& story, const std::vector<std
 
 bool HasLetters(const std::string& text) {
   bool found = false;
-  for (char32_t c : Decode(text)) {
+  for (char32_t c : support::DecodeUtf8Leniently(text)) {
     Fold(c, [&](char32_t) { found = true; });
     if (found) return true;
   }
