@@ -1,7 +1,10 @@
 #include "docx/document.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <functional>
+#include <string_view>
 #include <unordered_set>
 
 #include "docx/errors.h"
@@ -93,23 +96,34 @@ struct ClipboardContent {
   std::vector<pugi::xml_node> breaks;
   bool endsWithFinalSection = false;
   pugi::xml_document scratch;
+  // The copied elements of a document opened lazily, parsed from its bytes.
+  pugi::xml_document slice;
+  std::string sliceBytes;
   int start = 0, end = 0;  // the range copied
 };
 
 Clipboard::Clipboard() : content_(std::make_unique<ClipboardContent>()) {}
 Clipboard::~Clipboard() = default;
 
+struct Document::IndexState {
+  explicit IndexState(const Names& names) : walker(names) {}
+  StoryWalker walker;
+  Section current;
+  pugi::xml_node bodySect;
+  int elements = 0;
+};
+
 std::shared_ptr<Document> Document::Open(const std::string& path) {
   std::shared_ptr<Document> doc(new Document());
   doc->package_ = Package::Open(path);
-  doc->Adopt(doc->package_->Parse(doc->package_->MainPart()));
+  doc->Load(doc->package_->Read(doc->package_->MainPart()));
   return doc;
 }
 
 std::shared_ptr<Document> Document::FromBytes(std::string bytes, const std::string& label) {
   std::shared_ptr<Document> doc(new Document());
   doc->package_ = Package::FromBytes(std::move(bytes), label);
-  doc->Adopt(doc->package_->Parse(doc->package_->MainPart()));
+  doc->Load(doc->package_->Read(doc->package_->MainPart()));
   return doc;
 }
 
@@ -140,6 +154,158 @@ void Document::Adopt(std::unique_ptr<XmlPart> main) {
   Invalidate();
 }
 
+void Document::Load(std::string bytes) {
+  if (OpenLazily(bytes)) return;
+  Adopt(ParseXml(std::move(bytes), package_->MainPart()));
+}
+
+bool Document::OpenLazily(std::string& bytes) {
+  constexpr std::size_t kNone = std::string_view::npos;
+  // Stretches of about this many bytes are parsed at a time.
+  constexpr std::size_t kStretch = 1u << 20;
+  const std::string_view text(bytes);
+  const auto space = [&](std::size_t i) {
+    while (i < text.size() &&
+           (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
+      ++i;
+    return i;
+  };
+  std::size_t at = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+  if (text.size() < at + 2 || text[at] != '<' || text[at + 1] == '\0') return false;
+  if (text.substr(at, 5) == "<?xml") {
+    const std::size_t end = text.find("?>", at);
+    if (end == kNone) return false;
+    std::string declaration(text.substr(at, end - at));
+    for (char& c : declaration) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::size_t encoding = declaration.find("encoding");
+    if (encoding != std::string::npos && declaration.find("utf-8", encoding) == std::string::npos)
+      return false;
+  }
+  // The prolog: the declaration, comments, processing instructions.
+  for (at = space(at); at + 1 < text.size() && text[at] == '<' &&
+                       (text[at + 1] == '?' || text.substr(at, 4) == "<!--");
+       at = space(at)) {
+    at = MarkupEnd(text, at);
+    if (at == kNone) return false;
+  }
+  if (at + 1 >= text.size() || text[at] != '<' || std::strchr("!?/", text[at + 1])) return false;
+  const std::size_t rootEnd = TagEnd(text, at);
+  if (rootEnd == kNone || text[rootEnd - 2] == '/') return false;
+  {
+    pugi::xml_document head;
+    std::string scratch;
+    std::string tag(text.substr(at, rootEnd - at));
+    tag.insert(tag.size() - 1, "/");
+    if (!ParseElements(tag, 1, scratch, head)) return false;
+    names_ = Names::Of(head.document_element().first_child());
+  }
+  // The body among the root's children.
+  std::size_t i = rootEnd;
+  for (;;) {
+    i = space(i);
+    if (i + 1 >= text.size() || text[i] != '<' || text[i + 1] == '/') return false;
+    if (text[i + 1] != '!' && text[i + 1] != '?' && TagName(text, i) == names_.body) break;
+    i = MarkupEnd(text, i);
+    if (i == kNone) return false;
+  }
+  const std::size_t contentBegin = TagEnd(text, i);
+  if (contentBegin == kNone || text[contentBegin - 2] == '/') return false;
+  std::vector<std::pair<std::size_t, std::size_t>> spans;  // every body element
+  std::size_t contentEnd = contentBegin;
+  for (;;) {
+    i = space(contentEnd);
+    if (i + 1 >= text.size() || text[i] != '<') return false;
+    if (text[i + 1] == '/') break;
+    const bool element = text[i + 1] != '!' && text[i + 1] != '?';
+    if (!element && text[i + 1] == '!' && text.substr(i, 4) != "<!--") return false;
+    contentEnd = MarkupEnd(text, i);
+    if (contentEnd == kNone) return false;
+    if (element) spans.emplace_back(i, contentEnd);
+  }
+  contentEnd = i;
+  if (spans.empty()) return false;
+  std::string outline;
+  outline.reserve(contentBegin + text.size() - contentEnd);
+  outline.append(text.substr(0, contentBegin)).append(text.substr(contentEnd));
+  std::unique_ptr<XmlPart> part;
+  try {
+    part = ParseXml(std::move(outline), package_->MainPart());
+  } catch (const Error&) {
+    return false;
+  }
+  pugi::xml_node body = part->doc.document_element().child(names_.body.c_str());
+  if (!body || body.first_child()) return false;
+
+  const auto fail = [&] {
+    lazy_ = false;
+    paras_.clear();
+    sections_.clear();
+    spans_.clear();
+    shapeTypes_.clear();
+    kept_.reset();
+    return false;
+  };
+  lazy_ = true;
+  pugi::xml_node kept = kept_.append_child("kept");
+  // As EnsureShapeTypes finds them: the first of each id, in document order.
+  const bool shapes = text.find("shapetype") != kNone;
+  auto keepShapeType = [&](pugi::xml_node node) {
+    if (node.type() == pugi::node_element && !std::strcmp(LocalName(node.name()), "shapetype") &&
+        !shapeTypes_.count(node.attribute("id").value()))
+      shapeTypes_.emplace(node.attribute("id").value(), kept.append_copy(node));
+  };
+  struct Walker : pugi::xml_tree_walker {
+    std::function<void(pugi::xml_node)> keep;
+    bool for_each(pugi::xml_node& node) override {
+      keep(node);
+      return true;
+    }
+  } walker;
+  walker.keep = keepShapeType;
+  IndexState state(names_);
+  std::string scratch;
+  pugi::xml_document stretch;
+  for (std::size_t j = 0; j < spans.size();) {
+    std::size_t k = j + 1;
+    while (k < spans.size() && spans[k].second - spans[j].first < kStretch) ++k;
+    const std::size_t from = spans[j].first, to = spans[k - 1].second;
+    // The body lies one level below the root.
+    if (!ParseElements(text.substr(from, to - from), kMaxXmlDepth - 1, scratch, stretch))
+      return fail();
+    std::size_t m = j;
+    for (pugi::xml_node c : stretch.document_element().children()) {
+      if (!IsElement(c)) continue;
+      if (m == k || TagName(text, spans[m].first) != c.name()) return fail();
+      if (shapes) {
+        keepShapeType(c);
+        c.traverse(walker);
+      }
+      if (names_.sectPr != c.name()) spans_.push_back(spans[m]);
+      IndexElement(state, c);
+      ++m;
+    }
+    if (m != k) return fail();
+    j = k;
+  }
+  if (spans_.empty()) return fail();
+  FinishIndex(state);
+  main_ = std::move(part);
+  body_ = body;
+  raw_ = std::move(bytes);
+  shapeTypesReady_ = true;
+  return true;
+}
+
+void Document::Materialise() {
+  if (!lazy_) return;
+  lazy_ = false;
+  std::unique_ptr<XmlPart> whole = ParseXml(std::move(raw_), package_->MainPart());
+  raw_ = std::string();
+  spans_ = {};
+  retired_ = std::move(main_);
+  Adopt(std::move(whole));
+}
+
 pugi::xml_node Document::NewDefaultSectPr(pugi::xml_node parent) {
   pugi::xml_node s = parent.append_child(names_.sectPr.c_str());
   pugi::xml_node size = s.append_child(names_.pgSz.c_str());
@@ -166,34 +332,45 @@ void Document::EnsureIndex() {
   paras_.clear();
   elems_.clear();
   sections_.clear();
-  StoryWalker walker(names_);
-  Section current;
-  pugi::xml_node bodySect;
-  for (pugi::xml_node c : body_.children()) {
-    if (!IsElement(c)) continue;
-    if (names_.sectPr == c.name()) {
-      bodySect = c;
-      continue;
-    }
-    const int e = static_cast<int>(elems_.size());
-    elems_.push_back(c);
-    const std::size_t before = paras_.size();
-    walker.Block(c, e, false, paras_);
-    for (std::size_t k = before; k < paras_.size(); ++k) {
-      if (!paras_[k].sectionBreak) continue;
-      current.lastPara = static_cast<int>(k);
-      current.sectPr = paras_[k].node.child(names_.pPr.c_str()).child(names_.sectPr.c_str());
-      current.elemEnd = e + 1;
-      sections_.push_back(current);
-      current = Section();
-      current.firstPara = static_cast<int>(k) + 1;
-      current.firstElem = e + 1;
-    }
+  IndexState state(names_);
+  for (pugi::xml_node c : body_.children())
+    if (IsElement(c)) IndexElement(state, c);
+  FinishIndex(state);
+}
+
+// Indexed lazily, the element's tree goes once it is indexed: what the index
+// keeps of it is copied out.
+void Document::IndexElement(IndexState& state, pugi::xml_node c) {
+  if (names_.sectPr == c.name()) {
+    state.bodySect = lazy_ ? kept_.first_child().append_copy(c) : c;
+    return;
   }
+  const int e = state.elements++;
+  if (!lazy_) elems_.push_back(c);
+  const std::size_t before = paras_.size();
+  state.walker.Block(c, e, false, paras_);
+  Section& current = state.current;
+  for (std::size_t k = before; k < paras_.size(); ++k) {
+    if (!paras_[k].sectionBreak) continue;
+    current.lastPara = static_cast<int>(k);
+    current.sectPr = paras_[k].node.child(names_.pPr.c_str()).child(names_.sectPr.c_str());
+    if (lazy_) current.sectPr = kept_.first_child().append_copy(current.sectPr);
+    current.elemEnd = e + 1;
+    sections_.push_back(current);
+    current = Section();
+    current.firstPara = static_cast<int>(k) + 1;
+    current.firstElem = e + 1;
+  }
+  if (lazy_)
+    for (std::size_t k = before; k < paras_.size(); ++k) paras_[k].node = pugi::xml_node();
+}
+
+void Document::FinishIndex(IndexState& state) {
+  Section current = state.current;
   if (current.firstPara < static_cast<int>(paras_.size()) || sections_.empty()) {
     current.lastPara = static_cast<int>(paras_.size()) - 1;
-    current.sectPr = bodySect;
-    current.elemEnd = static_cast<int>(elems_.size());
+    current.sectPr = state.bodySect;
+    current.elemEnd = state.elements;
     current.final = true;
     sections_.push_back(current);
   } else {
@@ -437,6 +614,8 @@ void Document::Copy(int start, int end, Clipboard& clipboard) {
   clip.elements.clear();
   clip.breaks.clear();
   clip.scratch.reset();
+  clip.slice.reset();
+  clip.sliceBytes = std::string();
   clip.owner = shared_from_this();
   clip.start = start;
   clip.end = end;
@@ -457,8 +636,21 @@ void Document::Copy(int start, int end, Clipboard& clipboard) {
   for (auto it = starting; it != sections_.end() && it->start == start; ++it)
     if (it->firstElem < firstElem) firstElem = it->firstElem;
   pugi::xml_node holder = clip.scratch.append_child("scratch");
+  // Opened lazily, the document parses the range's elements from its bytes.
+  std::vector<pugi::xml_node> parsed;
+  if (lazy_) {
+    const std::size_t from = spans_[firstElem].first, to = spans_[lastElem].second;
+    if (!ParseElements(std::string_view(raw_).substr(from, to - from), kMaxXmlDepth,
+                       clip.sliceBytes, clip.slice))
+      throw Error("The main document part cannot be read again.");
+    for (pugi::xml_node c : clip.slice.document_element().children())
+      if (IsElement(c) && names_.sectPr != c.name()) parsed.push_back(c);
+    if (parsed.size() != static_cast<std::size_t>(lastElem - firstElem + 1))
+      throw Error("The main document part cannot be read again.");
+  }
+  auto element = [&](int e) { return lazy_ ? parsed[e - firstElem] : elems_[e]; };
   for (int e = firstElem; e <= lastElem; ++e) {
-    clip.elements.push_back(elems_[e]);
+    clip.elements.push_back(element(e));
     clip.breaks.emplace_back();
   }
   // A section break inside a content control (or another wrapper) splits it:
@@ -468,14 +660,15 @@ void Document::Copy(int start, int end, Clipboard& clipboard) {
                          paras_[firstPara - 1].element == firstElem;
   const bool cutAfter = lastPara + 1 < paraCount && paras_[lastPara + 1].element == lastElem;
   auto trim = [&](int e, pugi::xml_node boundary, bool from) {
-    if (!IsBlockWrapper(elems_[e], names_)) return;
+    const pugi::xml_node original = element(e);
+    if (!IsBlockWrapper(original, names_)) return;
     pugi::xml_node& slot = clip.elements[e - firstElem];
-    if (slot == elems_[e]) slot = holder.append_copy(elems_[e]);
-    TrimToRange(elems_[e], slot, boundary, from, names_);
+    if (slot == original) slot = holder.append_copy(original);
+    TrimToRange(original, slot, boundary, from, names_);
   };
   // The end first: cutting what follows leaves the way to the start as it was.
-  if (cutAfter) trim(lastElem, paras_[lastPara].node, false);
-  if (cutBefore) trim(firstElem, paras_[firstPara].node, true);
+  if (cutAfter) trim(lastElem, ParagraphNode(lastPara, element(lastElem)), false);
+  if (cutBefore) trim(firstElem, ParagraphNode(firstPara, element(firstElem)), true);
   auto ending = std::upper_bound(sections_.begin(), sections_.end(), start,
                                  [](int v, const Section& s) { return v < s.end; });
   for (auto it = ending; it != sections_.end() && it->end <= end; ++it) {
@@ -486,6 +679,19 @@ void Document::Copy(int start, int end, Clipboard& clipboard) {
     clip.breaks[at] = EffectiveSectPr(s, holder);
     if (s.final) clip.endsWithFinalSection = true;
   }
+}
+
+pugi::xml_node Document::ParagraphNode(int k, pugi::xml_node element) {
+  if (!lazy_) return paras_[k].node;
+  // The element's paragraphs, walked again in the order the index found them.
+  const int e = paras_[k].element;
+  int first = k;
+  while (first > 0 && paras_[first - 1].element == e) --first;
+  StoryWalker walker(names_);
+  std::vector<StoryParagraph> found;
+  walker.Block(element, e, false, found);
+  const std::size_t at = static_cast<std::size_t>(k - first);
+  return at < found.size() ? found[at].node : pugi::xml_node();
 }
 
 void Document::Paste(const Clipboard& clipboard) {
@@ -523,6 +729,13 @@ void Document::Paste(const Clipboard& clipboard) {
   }
   body.append_child(names.p.c_str());
   BringShapeTypes(body, *clip.owner);
+  if (lazy_) {
+    // The pasted content replaces the body: its bytes are no longer needed.
+    lazy_ = false;
+    raw_ = std::string();
+    spans_ = {};
+    retired_ = std::move(main_);
+  }
   package_ = clip.package;
   main_ = std::move(part);
   names_ = names;
@@ -727,6 +940,7 @@ void Document::DropEmptyFinalSection(int removedElement, bool pageBreakBeforeGon
 }
 
 void Document::Delete(int start, int end) {
+  Materialise();
   EnsureIndex();
   start = std::clamp(start, 0, length_);
   end = std::clamp(end, start, length_);
@@ -905,6 +1119,7 @@ void Document::CloseCutFieldsAndBookmarks() {
 
 bool Document::ReplaceAll(const std::string& find, const std::string& replacement) {
   if (find.empty()) return false;
+  Materialise();
   EnsureIndex();
   if (find == "^b") {
     bool found = false;

@@ -5,6 +5,7 @@
 // saving as a valid package.
 
 #include <array>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -118,7 +119,24 @@ class Document : public std::enable_shared_from_this<Document> {
 
   Document() = default;
   void Adopt(std::unique_ptr<XmlPart> main);
+  // Reads the main part's bytes: indexed element by element while nobody
+  // edits the document (OpenLazily), else parsed whole.
+  void Load(std::string bytes);
+  // The body is read in stretches of elements, each parsed, indexed and
+  // dropped; the document keeps the bytes, where each body element lies in
+  // them, and a copy of each section's properties. False (and nothing kept)
+  // for a part that is not plain UTF-8 markup of the usual shape: that one is
+  // parsed whole, which also says what is wrong with it.
+  bool OpenLazily(std::string& bytes);
+  // Before the first edit (or save) of a document opened lazily: the whole
+  // tree, parsed from the bytes, as if it had been opened that way.
+  void Materialise();
+  struct IndexState;
   void EnsureIndex();
+  void IndexElement(IndexState& state, pugi::xml_node element);
+  void FinishIndex(IndexState& state);
+  // The node of paragraph `k`, which lies in `element` (its body element).
+  pugi::xml_node ParagraphNode(int k, pugi::xml_node element);
   void Invalidate() {
     indexed_ = false;
     pagesReady_ = false;
@@ -154,7 +172,15 @@ class Document : public std::enable_shared_from_this<Document> {
   std::string PackageBytes(const std::string& label, const std::string& extension);
 
   std::shared_ptr<const Package> package_;
+  // Opened lazily, main_ is the part without the body's content (its root,
+  // background, an empty body); the body's bytes are raw_.
   std::unique_ptr<XmlPart> main_;
+  bool lazy_ = false;
+  std::string raw_;
+  std::vector<std::pair<std::size_t, std::size_t>> spans_;  // per body element: [from, to) in raw_
+  pugi::xml_document kept_;  // section properties and shape types copied out of the body
+  // The part main_ was before the tree replaced it: a clipboard may name its root.
+  std::unique_ptr<XmlPart> retired_;
   Names names_;
   pugi::xml_node body_;
 

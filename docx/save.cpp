@@ -402,6 +402,7 @@ void Document::SaveAs(const std::string& path) {
   std::string extension = support::AsciiLower(support::FromFsPath(target.extension()));
   if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
 
+  Materialise();
   CloseCutFieldsAndBookmarks();
   MakeIdsUnique();
   std::string bytes;
@@ -414,6 +415,7 @@ void Document::SaveAs(const std::string& path) {
 }
 
 std::string Document::Bytes(const std::string& extension) {
+  Materialise();
   CloseCutFieldsAndBookmarks();
   MakeIdsUnique();
   return PackageBytes("the document", extension);

@@ -1,5 +1,6 @@
 #include "docx/xml.h"
 
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 
@@ -60,6 +61,105 @@ std::unique_ptr<XmlPart> ParseXml(std::string bytes, const std::string& partName
     if (n) n = n.next_sibling();
   }
   return part;
+}
+
+bool NestsDeeperThan(pugi::xml_node root, int limit) {
+  int depth = 0;  // of `n` below root, less one
+  for (pugi::xml_node n = root.first_child(); n;) {
+    if (depth + 1 > limit) return true;
+    if (n.first_child()) {
+      n = n.first_child();
+      ++depth;
+      continue;
+    }
+    while (n && n != root && !n.next_sibling()) {
+      n = n.parent();
+      --depth;
+    }
+    if (!n || n == root) break;
+    n = n.next_sibling();
+  }
+  return false;
+}
+
+bool ParseElements(std::string_view markup, int depthLeft, std::string& scratch,
+                   pugi::xml_document& doc) {
+  scratch.clear();
+  scratch.reserve(markup.size() + 7);
+  scratch += "<x>";
+  scratch.append(markup);
+  scratch += "</x>";
+  doc.reset();
+  const pugi::xml_parse_result result =
+      doc.load_buffer_inplace(scratch.data(), scratch.size(), kParseFlags, pugi::encoding_utf8);
+  // An end tag too many would close the wrapper early: all must lie inside it.
+  if (!result || !doc.document_element() || doc.first_child() != doc.last_child()) return false;
+  return !NestsDeeperThan(doc.document_element(), depthLeft);
+}
+
+std::size_t TagEnd(std::string_view text, std::size_t at) {
+  for (std::size_t i = at + 1; i < text.size();) {
+    const char c = text[i];
+    if (c == '>') return i + 1;
+    if (c == '"' || c == '\'') {
+      const std::size_t close = text.find(c, i + 1);
+      if (close == std::string_view::npos) break;
+      i = close + 1;
+    } else {
+      ++i;
+    }
+  }
+  return std::string_view::npos;
+}
+
+std::string_view TagName(std::string_view text, std::size_t at) {
+  std::size_t from = at + 1;
+  if (from < text.size() && text[from] == '/') ++from;
+  std::size_t to = from;
+  while (to < text.size() && !std::strchr(" \t\r\n/>", text[to])) ++to;
+  return text.substr(std::min(from, text.size()), to - std::min(from, text.size()));
+}
+
+std::size_t MarkupEnd(std::string_view text, std::size_t at) {
+  constexpr std::size_t kNone = std::string_view::npos;
+  const auto past = [&](std::size_t from, std::string_view close) {
+    const std::size_t found = text.find(close, from);
+    return found == kNone ? kNone : found + close.size();
+  };
+  const std::string_view rest = text.substr(std::min(at, text.size()));
+  if (rest.substr(0, 4) == "<!--") return past(at + 4, "-->");
+  if (rest.substr(0, 9) == "<![CDATA[") return past(at + 9, "]]>");
+  if (rest.substr(0, 2) == "<?") return past(at + 2, "?>");
+  if (rest.size() < 2 || rest[0] != '<' || rest[1] == '!' || rest[1] == '/') return kNone;
+  std::size_t depth = 0;
+  for (std::size_t i = at; i < text.size();) {
+    if (text[i] != '<') {
+      i = text.find('<', i);
+      if (i == kNone) break;
+      continue;
+    }
+    if (i + 1 >= text.size()) break;
+    const char next = text[i + 1];
+    if (next == '/') {
+      const std::size_t end = text.find('>', i);
+      if (end == kNone) break;
+      i = end + 1;
+      if (--depth == 0) return i;
+    } else if (next == '!' || next == '?') {
+      const std::size_t end = MarkupEnd(text, i);
+      if (end == kNone) break;
+      i = end;
+    } else {
+      const std::size_t end = TagEnd(text, i);
+      if (end == kNone) break;
+      if (text[end - 2] != '/')
+        ++depth;
+      else if (depth == 0)
+        return end;
+      i = end;
+    }
+  }
+  return kNone;
 }
 
 std::string SerialiseXml(const pugi::xml_document& doc) {

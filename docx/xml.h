@@ -26,6 +26,26 @@ inline constexpr int kMaxXmlDepth = 1000;
 // offset N: ...", and one nested deeper than kMaxXmlDepth is refused.
 std::unique_ptr<XmlPart> ParseXml(std::string bytes, const std::string& partName);
 
+// Whether a tree nests nodes more than `limit` levels below `root`.
+bool NestsDeeperThan(pugi::xml_node root, int limit);
+
+// Parses a stretch of markup cut from a UTF-8 part (consecutive elements, as
+// they stand there) with ParseXml's options, under one wrapper element that
+// `doc` then holds; `scratch` keeps the bytes the tree points into. False when
+// it is not well-formed or nests more than `depthLeft` levels below the wrapper.
+bool ParseElements(std::string_view markup, int depthLeft, std::string& scratch,
+                   pugi::xml_document& doc);
+
+// Where the markup that starts at `at` (a '<') ends: after an element with its
+// content, a comment, a processing instruction or CDATA. npos when it is none
+// of these or is cut off (the parse proper then says what is wrong).
+std::size_t MarkupEnd(std::string_view text, std::size_t at);
+// Where the tag that starts at `at` (a '<') ends, after its '>' (quoted values
+// may hold one); npos when it is cut off.
+std::size_t TagEnd(std::string_view text, std::size_t at);
+// The name of the tag that starts at `at` (a '<', or "</").
+std::string_view TagName(std::string_view text, std::size_t at);
+
 // Serialises a document as UTF-8 with the declaration Word writes.
 std::string SerialiseXml(const pugi::xml_document& doc);
 
