@@ -199,9 +199,11 @@ void ScanMain(pugi::xml_node root, const Names& n, MainScan& scan) {
       node = node.first_child();
       continue;
     }
+    // Each node left behind (for its parent or its next sibling) may be the
+    // bookmark end being walked through.
     while (node && node != root && !node.next_sibling()) {
-      node = node.parent();
       if (node == inEnd) inEnd = pugi::xml_node();
+      node = node.parent();
     }
     if (!node || node == root) break;
     if (node == inEnd) inEnd = pugi::xml_node();
