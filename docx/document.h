@@ -167,7 +167,11 @@ class Document : public std::enable_shared_from_this<Document> {
   // The shape types defined anywhere in this document, by id.
   void EnsureShapeTypes();
 
-  void MakeIdsUnique();
+  // What one walk over the main part finds for saving it.
+  struct SaveScan;
+  // Numbers the bookmarks afresh and gives a repeated drawing id a fresh one;
+  // the same walk finds what the package must carry along.
+  void MakeIdsUnique(SaveScan& scan);
   // The package's bytes; `label` names it in messages.
   std::string PackageBytes(const std::string& label, const std::string& extension);
 

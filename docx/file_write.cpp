@@ -88,6 +88,9 @@ void PutFileInPlace(const std::string& path, const std::string& bytes) {
       Fail(path, Errno(errno), FileStep::Create, folder);
   }
 
+  // Unbuffered: each chunk goes to the file in one write, straight from the
+  // bytes, with no buffer of the stream's own to allocate and fill first.
+  std::setvbuf(file, nullptr, _IONBF, 0);
   int error = 0;
   FileStep failed = FileStep::Write;
   for (std::uint64_t written = 0; !error && written < bytes.size();) {

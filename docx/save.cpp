@@ -74,32 +74,30 @@ std::string RelXml(const Relationship& rel) {
          (rel.external ? " TargetMode=\"External\"" : "") + "/>";
 }
 
-// The relationship ids a part's XML names (attributes in the relationship
-// namespace); `onElement` sees every element on the way, so that one walk
-// does for what else is looked for.
-template <typename OnElement>
-void CollectIds(pugi::xml_node root, const std::string& prefix,
-                std::unordered_set<std::string>& ids, OnElement&& onElement) {
-  for (pugi::xml_node n = root; n;) {
-    if (n.type() == pugi::node_element) {
-      onElement(n);
-      if (!prefix.empty())
-        for (pugi::xml_attribute a : n.attributes())
-          if (!std::strncmp(a.name(), prefix.c_str(), prefix.size())) ids.insert(a.value());
-    }
-    if (n.first_child()) {
-      n = n.first_child();
-    } else {
-      while (n && n != root && !n.next_sibling()) n = n.parent();
-      if (!n || n == root) break;
-      n = n.next_sibling();
-    }
-  }
+// Whether an attribute name begins with `prefix` ("r:").
+inline bool HasPrefix(const char* name, const std::string& prefix) {
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (name[i] != prefix[i]) return false;
+  return true;
 }
 
+// The relationship ids a part's XML names (attributes in the relationship
+// namespace, whose prefix is `prefix`).
 void CollectIds(pugi::xml_node root, const std::string& prefix,
                 std::unordered_set<std::string>& ids) {
-  if (!prefix.empty()) CollectIds(root, prefix, ids, [](pugi::xml_node) {});
+  if (prefix.empty()) return;
+  for (pugi::xml_node n = root; n;) {
+    if (n.type() == pugi::node_element)
+      for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
+        if (HasPrefix(a.name(), prefix)) ids.insert(a.value());
+    if (n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    while (n && n != root && !n.next_sibling()) n = n.parent();
+    if (!n || n == root) break;
+    n = n.next_sibling();
+  }
 }
 
 // A diagram's data names the drawing it is shown from (dsp:dataModelExt
@@ -127,33 +125,120 @@ void AddDiagramDrawings(const Package& pkg, const std::string& part,
 
 }  // namespace
 
-void Document::MakeIdsUnique() {
-  // One walk finds the bookmark marks (in document order) and the drawings.
-  struct Walker : pugi::xml_tree_walker {
-    const Names* n;
-    std::vector<std::pair<pugi::xml_node, bool>> marks;
-    std::vector<pugi::xml_node> drawings;
-    bool for_each(pugi::xml_node& node) override {
+namespace {
+
+// Whether `name` is `tag`, which begins with a prefix of `prefix` characters:
+// most names differ from it right after the prefix, looked at before any call.
+inline bool Named(const char* name, const std::string& tag, std::size_t prefix) {
+  for (std::size_t i = 0; i <= prefix; ++i)
+    if (name[i] != tag[i]) return false;
+  return std::strcmp(name + prefix + 1, tag.c_str() + prefix + 1) == 0;
+}
+
+}  // namespace
+
+// What one walk over the main part finds for saving it: the bookmark marks in
+// document order, the drawings, the relationship ids the part names and the
+// notes and comments its content refers to (footnotes, endnotes, comments).
+struct SavedMainScan {
+  std::vector<std::pair<pugi::xml_node, bool>> marks;
+  std::vector<pugi::xml_node> drawings;
+  std::vector<pugi::xml_node> ends;  // outermost bookmark ends, looked into once kept
+  std::unordered_set<std::string> ids;
+  std::unordered_set<std::string> noteRefs[3];
+};
+
+struct Document::SaveScan : SavedMainScan {};
+
+namespace {
+
+using MainScan = SavedMainScan;
+
+// The note, endnote or comment kind an element refers to, or -1.
+int NoteKind(const char* name, const Names& n, std::size_t prefix) {
+  if (Named(name, n.footnoteReference, prefix)) return 0;
+  if (Named(name, n.endnoteReference, prefix)) return 1;
+  if (Named(name, n.commentReference, prefix) || Named(name, n.commentRangeStart, prefix)) return 2;
+  return -1;
+}
+
+// Relationship ids and note references of one element.
+void CollectOne(pugi::xml_node node, const Names& n, std::size_t prefix, MainScan& scan) {
+  const int kind = NoteKind(node.name(), n, prefix);
+  if (kind >= 0) scan.noteRefs[kind].insert(node.attribute(n.id.c_str()).value());
+  if (n.r.empty()) return;
+  for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute())
+    if (HasPrefix(a.name(), n.r)) scan.ids.insert(a.value());
+}
+
+// The walk, in document order. What lies in a bookmark end is collected only
+// once the end is known to stay (an end without its start goes).
+void ScanMain(pugi::xml_node root, const Names& n, MainScan& scan) {
+  // Tags of the main namespace share its prefix; a drawing's is its own.
+  const std::size_t w = n.w.size();
+  const std::size_t wp = n.wp.size();
+  pugi::xml_node inEnd;  // the outermost bookmark end being walked through
+  for (pugi::xml_node node = root.first_child(); node;) {
+    const pugi::xml_node_type type = node.type();
+    if (type == pugi::node_element || type == pugi::node_pi) {
       const char* name = node.name();
-      if (n->bookmarkStart == name)
-        marks.emplace_back(node, true);
-      else if (n->bookmarkEnd == name)
-        marks.emplace_back(node, false);
-      else if (n->docPr == name)
-        drawings.push_back(node);
-      return true;
+      if (Named(name, n.bookmarkStart, w)) {
+        scan.marks.emplace_back(node, true);
+      } else if (Named(name, n.bookmarkEnd, w)) {
+        scan.marks.emplace_back(node, false);
+        if (!inEnd) {
+          inEnd = node;
+          scan.ends.push_back(node);
+        }
+      } else if (Named(name, n.docPr, wp)) {
+        scan.drawings.push_back(node);
+      }
+      if (!inEnd && type == pugi::node_element) CollectOne(node, n, w, scan);
     }
-  } walker;
-  walker.n = &names_;
-  main_->doc.traverse(walker);
+    if (node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    // Each node left behind (for its parent or its next sibling) may be the
+    // bookmark end being walked through.
+    while (node && node != root && !node.next_sibling()) {
+      if (node == inEnd) inEnd = pugi::xml_node();
+      node = node.parent();
+    }
+    if (!node || node == root) break;
+    if (node == inEnd) inEnd = pugi::xml_node();
+    node = node.next_sibling();
+  }
+}
+
+// Everything in a subtree, the subtree's root included.
+void CollectAll(pugi::xml_node top, const Names& n, MainScan& scan) {
+  const std::size_t w = n.w.size();
+  for (pugi::xml_node node = top; node;) {
+    if (node.type() == pugi::node_element) CollectOne(node, n, w, scan);
+    if (node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    while (node && node != top && !node.next_sibling()) node = node.parent();
+    if (!node || node == top) break;
+    node = node.next_sibling();
+  }
+}
+
+}  // namespace
+
+void Document::MakeIdsUnique(SaveScan& scan) {
+  // One walk finds the bookmark marks (in document order), the drawings and
+  // what the package must carry along.
+  ScanMain(main_->doc, names_, scan);
   // Bookmarks: numbered afresh in document order; an end meets the latest open
   // start of its old id, and an end whose start is not in this document goes.
   std::unordered_map<std::string, std::vector<int>> open;
   std::vector<pugi::xml_node> dangling;
   int next = 0;
-  std::vector<std::pair<pugi::xml_node, bool>>& marks = walker.marks;
   const std::string idName = names_.id;
-  for (auto& [node, isStart] : marks) {
+  for (auto& [node, isStart] : scan.marks) {
     pugi::xml_attribute id = node.attribute(idName.c_str());
     const std::string old = id.value();
     if (isStart) {
@@ -169,12 +254,19 @@ void Document::MakeIdsUnique() {
       it->second.pop_back();
     }
   }
-  for (pugi::xml_node d : dangling) d.parent().remove_child(d);
+  std::unordered_set<const void*> gone;
+  for (pugi::xml_node d : dangling) {
+    gone.insert(d.internal_object());
+    d.parent().remove_child(d);
+  }
+  // What the bookmark ends that stay hold (as a rule nothing) is collected now.
+  for (pugi::xml_node end : scan.ends)
+    if (!gone.count(end.internal_object())) CollectAll(end, names_, scan);
   // Drawing ids: the first use keeps its id, a repeat gets a fresh one.
   long long maxId = 0;
-  for (pugi::xml_node d : walker.drawings) maxId = std::max(maxId, d.attribute("id").as_llong());
+  for (pugi::xml_node d : scan.drawings) maxId = std::max(maxId, d.attribute("id").as_llong());
   std::unordered_set<long long> seen;
-  for (pugi::xml_node d : walker.drawings) {
+  for (pugi::xml_node d : scan.drawings) {
     pugi::xml_attribute id = d.attribute("id");
     if (!id) continue;
     if (!seen.insert(id.as_llong()).second) {
@@ -186,6 +278,8 @@ void Document::MakeIdsUnique() {
 }
 
 std::string Document::PackageBytes(const std::string& label, const std::string& extension) {
+  SaveScan scan;
+  MakeIdsUnique(scan);
   const bool macro = extension == "docm" || extension == "dotm";
   // Pieces are small and many: the fastest deflate level costs little in size.
   struct FastZip : ZipWriter {
@@ -251,21 +345,7 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
   done.insert(mainPart);
   written.push_back(mainPart);
 
-  // One walk over the main part finds the notes and comments its content
-  // refers to (and the separators) and the relationship ids it names.
-  std::unordered_set<std::string> noteRefs[3];
-  std::unordered_set<std::string> mainIds;
-  CollectIds(main_->doc.document_element(), names_.r, mainIds, [&](pugi::xml_node node) {
-    const char* name = node.name();
-    int kind = -1;
-    if (names_.footnoteReference == name)
-      kind = 0;
-    else if (names_.endnoteReference == name)
-      kind = 1;
-    else if (names_.commentReference == name || names_.commentRangeStart == name)
-      kind = 2;
-    if (kind >= 0) noteRefs[kind].insert(node.attribute(names_.id.c_str()).value());
-  });
+  std::unordered_set<std::string>* noteRefs = scan.noteRefs;
   auto writeNotes = [&](const std::string& part, int kind) {
     const XmlPart& source = pkg.Cached(part);
     pugi::xml_node srcRoot = source.doc.document_element();
@@ -319,7 +399,7 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
   };
 
   // The main part's relationships.
-  writeRels(mainPart, std::move(mainIds));
+  writeRels(mainPart, std::move(scan.ids));
 
   // The package's own relationships, then everything reachable, unchanged.
   if (const ZipReader::Entry* rootRels = pkg.Zip().Find("_rels/.rels")) {
@@ -404,7 +484,6 @@ void Document::SaveAs(const std::string& path) {
 
   Materialise();
   CloseCutFieldsAndBookmarks();
-  MakeIdsUnique();
   std::string bytes;
   try {
     bytes = PackageBytes(support::FromFsPath(target.filename()), extension);
@@ -417,7 +496,6 @@ void Document::SaveAs(const std::string& path) {
 std::string Document::Bytes(const std::string& extension) {
   Materialise();
   CloseCutFieldsAndBookmarks();
-  MakeIdsUnique();
   return PackageBytes("the document", extension);
 }
 
