@@ -55,6 +55,10 @@ parvane() {  # [--pdf]
   "$split" "$@" -o "$dir" "$merge"
 }
 
+# B runs several LibreOffices side by side and A one: on cores other work
+# keeps busy, B loses more than A, so the load is shown beside the ratios.
+load() { [ -r /proc/loadavg ] && cut -d' ' -f1-3 /proc/loadavg || echo unknown; }
+load_before=$(load)
 A=(); B=(); C=(); D=()
 for ((r = 1; r <= rounds; ++r)); do
   A+=("$(seconds lo_convert doc)")
@@ -70,6 +74,7 @@ ratio_doc=$(echo "$b / $a" | bc -l)
 ratio_pdf=$(echo "$pdf / $c" | bc -l)
 
 printf 'rounds: %d, pieces: %d .doc, %d .pdf\n' "$rounds" "$pieces" "$pdfs"
+printf 'load average: %s before, %s after, on %s cores\n' "$load_before" "$(load)" "$(nproc 2>/dev/null || echo ?)"
 printf 'A soffice --convert-to doc (whole merge): %6.2f s   (%s)\n' "$a" "${A[*]}"
 printf 'B parvane-split into 100 .doc:            %6.2f s   (%s)\n' "$b" "${B[*]}"
 printf 'C soffice --convert-to pdf (whole merge): %6.2f s   (%s)\n' "$c" "${C[*]}"
