@@ -81,23 +81,31 @@ inline bool HasPrefix(const char* name, const std::string& prefix) {
   return true;
 }
 
+// Calls `visit` on every element of a subtree, its root included, in document
+// order, without recursing (a part may nest deeply).
+template <typename Visit>
+void ForEachElement(pugi::xml_node top, Visit&& visit) {
+  for (pugi::xml_node node = top; node;) {
+    if (node.type() == pugi::node_element) visit(node);
+    if (node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    while (node && node != top && !node.next_sibling()) node = node.parent();
+    if (!node || node == top) break;
+    node = node.next_sibling();
+  }
+}
+
 // The relationship ids a part's XML names (attributes in the relationship
 // namespace, whose prefix is `prefix`).
 void CollectIds(pugi::xml_node root, const std::string& prefix,
                 std::unordered_set<std::string>& ids) {
   if (prefix.empty()) return;
-  for (pugi::xml_node n = root; n;) {
-    if (n.type() == pugi::node_element)
-      for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
-        if (HasPrefix(a.name(), prefix)) ids.insert(a.value());
-    if (n.first_child()) {
-      n = n.first_child();
-      continue;
-    }
-    while (n && n != root && !n.next_sibling()) n = n.parent();
-    if (!n || n == root) break;
-    n = n.next_sibling();
-  }
+  ForEachElement(root, [&](pugi::xml_node n) {
+    for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
+      if (HasPrefix(a.name(), prefix)) ids.insert(a.value());
+  });
 }
 
 // A diagram's data names the drawing it is shown from (dsp:dataModelExt
@@ -214,16 +222,7 @@ void ScanMain(pugi::xml_node root, const Names& n, MainScan& scan) {
 // Everything in a subtree, the subtree's root included.
 void CollectAll(pugi::xml_node top, const Names& n, MainScan& scan) {
   const std::size_t w = n.w.size();
-  for (pugi::xml_node node = top; node;) {
-    if (node.type() == pugi::node_element) CollectOne(node, n, w, scan);
-    if (node.first_child()) {
-      node = node.first_child();
-      continue;
-    }
-    while (node && node != top && !node.next_sibling()) node = node.parent();
-    if (!node || node == top) break;
-    node = node.next_sibling();
-  }
+  ForEachElement(top, [&](pugi::xml_node node) { CollectOne(node, n, w, scan); });
 }
 
 }  // namespace
