@@ -9,7 +9,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -426,16 +425,11 @@ void Put32(std::string& out, std::uint32_t v) {
   Put16(out, v >> 16);
 }
 
-// The MS-DOS time and date stamped on every entry: the moment of writing.
-std::pair<std::uint16_t, std::uint16_t> DosNow() {
-  const std::tm local = support::LocalTime(std::time(nullptr));
-  if (local.tm_year < 80) return {0, (1 << 5) | 1};  // 1980-01-01, the earliest it can say
-  const auto time =
-      static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
-  const auto date = static_cast<std::uint16_t>(((local.tm_year - 80) << 9) |
-                                               ((local.tm_mon + 1) << 5) | local.tm_mday);
-  return {time, date};
-}
+// The MS-DOS time and date stamped on every entry: 1980-01-01 00:00, the
+// earliest the format can say, as Word stamps its own packages. The moment of
+// writing would make two splits of one document differ byte for byte.
+constexpr std::uint16_t kDosTime = 0;
+constexpr std::uint16_t kDosDate = (1 << 5) | 1;
 
 long ProcessId() {
 #if defined(_WIN32)
@@ -600,9 +594,6 @@ void ZipWriter::CopyRaw(const std::string& name, const ZipReader& from,
 std::string ZipWriter::Finish() {
   Settle();
   constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
-  // Plain names, not a structured binding: the lambda below captures them.
-  const std::pair<std::uint16_t, std::uint16_t> stamp = DosNow();
-  const std::uint16_t time = stamp.first, date = stamp.second;
   std::size_t total = 22;
   for (const Item& item : items_) total += 30 + 46 + 2 * item.name.size() + item.Data().size();
   if (items_.size() > 0xFFFF || total > kMax32)
@@ -618,8 +609,8 @@ std::string ZipWriter::Finish() {
     Put16(out, 20);                              // version needed: deflate
     Put16(out, Ascii(item.name) ? 0 : 1 << 11);  // flags: UTF-8 name
     Put16(out, item.method);
-    Put16(out, time);
-    Put16(out, date);
+    Put16(out, kDosTime);
+    Put16(out, kDosDate);
     Put32(out, item.crc);
     Put32(out, static_cast<std::uint32_t>(item.Data().size()));
     Put32(out, static_cast<std::uint32_t>(item.size));

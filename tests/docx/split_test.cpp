@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <regex>
 #include <set>
+#include <thread>
 
 #include "docx_fixture.h"
 #include "docx_test_support.h"
@@ -111,6 +113,7 @@ class RichMergeSplit : public ::testing::Test {
     fixture::Write(dir_->file("Letters.docx"), RichMerge());
     before_ = testing_support::ReadFile(dir_->file("Letters.docx"));
     result_ = docx_test::Split(dir_->file("Letters.docx"), (dir_->path() / "out").string());
+    splitAt_ = std::chrono::steady_clock::now();
   }
   static void TearDownTestSuite() { delete dir_; }
   static std::string Piece(int i) {
@@ -125,6 +128,7 @@ class RichMergeSplit : public ::testing::Test {
   static inline testing_support::TempDir* dir_ = nullptr;
   static inline std::string before_;
   static inline docx_test::SplitResult result_;
+  static inline std::chrono::steady_clock::time_point splitAt_;
 };
 
 TEST_F(RichMergeSplit, writes_one_valid_piece_per_record_and_leaves_the_input_as_it_was) {
@@ -226,6 +230,20 @@ TEST_F(RichMergeSplit, pieces_look_as_their_records_do_in_the_merge) {
             std::string::npos)
       << r.output;
   EXPECT_NE(r.output.find("delete: source pages 6-6 "), std::string::npos) << r.output;
+}
+
+// Splitting the same merge again, seconds later, writes the same bytes: no
+// moment of writing, thread timing or memory order leaks into a piece.
+TEST_F(RichMergeSplit, a_later_split_of_the_same_merge_writes_the_same_bytes) {
+  std::this_thread::sleep_until(splitAt_ + std::chrono::milliseconds(2100));  // zip times: 2 s
+  fs::create_directory(dir_->path() / "again");
+  const auto again =
+      docx_test::Split(dir_->file("Letters.docx"), (dir_->path() / "again").string());
+  ASSERT_EQ(again.files, result_.files);
+  for (const std::string& name : again.files)
+    EXPECT_EQ(testing_support::ReadFile((dir_->path() / "again" / name).string()),
+              testing_support::ReadFile((dir_->path() / "out" / name).string()))
+        << name;
 }
 
 TEST(Split, a_section_of_one_character_leaves_a_gap_in_the_numbering) {
