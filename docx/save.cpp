@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <system_error>
 #include <unordered_map>
 #include <unordered_set>
@@ -338,9 +339,17 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
     }
   };
 
-  // The main part, first among the entries, is written out and deflated
-  // beside the rest, which only reads it from here on.
-  zip.AddLater(mainPart, [this] { return SerialiseXml(main_->doc); });
+  // The main part comes first among the entries. A large one is deflated
+  // beside the rest; handing a piece's few kilobytes to the other thread
+  // costs more in waking it and waiting for it than deflating them here.
+  constexpr std::size_t kDeflateBesideFrom = 256 * 1024;
+  std::string mainXml = SerialiseXml(main_->doc);
+  if (mainXml.size() >= kDeflateBesideFrom)
+    zip.AddLater(mainPart, [xml = std::make_shared<std::string>(std::move(mainXml))] {
+      return std::move(*xml);
+    });
+  else
+    zip.Add(mainPart, std::move(mainXml));
   done.insert(mainPart);
   written.push_back(mainPart);
 
