@@ -639,8 +639,9 @@ void Document::Copy(int start, int end, Clipboard& clipboard) {
   // Opened lazily, the document parses the range's elements from its bytes.
   std::vector<pugi::xml_node> parsed;
   if (lazy_) {
+    // Opening parsed these bytes, nesting checked, and they have not changed.
     const std::size_t from = spans_[firstElem].first, to = spans_[lastElem].second;
-    if (!ParseElements(std::string_view(raw_).substr(from, to - from), kMaxXmlDepth,
+    if (!ParseElements(std::string_view(raw_).substr(from, to - from), kNestingChecked,
                        clip.sliceBytes, clip.slice))
       throw Error("The main document part cannot be read again.");
     for (pugi::xml_node c : clip.slice.document_element().children())

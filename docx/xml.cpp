@@ -94,7 +94,7 @@ bool ParseElements(std::string_view markup, int depthLeft, std::string& scratch,
       doc.load_buffer_inplace(scratch.data(), scratch.size(), kParseFlags, pugi::encoding_utf8);
   // An end tag too many would close the wrapper early: all must lie inside it.
   if (!result || !doc.document_element() || doc.first_child() != doc.last_child()) return false;
-  return !NestsDeeperThan(doc.document_element(), depthLeft);
+  return depthLeft == kNestingChecked || !NestsDeeperThan(doc.document_element(), depthLeft);
 }
 
 std::size_t TagEnd(std::string_view text, std::size_t at) {

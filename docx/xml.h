@@ -5,6 +5,7 @@
 #include <pugixml.hpp>
 
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,6 +34,8 @@ bool NestsDeeperThan(pugi::xml_node root, int limit);
 // they stand there) with ParseXml's options, under one wrapper element that
 // `doc` then holds; `scratch` keeps the bytes the tree points into. False when
 // it is not well-formed or nests more than `depthLeft` levels below the wrapper.
+// `depthLeft` kNestingChecked is for markup whose nesting was checked before.
+inline constexpr int kNestingChecked = std::numeric_limits<int>::max();
 bool ParseElements(std::string_view markup, int depthLeft, std::string& scratch,
                    pugi::xml_document& doc);
 
