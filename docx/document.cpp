@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <string_view>
+#include <thread>
 #include <unordered_set>
 
 #include "docx/errors.h"
@@ -159,6 +162,99 @@ void Document::Load(std::string bytes) {
   Adopt(ParseXml(std::move(bytes), package_->MainPart()));
 }
 
+namespace {
+
+// Parses a body's stretches in order, each under its wrapper, one ahead of
+// the caller on a thread of its own: Get(s) waits for stretch s (null when it
+// does not parse), Done(s) gives its tree back for the stretch two on. With
+// one core, or one stretch, each is parsed when it is asked for.
+class StretchParser {
+ public:
+  StretchParser(std::string_view text,
+                const std::vector<std::pair<std::size_t, std::size_t>>& spans,
+                const std::vector<std::pair<std::size_t, std::size_t>>& stretches)
+      : text_(text), spans_(spans), stretches_(stretches) {
+    if (stretches_.size() < 2 || std::thread::hardware_concurrency() < 2) return;
+    try {
+      thread_ = std::thread([this] { Run(); });
+    } catch (const std::exception&) {
+      // no thread to be had: each stretch is parsed when asked for
+    }
+  }
+  ~StretchParser() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  pugi::xml_document* Get(std::size_t s) {
+    Slot& slot = slots_[s % 2];
+    if (!thread_.joinable()) return Parse(s, slot) ? &slot.doc : nullptr;
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return slot.ready == s + 1; });
+    return slot.ok ? &slot.doc : nullptr;
+  }
+  void Done(std::size_t s) {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = s + 1;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  struct Slot {
+    pugi::xml_document doc;
+    std::string scratch;
+    bool ok = false;
+    std::size_t ready = 0;  // the stretch it holds, plus one; 0 for none
+  };
+  bool Parse(std::size_t s, Slot& slot) {
+    const std::size_t from = spans_[stretches_[s].first].first;
+    const std::size_t to = spans_[stretches_[s].second - 1].second;
+    try {
+      // The body lies one level below the root.
+      return ParseElements(text_.substr(from, to - from), kMaxXmlDepth - 1, slot.scratch, slot.doc);
+    } catch (const std::exception&) {
+      return false;  // out of memory: the whole parse tries and reports it
+    }
+  }
+  void Run() {
+    for (std::size_t s = 0; s < stretches_.size(); ++s) {
+      Slot& slot = slots_[s % 2];
+      {
+        // The slot is free once the stretch two before has been indexed.
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return stop_ || s < 2 || done_ >= s - 1; });
+        if (stop_) return;
+      }
+      const bool ok = Parse(s, slot);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        slot.ok = ok;
+        slot.ready = s + 1;
+      }
+      changed_.notify_all();
+      if (!ok) return;
+    }
+  }
+  std::string_view text_;
+  const std::vector<std::pair<std::size_t, std::size_t>>& spans_;
+  const std::vector<std::pair<std::size_t, std::size_t>>& stretches_;
+  Slot slots_[2];
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::size_t done_ = 0;  // stretches indexed
+  bool stop_ = false;
+  std::thread thread_;  // last: it starts once the rest is in place
+};
+
+}  // namespace
+
 bool Document::OpenLazily(std::string& bytes) {
   constexpr std::size_t kNone = std::string_view::npos;
   // Stretches of about this many bytes are parsed at a time.
@@ -262,18 +358,23 @@ bool Document::OpenLazily(std::string& bytes) {
     }
   } walker;
   walker.keep = keepShapeType;
-  IndexState state(names_);
-  std::string scratch;
-  pugi::xml_document stretch;
+  // The stretches, in order; each is parsed while the one before it is
+  // indexed (on a machine with more than one core).
+  std::vector<std::pair<std::size_t, std::size_t>> stretches;  // [j, k) of `spans`
   for (std::size_t j = 0; j < spans.size();) {
     std::size_t k = j + 1;
     while (k < spans.size() && spans[k].second - spans[j].first < kStretch) ++k;
-    const std::size_t from = spans[j].first, to = spans[k - 1].second;
-    // The body lies one level below the root.
-    if (!ParseElements(text.substr(from, to - from), kMaxXmlDepth - 1, scratch, stretch))
-      return fail();
+    stretches.emplace_back(j, k);
+    j = k;
+  }
+  StretchParser parser(text, spans, stretches);
+  IndexState state(names_);
+  for (std::size_t s = 0; s < stretches.size(); ++s) {
+    const auto [j, k] = stretches[s];
+    pugi::xml_document* stretch = parser.Get(s);
+    if (!stretch) return fail();
     std::size_t m = j;
-    for (pugi::xml_node c : stretch.document_element().children()) {
+    for (pugi::xml_node c : stretch->document_element().children()) {
       if (!IsElement(c)) continue;
       if (m == k || TagName(text, spans[m].first) != c.name()) return fail();
       if (shapes) {
@@ -285,7 +386,7 @@ bool Document::OpenLazily(std::string& bytes) {
       ++m;
     }
     if (m != k) return fail();
-    j = k;
+    parser.Done(s);
   }
   if (spans_.empty()) return fail();
   FinishIndex(state);
