@@ -257,7 +257,11 @@ void Document::MakeIdsUnique(SaveScan& scan) {
   std::unordered_set<const void*> gone;
   for (pugi::xml_node d : dangling) {
     gone.insert(d.internal_object());
-    d.parent().remove_child(d);
+    // An end inside one taken out already went with it.
+    bool inGone = false;
+    for (pugi::xml_node up = d.parent(); up && !inGone; up = up.parent())
+      inGone = gone.count(up.internal_object()) > 0;
+    if (!inGone) d.parent().remove_child(d);
   }
   // What the bookmark ends that stay hold (as a rule nothing) is collected now.
   for (pugi::xml_node end : scan.ends)
