@@ -148,6 +148,17 @@ Outcome RunWindow(const Scenario& s, const TempDir& work, const std::string& out
   return outcome;
 }
 
+// The dialogs of a log, leaving out the maker's page that one start in a
+// hundred opens at random.
+long DialogCount(const std::string& log) {
+  long count = 0;
+  std::size_t at = 0;
+  for (std::size_t end; (end = log.find('\n', at)) != std::string::npos; at = end + 1) {
+    if (log.compare(at, 6, "shell\t") != 0) ++count;
+  }
+  return count;
+}
+
 // Every file of a folder with its bytes, to show that a run left it as it was.
 std::map<std::string, std::string> Snapshot(const fs::path& folder) {
   std::map<std::string, std::string> files;
@@ -202,7 +213,9 @@ TEST_F(XvfbRun, sequential_naming_splits_the_samples_and_a_large_merge) {
   EXPECT_NE(run.output.find("done-shown"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("still-running"), std::string::npos) << run.output;
   // Sequential naming asks nothing: the question about the folder, then Done.
-  EXPECT_EQ(std::count(run.dialogs.begin(), run.dialogs.end(), '\n'), 2) << run.dialogs;
+  // One start in a hundred also opens the maker's page ("shell"), which is
+  // not a dialog and is left out of the count.
+  EXPECT_EQ(DialogCount(run.dialogs), 2) << run.dialogs;
   EXPECT_EQ(run.dialogs.find("input\t"), std::string::npos) << run.dialogs;
   EXPECT_TRUE(fs::exists(Shot(s.name, "during"))) << run.output;
   EXPECT_TRUE(fs::exists(Shot(s.name, "after")));
