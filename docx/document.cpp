@@ -100,10 +100,38 @@ struct ClipboardContent {
   bool endsWithFinalSection = false;
   pugi::xml_document scratch;
   // The copied elements of a document opened lazily, parsed from its bytes.
-  pugi::xml_document slice;
-  std::string sliceBytes;
+  // A first paste of a small copy takes these elements over rather than
+  // copying them; `markup` keeps their bytes for a later paste, which parses
+  // them again (`taken`). `fromSlice`: which of `elements` lie in the slice.
+  std::unique_ptr<XmlPart> slice;
+  std::string markup;
+  std::vector<char> fromSlice;
+  bool taken = false;
   int start = 0, end = 0;  // the range copied
+
+  // The body-level elements of the slice that a copy takes.
+  std::vector<pugi::xml_node> SliceElements() const {
+    std::vector<pugi::xml_node> parsed;
+    for (pugi::xml_node c : slice->doc.document_element().children())
+      if (c.type() == pugi::node_element && names.sectPr != c.name()) parsed.push_back(c);
+    return parsed;
+  }
+  // After a paste took the elements over: the slice again, from its bytes.
+  void ParseAgain() {
+    slice = std::make_unique<XmlPart>();
+    if (!ParseElements(markup, kNestingChecked, slice->bytes, slice->doc))
+      throw Error("The copied content cannot be read again.");
+    const std::vector<pugi::xml_node> parsed = SliceElements();
+    if (parsed.size() != elements.size()) throw Error("The copied content cannot be read again.");
+    for (std::size_t i = 0; i < elements.size(); ++i)
+      if (fromSlice[i]) elements[i] = parsed[i];
+    taken = false;
+  }
 };
+
+// A paste takes over the elements of a copy smaller than this; a larger one
+// is copied, so that its bytes are not held twice.
+constexpr std::size_t kTakeBelow = std::size_t{1} << 20;
 
 Clipboard::Clipboard() : content_(std::make_unique<ClipboardContent>()) {}
 Clipboard::~Clipboard() = default;
@@ -716,7 +744,9 @@ void Document::Copy(int start, int end, Clipboard& clipboard) {
   clip.breaks.clear();
   clip.scratch.reset();
   clip.slice.reset();
-  clip.sliceBytes = std::string();
+  clip.markup = std::string();
+  clip.fromSlice.clear();
+  clip.taken = false;
   clip.owner = shared_from_this();
   clip.start = start;
   clip.end = end;
@@ -742,11 +772,12 @@ void Document::Copy(int start, int end, Clipboard& clipboard) {
   if (lazy_) {
     // Opening parsed these bytes, nesting checked, and they have not changed.
     const std::size_t from = spans_[firstElem].first, to = spans_[lastElem].second;
-    if (!ParseElements(std::string_view(raw_).substr(from, to - from), kNestingChecked,
-                       clip.sliceBytes, clip.slice))
+    const std::string_view markup = std::string_view(raw_).substr(from, to - from);
+    clip.slice = std::make_unique<XmlPart>();
+    if (!ParseElements(markup, kNestingChecked, clip.slice->bytes, clip.slice->doc))
       throw Error("The main document part cannot be read again.");
-    for (pugi::xml_node c : clip.slice.document_element().children())
-      if (IsElement(c) && names_.sectPr != c.name()) parsed.push_back(c);
+    if (markup.size() < kTakeBelow) clip.markup.assign(markup);
+    parsed = clip.SliceElements();
     if (parsed.size() != static_cast<std::size_t>(lastElem - firstElem + 1))
       throw Error("The main document part cannot be read again.");
   }
@@ -781,6 +812,9 @@ void Document::Copy(int start, int end, Clipboard& clipboard) {
     clip.breaks[at] = EffectiveSectPr(s, holder);
     if (s.final) clip.endsWithFinalSection = true;
   }
+  if (lazy_)
+    for (int e = firstElem; e <= lastElem; ++e)
+      clip.fromSlice.push_back(clip.elements[e - firstElem] == parsed[e - firstElem]);
 }
 
 pugi::xml_node Document::ParagraphNode(int k, pugi::xml_node element) {
@@ -796,17 +830,23 @@ pugi::xml_node Document::ParagraphNode(int k, pugi::xml_node element) {
   return at < found.size() ? found[at].node : pugi::xml_node();
 }
 
-void Document::Paste(const Clipboard& clipboard) {
-  const ClipboardContent& clip = *clipboard.content_;
+void Document::Paste(Clipboard& clipboard) {
+  ClipboardContent& clip = *clipboard.content_;
   if (!clip.owner) throw Error("The clipboard is empty.");
-  auto part = std::make_unique<XmlPart>();
+  if (clip.taken) clip.ParseAgain();
+  // A small slice becomes the new part: its elements move into the body, and
+  // the wrapper they were parsed under goes.
+  const bool take = clip.slice && !clip.markup.empty();
+  std::unique_ptr<XmlPart> part = take ? std::move(clip.slice) : std::make_unique<XmlPart>();
+  const pugi::xml_node wrapper = take ? part->doc.document_element() : pugi::xml_node();
   pugi::xml_node root = part->doc.append_child(clip.root.name());
   for (pugi::xml_attribute a : clip.root.attributes()) root.append_copy(a);
   Names names = clip.names;
   if (pugi::xml_node bg = clip.root.child(names.background.c_str())) root.append_copy(bg);
   pugi::xml_node body = root.append_child(names.body.c_str());
   for (std::size_t i = 0; i < clip.elements.size(); ++i) {
-    pugi::xml_node copy = body.append_copy(clip.elements[i]);
+    pugi::xml_node copy = take && clip.fromSlice[i] ? body.append_move(clip.elements[i])
+                                                    : body.append_copy(clip.elements[i]);
     pugi::xml_node sect = clip.breaks[i];
     if (!sect) continue;
     pugi::xml_node p;
@@ -830,6 +870,11 @@ void Document::Paste(const Clipboard& clipboard) {
     }
   }
   body.append_child(names.p.c_str());
+  if (take) {
+    part->doc.remove_child(wrapper);
+    part->allFromBytes = false;
+    clip.taken = true;
+  }
   BringShapeTypes(body, *clip.owner);
   if (lazy_) {
     // The pasted content replaces the body: its bytes are no longer needed.
@@ -866,8 +911,8 @@ void Document::EnsureShapeTypes() {
   // merges) leave nothing to walk for. UTF-16 and UTF-32 bytes are walked.
   const std::string& bytes = main_->bytes;
   const auto first = static_cast<unsigned char>(bytes.empty() ? 0 : bytes[0]);
-  const bool eightBit =
-      bytes.size() > 1 && first != 0 && first != 0xFE && first != 0xFF && bytes[1] != '\0';
+  const bool eightBit = main_->allFromBytes && bytes.size() > 1 && first != 0 && first != 0xFE &&
+                        first != 0xFF && bytes[1] != '\0';
   if (eightBit && bytes.find("shapetype") == std::string::npos) return;
   walker.out = &shapeTypes_;
   body_.traverse(walker);

@@ -88,7 +88,7 @@ class Document : public std::enable_shared_from_this<Document> {
   // Puts the range on the clipboard.
   void Copy(int start, int end, Clipboard& clipboard);
   // The clipboard replaces the content; the source formatting is kept.
-  void Paste(const Clipboard& clipboard);
+  void Paste(Clipboard& clipboard);
   // Deletes a range. At the document's end, deleting the final paragraph mark
   // after a section break removes the empty trailing section and keeps the
   // break's section properties as the document's last.

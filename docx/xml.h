@@ -16,6 +16,9 @@ namespace docx {
 struct XmlPart {
   std::string bytes;
   pugi::xml_document doc;
+  // Whether every node of the tree was parsed from `bytes`, so that what the
+  // bytes do not hold the tree does not hold either.
+  bool allFromBytes = true;
 };
 
 // Elements nested deeper than this refuse the part: no document Word writes

@@ -255,6 +255,29 @@ TEST(PasteAndCleanUp, a_section_inside_a_content_control_copies_only_its_part) {
   EXPECT_EQ(o.doc->Content()->Text(), "a\rb\fc\rd\fe\rf\r");
 }
 
+// A first paste takes the copied elements over; a later paste of the same
+// copy still gives what was copied, whatever became of the first piece.
+TEST(PasteAndCleanUp, one_copy_pasted_again_gives_the_copied_content_again) {
+  Opened o(Body(P("a") + BreakP("b", SectPr()) + P("c") +
+                R"(<w:sdt><w:sdtPr><w:tag w:val="T"/></w:sdtPr><w:sdtContent>)" +
+                BreakP("d", SectPr()) + P("e") + "</w:sdtContent></w:sdt>" + SectPr()));
+  o.doc->Sections(2)->GetRange()->Copy();
+  auto first = o.app->DocumentsAdd();
+  first->ContentPaste();
+  EXPECT_EQ(first->Content()->Text(), "c\rd\f\r");
+  auto& find = first->ActiveWindowSelection()->GetFind();
+  find.SetText("c");
+  find.GetReplacement().SetText("x");
+  find.Execute(word::wdReplaceAll);
+  EXPECT_EQ(first->Content()->Text(), "x\rd\f\r");
+  for (int again = 0; again < 2; ++again) {
+    auto piece = again ? first : o.app->DocumentsAdd();
+    piece->ContentPaste();
+    EXPECT_EQ(piece->Content()->Text(), "c\rd\f\r") << again;
+  }
+  EXPECT_EQ(o.doc->Content()->Text(), "a\rb\fc\rd\fe\r");
+}
+
 TEST(Find, replaces_every_plain_text_match_and_section_breaks_with_caret_b) {
   Opened o(Body(P("one two one") + BreakP("one", SectPr()) + P("x") + SectPr()));
   auto sel = o.doc->ActiveWindowSelection();
