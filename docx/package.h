@@ -21,6 +21,9 @@ struct Relationship {
   std::string Kind() const;
 };
 
+// What saving pieces of one package works out once for all of them (save.cpp).
+struct SaveMemo;
+
 class Package {
  public:
   // Opens a .docx/.docm/.dotx/.dotm; throws docx::Error with a clear text for
@@ -55,6 +58,8 @@ class Package {
   // (styles, numbering, settings, theme...), as opposed to those its content
   // names by id (headers, images, hyperlinks...).
   const std::vector<const Relationship*>& SharedRels(const std::string& part) const;
+  // Kept for as long as the package (defined where pieces are saved).
+  SaveMemo& Memo() const;
 
  private:
   Package() = default;
@@ -75,6 +80,7 @@ class Package {
   mutable std::unordered_map<std::string, std::string> storyTexts_;
   mutable std::unordered_map<std::string, std::unique_ptr<XmlPart>> cached_;
   mutable std::unordered_map<std::string, std::vector<const Relationship*>> shared_;
+  mutable std::shared_ptr<SaveMemo> memo_;
 };
 
 // True for relationship kinds that content names by id.

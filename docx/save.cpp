@@ -146,6 +146,39 @@ inline bool Named(const char* name, const std::string& tag, std::size_t prefix) 
 
 }  // namespace
 
+// Every piece of a merge takes along the same parts, relationships and
+// content types: their markup is made once per package, not once per piece.
+struct SaveMemo {
+  std::unordered_map<const Relationship*, std::string> relXml;
+  std::unordered_map<const Relationship*, std::string> kinds;
+  std::unordered_map<std::string, Names> names;  // of the parts rewritten per piece
+  // "[Content_Types].xml" up to its overrides, and the extensions it covers.
+  std::string typesHead;
+  std::unordered_set<std::string> defaults;
+  std::unordered_map<std::string, std::string> overrides;  // by part: its element, or ""
+
+  const std::string& RelXmlOf(const Relationship& rel) {
+    auto [it, fresh] = relXml.try_emplace(&rel);
+    if (fresh) it->second = RelXml(rel);
+    return it->second;
+  }
+  const std::string& KindOf(const Relationship& rel) {
+    auto [it, fresh] = kinds.try_emplace(&rel);
+    if (fresh) it->second = rel.Kind();
+    return it->second;
+  }
+  const Names& NamesOf(const std::string& part, pugi::xml_node root) {
+    auto [it, fresh] = names.try_emplace(part);
+    if (fresh) it->second = Names::Of(root);
+    return it->second;
+  }
+};
+
+SaveMemo& Package::Memo() const {
+  if (!memo_) memo_ = std::make_shared<SaveMemo>();
+  return *memo_;
+}
+
 // What one walk over the main part finds for saving it: the bookmark marks in
 // document order, the drawings, the relationship ids the part names and the
 // notes and comments its content refers to (footnotes, endnotes, comments).
@@ -313,6 +346,7 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
   }
 
   const Package& pkg = *package_;
+  SaveMemo& memo = pkg.Memo();
   const std::string mainPart = pkg.MainPart();
   std::vector<std::string> written;  // parts in the order written (content types follow it)
   std::unordered_set<std::string> done;
@@ -325,9 +359,9 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
     std::string xml = std::string(kDecl) + "<Relationships xmlns=\"" + kRelsNs + "\">";
     bool any = false;
     auto add = [&](const Relationship& rel) {
-      if (!macro && MacroOnly(rel.Kind())) return;
+      if (!macro && MacroOnly(memo.KindOf(rel))) return;
       if (!rel.external && !pkg.Has(rel.part)) return;
-      xml += RelXml(rel);
+      xml += memo.RelXmlOf(rel);
       any = true;
       if (!rel.external) pending.push_back(rel.part);
     };
@@ -335,7 +369,8 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
     std::vector<std::string> sorted(ids.begin(), ids.end());
     std::sort(sorted.begin(), sorted.end());
     for (const auto& id : sorted)
-      if (const Relationship* rel = pkg.RelById(part, id); rel && FoundById(rel->Kind())) add(*rel);
+      if (const Relationship* rel = pkg.RelById(part, id); rel && FoundById(memo.KindOf(*rel)))
+        add(*rel);
     xml += "</Relationships>";
     if (any || pkg.Has(RelsPartName(part))) {
       zip.Add(RelsPartName(part), std::move(xml));
@@ -361,7 +396,7 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
   auto writeNotes = [&](const std::string& part, int kind) {
     const XmlPart& source = pkg.Cached(part);
     pugi::xml_node srcRoot = source.doc.document_element();
-    const Names nn = Names::Of(srcRoot);
+    const Names& nn = memo.NamesOf(part, srcRoot);
     pugi::xml_document out;
     pugi::xml_node root = out.append_child(srcRoot.name());
     for (pugi::xml_attribute a : srcRoot.attributes()) root.append_copy(a);
@@ -385,7 +420,7 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
   auto writeSettings = [&](const std::string& part) {
     const XmlPart& source = pkg.Cached(part);
     pugi::xml_node srcRoot = source.doc.document_element();
-    const Names nn = Names::Of(srcRoot);
+    const Names& nn = memo.NamesOf(part, srcRoot);
     const std::string mailMerge = nn.W("mailMerge");
     if (!srcRoot.child(mailMerge.c_str())) return false;
     pugi::xml_document out;
@@ -398,11 +433,11 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
     if (!pkg.Has(relsName)) return true;
     std::string xml = std::string(kDecl) + "<Relationships xmlns=\"" + kRelsNs + "\">";
     for (const auto& rel : pkg.Rels(part)) {
-      const std::string kind = rel.Kind();
+      const std::string& kind = memo.KindOf(rel);
       if (kind == "mailMergeSource" || kind == "mailMergeHeaderSource" || kind == "recipientData")
         continue;
       if (!rel.external && !pkg.Has(rel.part)) continue;
-      xml += RelXml(rel);
+      xml += memo.RelXmlOf(rel);
       if (!rel.external) pending.push_back(rel.part);
     }
     zip.Add(relsName, xml + "</Relationships>");
@@ -429,7 +464,7 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
     bool rewritten = false;
     for (const Relationship* rel : pkg.SharedRels(mainPart)) {
       if (rel->external || rel->part != part) continue;
-      const std::string kind = rel->Kind();
+      const std::string& kind = memo.KindOf(*rel);
       if (kind == "footnotes")
         writeNotes(part, 0), rewritten = true;
       else if (kind == "endnotes")
@@ -455,27 +490,39 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
 
   // Content types: the source's defaults, and an override for every part
   // written that needs one.
-  std::string types = std::string(kDecl) + "<Types xmlns=\"" + kTypesNs + "\">";
-  std::unordered_set<std::string> defaults;
-  for (const auto& [ext, type] : pkg.Defaults()) {
-    if (!defaults.insert(ext).second) continue;
-    types +=
-        "<Default Extension=\"" + EscapeXml(ext) + "\" ContentType=\"" + EscapeXml(type) + "\"/>";
+  std::unordered_set<std::string>& defaults = memo.defaults;
+  if (memo.typesHead.empty()) {
+    std::string& head = memo.typesHead;
+    head = std::string(kDecl) + "<Types xmlns=\"" + kTypesNs + "\">";
+    for (const auto& [ext, type] : pkg.Defaults()) {
+      if (!defaults.insert(ext).second) continue;
+      head +=
+          "<Default Extension=\"" + EscapeXml(ext) + "\" ContentType=\"" + EscapeXml(type) + "\"/>";
+    }
+    for (const char* ext : {"rels", "xml"}) {
+      if (defaults.insert(ext).second)
+        head += "<Default Extension=\"" + std::string(ext) + "\" ContentType=\"" +
+                GuessContentType(ext) + "\"/>";
+    }
   }
-  for (const char* ext : {"rels", "xml"}) {
-    if (defaults.insert(ext).second)
-      types += "<Default Extension=\"" + std::string(ext) + "\" ContentType=\"" +
-               GuessContentType(ext) + "\"/>";
-  }
-  for (const auto& part : written) {
-    std::string type = part == mainPart ? MainContentType(extension) : pkg.OverrideOf(part);
+  auto overrideOf = [&](const std::string& part, std::string type) {
     if (type.empty()) {
       const std::string ext = ExtensionOf(part);
-      if (defaults.count(ext)) continue;
+      if (defaults.count(ext)) return std::string();
       type = GuessContentType(ext);
     }
-    types +=
-        "<Override PartName=\"/" + EscapeXml(part) + "\" ContentType=\"" + EscapeXml(type) + "\"/>";
+    return "<Override PartName=\"/" + EscapeXml(part) + "\" ContentType=\"" + EscapeXml(type) +
+           "\"/>";
+  };
+  std::string types = memo.typesHead;
+  for (const auto& part : written) {
+    if (part == mainPart) {
+      types += overrideOf(part, MainContentType(extension));
+      continue;
+    }
+    auto [it, fresh] = memo.overrides.try_emplace(part);
+    if (fresh) it->second = overrideOf(part, pkg.OverrideOf(part));
+    types += it->second;
   }
   types += "</Types>";
   zip.Add("[Content_Types].xml", std::move(types));
