@@ -167,6 +167,7 @@ std::shared_ptr<Document> Document::New() {
 
 void Document::Adopt(std::unique_ptr<XmlPart> main) {
   main_ = std::move(main);
+  noCutMarks_ = false;
   pugi::xml_node root = main_->doc.document_element();
   names_ = Names::Of(root);
   body_ = root.child(names_.body.c_str());
@@ -837,6 +838,27 @@ void Document::Paste(Clipboard& clipboard) {
   // A small slice becomes the new part: its elements move into the body, and
   // the wrapper they were parsed under goes.
   const bool take = clip.slice && !clip.markup.empty();
+  // Whether the copied markup and the section properties the breaks carry
+  // are without field characters and bookmark starts. The markup is searched
+  // as text: any mention of either, even in a letter's words, counts.
+  auto without = [](pugi::xml_node top) {
+    for (pugi::xml_node n = top; n;) {
+      const char* local = LocalName(n.name());
+      if (!std::strcmp(local, "fldChar") || !std::strcmp(local, "bookmarkStart")) return false;
+      if (n.first_child()) {
+        n = n.first_child();
+        continue;
+      }
+      while (n && n != top && !n.next_sibling()) n = n.parent();
+      if (!n || n == top) break;
+      n = n.next_sibling();
+    }
+    return true;
+  };
+  bool noCutMarks = !clip.markup.empty() && clip.markup.find("fldChar") == std::string::npos &&
+                    clip.markup.find("bookmarkStart") == std::string::npos;
+  for (pugi::xml_node sect : clip.breaks)
+    if (noCutMarks && sect) noCutMarks = without(sect);
   std::unique_ptr<XmlPart> part = take ? std::move(clip.slice) : std::make_unique<XmlPart>();
   const pugi::xml_node wrapper = take ? part->doc.document_element() : pugi::xml_node();
   pugi::xml_node root = part->doc.append_child(clip.root.name());
@@ -875,7 +897,7 @@ void Document::Paste(Clipboard& clipboard) {
     part->allFromBytes = false;
     clip.taken = true;
   }
-  BringShapeTypes(body, *clip.owner);
+  if (BringShapeTypes(body, *clip.owner)) noCutMarks = false;
   if (lazy_) {
     // The pasted content replaces the body: its bytes are no longer needed.
     lazy_ = false;
@@ -890,6 +912,7 @@ void Document::Paste(Clipboard& clipboard) {
   NewDefaultSectPr(body_);
   origin_ = Origin{clip.owner, clip.start, clip.end};
   layoutStarts_.clear();
+  noCutMarks_ = noCutMarks;
   Invalidate();
 }
 
@@ -918,11 +941,11 @@ void Document::EnsureShapeTypes() {
   body_.traverse(walker);
 }
 
-void Document::BringShapeTypes(pugi::xml_node body, Document& source) {
+bool Document::BringShapeTypes(pugi::xml_node body, Document& source) {
   // A source without shape types (most merges) has nothing to bring: its
   // pieces are not walked for shapes at all.
   source.EnsureShapeTypes();
-  if (source.shapeTypes_.empty()) return;
+  if (source.shapeTypes_.empty()) return false;
   // VML shapes name their type as "#id"; the definition is a sibling element.
   struct Walker : pugi::xml_tree_walker {
     std::unordered_set<std::string> defined;
@@ -941,6 +964,7 @@ void Document::BringShapeTypes(pugi::xml_node body, Document& source) {
     }
   } walker;
   body.traverse(walker);
+  bool brought = false;
   for (const auto& [shape, id] : walker.uses) {
     if (walker.defined.count(id)) continue;
     const auto found = source.shapeTypes_.find(id);
@@ -948,7 +972,9 @@ void Document::BringShapeTypes(pugi::xml_node body, Document& source) {
     pugi::xml_node definition = found->second;
     shape.parent().insert_copy_before(definition, shape);
     walker.defined.insert(id);
+    brought = true;
   }
+  return brought;
 }
 
 void Document::RemoveParagraph(const StoryParagraph& p, bool isFinal) {
@@ -1150,6 +1176,7 @@ void Document::Delete(int start, int end) {
 }
 
 void Document::CloseCutFieldsAndBookmarks() {
+  if (noCutMarks_) return;
   // The main story in document order; text boxes are stories of their own,
   // which no section break cuts.
   const std::string txbxContent = names_.W("txbxContent");

@@ -163,7 +163,8 @@ class Document : public std::enable_shared_from_this<Document> {
   // Gives every VML shape of a pasted body the shape type it names: Word
   // defines a type once, at its first use, so a later section's shapes name
   // a definition that lies outside their range.
-  void BringShapeTypes(pugi::xml_node body, Document& source);
+  // True when it brought one.
+  bool BringShapeTypes(pugi::xml_node body, Document& source);
   // The shape types defined anywhere in this document, by id.
   void EnsureShapeTypes();
 
@@ -199,6 +200,10 @@ class Document : public std::enable_shared_from_this<Document> {
   Origin origin_;
   bool shapeTypesReady_ = false;
   std::unordered_map<std::string, pugi::xml_node> shapeTypes_;  // by id, the first of each
+  // Known to hold no field character and no bookmark start (a paste whose
+  // every node came from markup without either): no cut field or bookmark
+  // to close. No edit adds either.
+  bool noCutMarks_ = false;
 };
 
 }  // namespace docx
