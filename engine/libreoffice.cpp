@@ -242,10 +242,14 @@ Sniffed SniffDocument(const std::string& path) {
       result.odfTemplate = StartsWith(mime, "application/vnd.oasis.opendocument.text-template");
     } else {
       result.format = DocumentFormat::kZip;
-      result.hasWordPart = ReadAll(file, kScanLimit).find("word/document.xml") != std::string::npos;
     }
   }
   return result;
+}
+
+bool NamesWordPart(const std::string& path) {
+  return ReadAll(support::ToFsPath(path), kScanLimit).find("word/document.xml") !=
+         std::string::npos;
 }
 
 // ---- The session: the private folder, the profile, the conversions ---------
@@ -726,7 +730,7 @@ class OfficeApplication : public word::Application {
       case DocumentFormat::kOdfText:
         break;
       case DocumentFormat::kZip:
-        return Track(OpenOurs(path, sniffed), path);
+        return Track(OpenOurs(path), path);
       default:
         // Ours to refuse in its own words (an encrypted package, not a document).
         return inner_->DocumentsOpen(path);
@@ -793,12 +797,12 @@ class OfficeApplication : public word::Application {
 
   // A package: ours to read; when our reader refuses a Word package that
   // LibreOffice can read, LibreOffice's own rewrite of it is split instead.
-  word::DocumentPtr OpenOurs(const std::string& path, const Sniffed& sniffed) {
+  word::DocumentPtr OpenOurs(const std::string& path) {
     try {
       return inner_->DocumentsOpen(path);
     } catch (const word::AutomationError& refused) {
-      if (!sniffed.hasWordPart || !LibreOfficeMayRead(refused.status()) ||
-          Soffice(session_->options().usualFolders).empty())
+      if (!LibreOfficeMayRead(refused.status()) ||
+          Soffice(session_->options().usualFolders).empty() || !NamesWordPart(path))
         throw;
       fs::path converted;
       try {

@@ -38,11 +38,13 @@ enum class DocumentFormat {
 };
 struct Sniffed {
   DocumentFormat format = DocumentFormat::kOther;
-  bool encrypted = false;    // a Word 97-2003 file protected by a password
-  bool hasWordPart = false;  // a zip that names word/document.xml
+  bool encrypted = false;  // a Word 97-2003 file protected by a password
   bool odfTemplate = false;
 };
 Sniffed SniffDocument(const std::string& path);
+// Whether a file names word/document.xml anywhere in its first 256 MB (a zip
+// package our reader refused may still be a Word document LibreOffice reads).
+bool NamesWordPart(const std::string& path);
 
 struct OfficeOptions {
   // Also look where installers put LibreOffice when the PATH has none. The
