@@ -1,6 +1,7 @@
 #include "docx/xml.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <sstream>
 
@@ -98,15 +99,23 @@ bool ParseElements(std::string_view markup, int depthLeft, std::string& scratch,
 }
 
 std::size_t TagEnd(std::string_view text, std::size_t at) {
+  // Opening a long body looks at every byte of every tag: one look-up a byte
+  // says whether it is one of the three that matter.
+  static constexpr auto kStops = [] {
+    std::array<bool, 256> stops{};
+    stops['>'] = stops['"'] = stops['\''] = true;
+    return stops;
+  }();
   for (std::size_t i = at + 1; i < text.size();) {
     const char c = text[i];
-    if (c == '>') return i + 1;
-    if (c == '"' || c == '\'') {
+    if (!kStops[static_cast<unsigned char>(c)]) {
+      ++i;
+    } else if (c == '>') {
+      return i + 1;
+    } else {
       const std::size_t close = text.find(c, i + 1);
       if (close == std::string_view::npos) break;
       i = close + 1;
-    } else {
-      ++i;
     }
   }
   return std::string_view::npos;
