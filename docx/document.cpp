@@ -832,6 +832,7 @@ pugi::xml_node Document::ParagraphNode(int k, pugi::xml_node element) {
 }
 
 void Document::Paste(Clipboard& clipboard) {
+  DropPrepared();
   ClipboardContent& clip = *clipboard.content_;
   if (!clip.owner) throw Error("The clipboard is empty.");
   if (clip.taken) clip.ParseAgain();
@@ -1113,6 +1114,7 @@ void Document::DropEmptyFinalSection(int removedElement, bool pageBreakBeforeGon
 }
 
 void Document::Delete(int start, int end) {
+  DropPrepared();
   Materialise();
   EnsureIndex();
   start = std::clamp(start, 0, length_);
@@ -1292,6 +1294,7 @@ void Document::CloseCutFieldsAndBookmarks() {
 }
 
 bool Document::ReplaceAll(const std::string& find, const std::string& replacement) {
+  DropPrepared();
   if (find.empty()) return false;
   Materialise();
   EnsureIndex();

@@ -43,6 +43,7 @@ class Document : public std::enable_shared_from_this<Document> {
   static std::shared_ptr<Document> FromBytes(std::string bytes, const std::string& label);
   // A new document: one empty paragraph and default section properties.
   static std::shared_ptr<Document> New();
+  ~Document();
 
   // Character positions run from 0 to StoryLength(); ranges are [start, end).
   int StoryLength();
@@ -103,6 +104,11 @@ class Document : public std::enable_shared_from_this<Document> {
   void SaveAs(const std::string& path);
   // The package SaveAs would write, as bytes (of the type `extension` names).
   std::string Bytes(const std::string& extension = "docx");
+  // Does beforehand what saving does to the tree (closing cut fields and
+  // bookmarks, numbering ids afresh), so that a later save only writes. Any
+  // edit after it is still saved: an edit drops what was done beforehand,
+  // and saving does it again.
+  void PrepareSave();
 
   const std::shared_ptr<const Package>& package() const { return package_; }
 
@@ -117,7 +123,7 @@ class Document : public std::enable_shared_from_this<Document> {
     bool final = false;
   };
 
-  Document() = default;
+  Document();
   void Adopt(std::unique_ptr<XmlPart> main);
   // Reads the main part's bytes: indexed element by element while nobody
   // edits the document (OpenLazily), else parsed whole.
@@ -175,6 +181,9 @@ class Document : public std::enable_shared_from_this<Document> {
   void MakeIdsUnique(SaveScan& scan);
   // The package's bytes; `label` names it in messages.
   std::string PackageBytes(const std::string& label, const std::string& extension);
+  // What PrepareSave found, until an edit or a save.
+  std::unique_ptr<SaveScan> prepared_;
+  void DropPrepared();
 
   std::shared_ptr<const Package> package_;
   // Opened lazily, main_ is the part without the body's content (its root,

@@ -190,7 +190,9 @@ struct SavedMainScan {
   std::unordered_set<std::string> noteRefs[3];
 };
 
-struct Document::SaveScan : SavedMainScan {};
+struct Document::SaveScan : SavedMainScan {
+  std::string mainXml;  // the main part serialised, when done beforehand
+};
 
 namespace {
 
@@ -314,9 +316,31 @@ void Document::MakeIdsUnique(SaveScan& scan) {
   if (!dangling.empty()) Invalidate();
 }
 
+Document::Document() = default;
+Document::~Document() = default;
+
+void Document::DropPrepared() {
+  prepared_.reset();
+}
+
+void Document::PrepareSave() {
+  prepared_.reset();
+  Materialise();
+  CloseCutFieldsAndBookmarks();
+  auto scan = std::make_unique<SaveScan>();
+  MakeIdsUnique(*scan);
+  scan->mainXml = SerialiseXml(main_->doc);
+  prepared_ = std::move(scan);
+}
+
 std::string Document::PackageBytes(const std::string& label, const std::string& extension) {
-  SaveScan scan;
-  MakeIdsUnique(scan);
+  // Numbered beforehand (PrepareSave), or now.
+  std::unique_ptr<SaveScan> prepared = std::move(prepared_);
+  if (!prepared) {
+    prepared = std::make_unique<SaveScan>();
+    MakeIdsUnique(*prepared);
+  }
+  SaveScan& scan = *prepared;
   const bool macro = extension == "docm" || extension == "dotm";
   // Pieces are small and many: the fastest deflate level costs little in size.
   struct FastZip : ZipWriter {
@@ -382,7 +406,7 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
   // beside the rest; handing a piece's few kilobytes to the other thread
   // costs more in waking it and waiting for it than deflating them here.
   constexpr std::size_t kDeflateBesideFrom = 256 * 1024;
-  std::string mainXml = SerialiseXml(main_->doc);
+  std::string mainXml = scan.mainXml.empty() ? SerialiseXml(main_->doc) : std::move(scan.mainXml);
   if (mainXml.size() >= kDeflateBesideFrom)
     zip.AddLater(mainPart, [xml = std::make_shared<std::string>(std::move(mainXml))] {
       return std::move(*xml);
@@ -541,8 +565,10 @@ void Document::SaveAs(const std::string& path) {
   std::string extension = support::AsciiLower(support::FromFsPath(target.extension()));
   if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
 
-  Materialise();
-  CloseCutFieldsAndBookmarks();
+  if (!prepared_) {
+    Materialise();
+    CloseCutFieldsAndBookmarks();
+  }
   std::string bytes;
   try {
     bytes = PackageBytes(support::FromFsPath(target.filename()), extension);
@@ -553,8 +579,10 @@ void Document::SaveAs(const std::string& path) {
 }
 
 std::string Document::Bytes(const std::string& extension) {
-  Materialise();
-  CloseCutFieldsAndBookmarks();
+  if (!prepared_) {
+    Materialise();
+    CloseCutFieldsAndBookmarks();
+  }
   return PackageBytes("the document", extension);
 }
 
