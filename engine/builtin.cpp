@@ -3,6 +3,7 @@
 #include "engine/builtin.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <vector>
 
@@ -34,7 +35,8 @@ struct DocState {
   // The application's clipboard, shared by all its documents.
   std::shared_ptr<docx::Clipboard> clipboard;
   int selStart = 0, selEnd = 0;
-  bool closed = false;
+  // Set by the thread that saves and closes, read by the one adding documents.
+  std::atomic<bool> closed{false};
   docx::Document& Doc() {
     if (closed || !doc) throw word::AutomationError("The object has been deleted.");
     return *doc;
@@ -263,6 +265,13 @@ class BuiltinDocument : public word::Document {
   void SaveAs(const std::string& fileName) override {
     Guard([&] { state_->Doc().SaveAs(fileName); });
   }
+  void PrepareSave() override {
+    try {
+      state_->Doc().PrepareSave();
+    } catch (...) {
+      // the save does it again, and says what is wrong
+    }
+  }
   void Close(std::optional<int>) override {
     // Closing never writes: our documents are saved only by SaveAs.
     state_->closed = true;
@@ -302,6 +311,9 @@ class BuiltinApplication : public word::Application {
     for (auto& d : documents_) d->Close(word::wdDoNotSaveChanges);
     documents_.clear();
   }
+  // A document's tree is its own, an opened document is only read once it
+  // is indexed, and the package parts they share are read only by saving.
+  bool AllowsTwoThreads() override { return true; }
 
  private:
   word::DocumentPtr Track(std::shared_ptr<docx::Document> doc) {
@@ -309,7 +321,7 @@ class BuiltinApplication : public word::Application {
     state->doc = std::move(doc);
     state->clipboard = clipboard_;
     auto document = std::make_shared<BuiltinDocument>(state);
-    std::erase_if(documents_, [](const auto& d) { return d->state()->closed; });
+    std::erase_if(documents_, [](const auto& d) { return d->state()->closed.load(); });
     documents_.push_back(document);
     return document;
   }

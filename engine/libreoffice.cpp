@@ -594,6 +594,7 @@ class OfficeDocument : public word::Document, public std::enable_shared_from_thi
   word::RangePtr Content() override { return inner_->Content(); }
   void ContentPaste() override { inner_->ContentPaste(); }
   void ContentPasteAndFormat(int type) override { inner_->ContentPasteAndFormat(type); }
+  void PrepareSave() override { inner_->PrepareSave(); }
   word::SelectionPtr ActiveWindowSelection() override {
     auto inner = inner_->ActiveWindowSelection();
     if (!selection_ || selectionInner_ != inner) {
@@ -690,7 +691,7 @@ class OfficeDocument : public word::Document, public std::enable_shared_from_thi
   word::SelectionPtr selectionInner_;
   word::SelectionPtr selection_;
   bool pagesDone_ = false;
-  bool closed_ = false;
+  std::atomic<bool> closed_{false};
 };
 
 class OfficeApplication : public word::Application {
@@ -717,6 +718,9 @@ class OfficeApplication : public word::Application {
     return inner_->GetSelection();
   }
   word::DocumentPtr DocumentsAdd() override { return Track(inner_->DocumentsAdd(), std::string()); }
+  // Adding a document changes the list a page move looks into: a caller that
+  // works on two threads makes no page moves meanwhile.
+  bool AllowsTwoThreads() override { return inner_->AllowsTwoThreads(); }
 
   word::DocumentPtr DocumentsOpen(const std::string& path) override {
     const Sniffed sniffed = SniffDocument(path);

@@ -1,7 +1,18 @@
 // Splitting one document into one document per section.
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/need.h"
@@ -59,6 +70,108 @@ std::string Normalised(const std::string& path) {
   return support::FromFsPath(support::ToFsPath(path).lexically_normal());
 }
 
+// A piece as its section's steps made it, before it is named and saved.
+struct Built {
+  bool hasText = true;  // else the section gives no piece
+  word::DocumentPtr split;
+  word::SelectionPtr selection;
+  // Built on the second thread: what its steps reported, in order, and where
+  // it would have let the window breathe (a `yield` at its line).
+  struct Event {
+    int line = 0;
+    bool yield = false;
+    std::string description;
+  };
+  std::vector<Event> events;
+};
+
+// Builds the next piece on a thread of its own while the caller names, saves
+// and closes this one. Start(i) hands it section i; Take() waits for that
+// piece. The destructor waits for a piece being built and ends the thread.
+//
+// Each side waits for the other about once a piece, for less time than
+// waking a sleeping thread takes on many machines: a wait looks at its flag
+// for a while before it sleeps, and a hand-over wakes a sleeper only.
+class BuildAhead {
+ public:
+  explicit BuildAhead(std::function<Built(int)> build) : build_(std::move(build)) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~BuildAhead() {
+    Set(stop_, true);
+    thread_.join();
+  }
+  BuildAhead(const BuildAhead&) = delete;
+  BuildAhead& operator=(const BuildAhead&) = delete;
+
+  void Start(int section) {
+    ready_.store(false);
+    Set(next_, section);
+  }
+  Built Take() {
+    Await([&] { return ready_.load(); });
+    ready_.store(false);
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+    return std::move(built_);
+  }
+  // Waits until the piece being built (if any) is done; Take still gives it.
+  void Settle() {
+    Await([&] { return next_.load() == 0 && !building_.load(); });
+  }
+
+ private:
+  template <typename T, typename V>
+  void Set(std::atomic<T>& flag, V value) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      flag.store(value);
+    }
+    wake_.notify_all();
+  }
+  template <typename Done>
+  void Await(Done&& done) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(500);
+    for (int look = 1; !done(); ++look) {
+      if (look % 64 == 0 && std::chrono::steady_clock::now() > until) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, done);
+        return;
+      }
+    }
+  }
+  void Run() {
+    for (;;) {
+      Await([&] { return stop_.load() || next_.load() != 0; });
+      if (stop_.load()) return;
+      building_.store(true);
+      const int section = next_.exchange(0);
+      Built built;
+      std::exception_ptr failure;
+      try {
+        built = build_(section);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      built_ = std::move(built);
+      failure_ = failure;
+      building_.store(false);
+      Set(ready_, true);
+    }
+  }
+
+  std::function<Built(int)> build_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::atomic<int> next_{0};  // the section to build, 0 for none
+  std::atomic<bool> building_{false};
+  std::atomic<bool> ready_{false};
+  std::atomic<bool> stop_{false};
+  // Written by the builder before it sets ready_, read by Take after.
+  Built built_;
+  std::exception_ptr failure_;
+  std::thread thread_;
+};
+
 }  // namespace
 
 void RunLedger::Protect(const std::string& path) {
@@ -109,7 +222,10 @@ void DoItByFile(const std::string& path, support::Host& host, word::Factory& fac
   bool folderRefused = false;
   // The sections after `i` that would give a piece (a section whose text
   // cannot be read counts, as it would be split).
+  // Builds the next section's piece beside this one's saving, where it may.
+  std::unique_ptr<BuildAhead> ahead;
   auto piecesAfter = [&](int i) {
+    if (ahead) ahead->Settle();  // the source is read here, not beside it
     int count = 0;
     for (int j = i + 1; j <= n; ++j) {
       try {
@@ -125,74 +241,121 @@ void DoItByFile(const std::string& path, support::Host& host, word::Factory& fac
   run(102, [&] { source = Need(app).DocumentsOpen(path); });
   run(104, [&] { n = Need(source).SectionsCount(); });
 
+  // The steps of one section's piece up to its naming. They touch the source
+  // and the piece only, never the window, so with a second core the next
+  // section's piece is built while this one is named, saved and closed; what
+  // its steps report comes here in its turn, in the order of a run on one.
+  auto Build = [&](support::Steps& steps, int i, const std::function<void()>& yield) {
+    Built b;
+    if (!steps.test(116, [&] {
+          return word::Length(Need(Need(source).Sections(i)).GetRange()->Text()) > 1;
+        })) {
+      b.hasText = false;
+      return b;
+    }
+    word::DocumentPtr& piece = b.split;
+    word::SelectionPtr& chosen = b.selection;
+    steps(118, [&] { piece = Need(app).DocumentsAdd(); });
+    steps(120, [&] { Need(Need(source).Sections(i)).GetRange()->Copy(); });
+    if (steps.test(122, [&] { return LeadingNumber(Need(app).Version()) >= 11; })) {
+      steps(124, [&] { Need(piece).ContentPasteAndFormat(word::wdFormatOriginalFormatting); });
+    } else {
+      steps(126, [&] { Need(piece).ContentPaste(); });
+    }
+
+    auto find = [&]() -> word::Find& {
+      if (!chosen) chosen = Need(piece).ActiveWindowSelection();
+      return Need(chosen).GetFind();
+    };
+    steps(128, [&] { find().ClearFormatting(); });
+    steps(130, [&] { find().GetReplacement().ClearFormatting(); });
+    steps(134, [&] { find().SetText("^b"); });
+    steps(136, [&] { find().SetText(""); });
+    steps(138, [&] { find().GetReplacement().SetText(""); });
+    steps(140, [&] { find().SetForward(true); });
+    steps(142, [&] { find().SetWrap(word::wdFindContinue); });
+    steps(144, [&] { find().Execute(word::wdReplaceAll); });
+
+    auto sel = [&]() -> word::Selection& {
+      if (!chosen) chosen = Need(piece).ActiveWindowSelection();
+      return Need(chosen);
+    };
+    steps(148, [&] { Need(Need(piece).SectionsLast()).GetRange()->Select(); });
+    for (int pass = 0; pass < support::kMaxLoopPasses; ++pass) {
+      if (!steps.test(150, [&] {
+            const std::string text = Need(sel().GetRange()).Text();
+            return EndsWithLineEnd(text) && word::Length(text) > 1;
+          })) {
+        break;
+      }
+      steps(152, [&] { yield(); });
+      steps(154, [&] { sel().MoveEnd(word::wdCharacter, -1); });
+    }
+    if (steps.test(156, [&] { return sel().CharactersCount() <= 2; })) {
+      steps(158, [&] { sel().Collapse(word::wdCollapseEnd); });
+      steps(160, [&] { sel().Delete(); });
+    }
+    steps(162, [&] { sel().Collapse(word::wdCollapseEnd); });
+
+    int paragraphs = 0;
+    steps(164, [&] { paragraphs = Need(piece).ParagraphsCount(); });
+    for (int k = paragraphs; k >= 1; --k) {
+      // Only a paragraph that is a bare break is taken away: one that begins
+      // with a break and goes on with text keeps its text.
+      if (steps.test(166, [&] { return IsBareBreak(Need(Need(piece).Paragraphs(k)).Text()); })) {
+        steps(168, [&] { Need(Need(piece).Paragraphs(k)).Delete(); });
+        break;
+      }
+      if (steps.test(170, [&] { return word::Length(Need(Need(piece).Paragraphs(k)).Text()) > 1; }))
+        break;
+    }
+    return b;
+  };
+  // Naming a piece from its words may look at its pages, which another
+  // thread adding documents could disturb: it keeps to one.
+  if (n > 1 && !naming && app && app->AllowsTwoThreads() &&
+      std::thread::hardware_concurrency() > 1) {
+    try {
+      ahead = std::make_unique<BuildAhead>([&](int i) {
+        Built b;
+        support::Steps recorded{loc::kDoItByFile,
+                                [&b](const std::string& description, const std::string&, int line) {
+                                  b.events.push_back({line, false, description});
+                                }};
+        Built made = Build(recorded, i, [&b] { b.events.push_back({152, true, {}}); });
+        made.events = std::move(b.events);
+        // What saving does to the piece before it writes, done here too.
+        if (made.split) made.split->PrepareSave();
+        return made;
+      });
+      ahead->Start(1);
+    } catch (const std::system_error&) {
+      ahead.reset();  // no thread to be had: one thread builds and saves
+    }
+  }
+
   run.unnumbered([] {});
   for (int i = 1; i <= n; ++i) {
     run(108, [] {});
     run(110, [&] { host.Yield(); });
     run(112, [&] { host.SetPointer(support::kPointerHourglass); });
     run(114, [&] { host.SetProgressValue((i + 1.0) / (n + 1.0) * 100.0); });
-    if (!run.test(116, [&] {
-          return word::Length(Need(Need(source).Sections(i)).GetRange()->Text()) > 1;
-        })) {
-      continue;
-    }
-
-    split.reset();
-    selection.reset();
-    run(118, [&] { split = Need(app).DocumentsAdd(); });
-    run(120, [&] { Need(Need(source).Sections(i)).GetRange()->Copy(); });
-    if (run.test(122, [&] { return LeadingNumber(Need(app).Version()) >= 11; })) {
-      run(124, [&] { Need(split).ContentPasteAndFormat(word::wdFormatOriginalFormatting); });
+    Built built;
+    if (ahead) {
+      built = ahead->Take();
+      if (i < n) ahead->Start(i + 1);
+      for (const Built::Event& event : built.events) {
+        if (event.yield)
+          run(152, [&] { host.Yield(); });
+        else
+          run.Replay(event.line, event.description);
+      }
     } else {
-      run(126, [&] { Need(split).ContentPaste(); });
+      built = Build(run, i, [&] { host.Yield(); });
     }
-
-    auto find = [&]() -> word::Find& {
-      if (!selection) selection = Need(split).ActiveWindowSelection();
-      return Need(selection).GetFind();
-    };
-    run(128, [&] { find().ClearFormatting(); });
-    run(130, [&] { find().GetReplacement().ClearFormatting(); });
-    run(134, [&] { find().SetText("^b"); });
-    run(136, [&] { find().SetText(""); });
-    run(138, [&] { find().GetReplacement().SetText(""); });
-    run(140, [&] { find().SetForward(true); });
-    run(142, [&] { find().SetWrap(word::wdFindContinue); });
-    run(144, [&] { find().Execute(word::wdReplaceAll); });
-
-    auto sel = [&]() -> word::Selection& {
-      if (!selection) selection = Need(split).ActiveWindowSelection();
-      return Need(selection);
-    };
-    run(148, [&] { Need(Need(split).SectionsLast()).GetRange()->Select(); });
-    for (int pass = 0; pass < support::kMaxLoopPasses; ++pass) {
-      if (!run.test(150, [&] {
-            const std::string text = Need(sel().GetRange()).Text();
-            return EndsWithLineEnd(text) && word::Length(text) > 1;
-          })) {
-        break;
-      }
-      run(152, [&] { host.Yield(); });
-      run(154, [&] { sel().MoveEnd(word::wdCharacter, -1); });
-    }
-    if (run.test(156, [&] { return sel().CharactersCount() <= 2; })) {
-      run(158, [&] { sel().Collapse(word::wdCollapseEnd); });
-      run(160, [&] { sel().Delete(); });
-    }
-    run(162, [&] { sel().Collapse(word::wdCollapseEnd); });
-
-    int paragraphs = 0;
-    run(164, [&] { paragraphs = Need(split).ParagraphsCount(); });
-    for (int k = paragraphs; k >= 1; --k) {
-      // Only a paragraph that is a bare break is taken away: one that begins
-      // with a break and goes on with text keeps its text.
-      if (run.test(166, [&] { return IsBareBreak(Need(Need(split).Paragraphs(k)).Text()); })) {
-        run(168, [&] { Need(Need(split).Paragraphs(k)).Delete(); });
-        break;
-      }
-      if (run.test(170, [&] { return word::Length(Need(Need(split).Paragraphs(k)).Text()) > 1; }))
-        break;
-    }
+    if (!built.hasText) continue;
+    split = std::move(built.split);
+    selection = std::move(built.selection);
 
     // Named from its own words when asked: the piece as it will be saved.
     std::string ownName;
@@ -240,6 +403,8 @@ void DoItByFile(const std::string& path, support::Host& host, word::Factory& fac
     if (folderRefused) break;
   }
 
+  // A piece built for a section the run did not reach is never saved.
+  ahead.reset();
   run(192, [&] { Need(source).Close(word::wdDoNotSaveChanges); });
   run(194, [&] { Need(app).Quit(); });
   run(196, [&] { app.reset(); });

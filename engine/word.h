@@ -143,6 +143,10 @@ class Document {
   // ActiveWindow.Panes(pane).Pages.Count.
   virtual int PagesCount(int pane) = 0;
   virtual void SaveAs(const std::string& fileName) = 0;
+  // Ours, not Word's: does beforehand what a save does to the document before
+  // it writes (a save after an edit does it again). It never fails: a
+  // failure shows when the document is saved.
+  virtual void PrepareSave() {}
   // Close, or Close savechanges = 0 (discard).
   virtual void Close(std::optional<int> saveChanges = std::nullopt) = 0;
 };
@@ -158,6 +162,10 @@ class Application {
   // Application.Selection: the active document's selection.
   virtual SelectionPtr GetSelection() = 0;
   virtual void Quit() = 0;
+  // Whether a second thread may read an open document, add documents and
+  // copy, paste and edit in them while the first saves and closes others.
+  // Word's automation may not: only our own word processor says yes.
+  virtual bool AllowsTwoThreads() { return false; }
 };
 
 // Creates and finds instances; the one place that knows which backend runs.

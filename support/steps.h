@@ -51,6 +51,13 @@ class Steps {
     return result;
   }
 
+  // Reports at `line` what a step of this operation run elsewhere reported
+  // (another thread's Steps that only recorded it), as if it failed here.
+  void Replay(int line, const std::string& description) {
+    line_ = line;
+    Report(description);
+  }
+
   int line() const { return line_; }
   const std::string& location() const { return location_; }
   int failures() const { return failures_; }

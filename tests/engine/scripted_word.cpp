@@ -208,6 +208,7 @@ class Application : public word::Application {
     return active_->selection();
   }
   void Quit() override { context_.Call("Quit"); }
+  bool AllowsTwoThreads() override { return context_.script.twoThreads; }
 
  private:
   Context context_;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,17 +29,25 @@ struct Script {
   // Calls that throw (by their log name, e.g. "SaveAs", "Open").
   std::set<std::string> failing;
   bool failCreate = false;
+  // Answers yes to AllowsTwoThreads: the splitter builds pieces ahead.
+  bool twoThreads = false;
   std::string runningName;  // "" means no running instance
 };
 
 class Log {
  public:
   std::vector<std::string> calls;
-  void Add(const std::string& call) { calls.push_back(call); }
+  void Add(const std::string& call) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls.push_back(call);
+  }
   bool Has(const std::string& call) const;
   int Count(const std::string& call) const;
   // The calls that start with a prefix ("SaveAs " gives the saved paths).
   std::vector<std::string> With(const std::string& prefix) const;
+
+ private:
+  std::mutex mutex_;  // calls come from both threads of a split
 };
 
 class Factory : public word::Factory {

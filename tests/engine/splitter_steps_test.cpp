@@ -155,6 +155,41 @@ TEST(SplitterFailures, a_failed_text_read_makes_the_split_anyway) {
   EXPECT_EQ(word.log.With("SaveAs ").size(), 1u);
 }
 
+// Built on a second thread, the pieces give the same reports, progress and
+// calls in the same order as on one thread, whichever step fails.
+TEST(SplitterFailures, building_ahead_reports_every_failure_in_its_turn) {
+  const std::vector<std::set<std::string>> failures = {{},
+                                                       {"Section2.Text"},
+                                                       {"Add"},
+                                                       {"Section1.Copy"},
+                                                       {"Find.Execute"},
+                                                       {"MoveEnd"},
+                                                       {"SaveAs"},
+                                                       {"Paragraph1.Text", "Split.Close"}};
+  for (const auto& failing : failures) {
+    RecordingHost hosts[2] = {ChosenFolderHost("/out"), ChosenFolderHost("/out")};
+    std::vector<std::string> calls[2];
+    for (int ahead = 0; ahead < 2; ++ahead) {
+      scripted::Script script = Sections({"A\r\f", "B\r\f", "\f", "C\r"});
+      script.selectionTexts = {"x\r\r", "x\r", "x"};
+      script.failing = failing;
+      script.twoThreads = ahead == 1;
+      scripted::Factory word(script);
+      engine::DoItByFile("/in/a.docx", hosts[ahead], word);
+      calls[ahead] = word.log.calls;
+      std::sort(calls[ahead].begin(), calls[ahead].end());
+    }
+    const std::string which = failing.empty() ? "nothing" : *failing.begin();
+    EXPECT_EQ(hosts[1].reports, hosts[0].reports) << which;
+    EXPECT_EQ(hosts[1].ReportedLines(), hosts[0].ReportedLines()) << which;
+    EXPECT_EQ(hosts[1].progressTexts, hosts[0].progressTexts) << which;
+    EXPECT_EQ(hosts[1].progressValues, hosts[0].progressValues) << which;
+    EXPECT_EQ(hosts[1].yields, hosts[0].yields) << which;
+    // The same calls, though the two threads' calls interleave.
+    EXPECT_EQ(calls[1], calls[0]) << which;
+  }
+}
+
 TEST(SplitterTrim, three_characters_ending_in_two_returns_shrink_twice) {
   scripted::Script script = Sections({"A\r"});
   script.selectionTexts = {"x\r\r", "x\r", "x"};
