@@ -843,18 +843,12 @@ void Document::Paste(Clipboard& clipboard) {
   // are without field characters and bookmark starts. The markup is searched
   // as text: any mention of either, even in a letter's words, counts.
   auto without = [](pugi::xml_node top) {
-    for (pugi::xml_node n = top; n;) {
+    bool none = true;
+    ForEachElement(top, [&](pugi::xml_node n) {
       const char* local = LocalName(n.name());
-      if (!std::strcmp(local, "fldChar") || !std::strcmp(local, "bookmarkStart")) return false;
-      if (n.first_child()) {
-        n = n.first_child();
-        continue;
-      }
-      while (n && n != top && !n.next_sibling()) n = n.parent();
-      if (!n || n == top) break;
-      n = n.next_sibling();
-    }
-    return true;
+      if (!std::strcmp(local, "fldChar") || !std::strcmp(local, "bookmarkStart")) none = false;
+    });
+    return none;
   };
   bool noCutMarks = !clip.markup.empty() && clip.markup.find("fldChar") == std::string::npos &&
                     clip.markup.find("bookmarkStart") == std::string::npos;

@@ -82,22 +82,6 @@ inline bool HasPrefix(const char* name, const std::string& prefix) {
   return true;
 }
 
-// Calls `visit` on every element of a subtree, its root included, in document
-// order, without recursing (a part may nest deeply).
-template <typename Visit>
-void ForEachElement(pugi::xml_node top, Visit&& visit) {
-  for (pugi::xml_node node = top; node;) {
-    if (node.type() == pugi::node_element) visit(node);
-    if (node.first_child()) {
-      node = node.first_child();
-      continue;
-    }
-    while (node && node != top && !node.next_sibling()) node = node.parent();
-    if (!node || node == top) break;
-    node = node.next_sibling();
-  }
-}
-
 // The relationship ids a part's XML names (attributes in the relationship
 // namespace, whose prefix is `prefix`).
 void CollectIds(pugi::xml_node root, const std::string& prefix,

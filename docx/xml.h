@@ -52,6 +52,22 @@ std::size_t TagEnd(std::string_view text, std::size_t at);
 // The name of the tag that starts at `at` (a '<', or "</").
 std::string_view TagName(std::string_view text, std::size_t at);
 
+// Calls `visit` on every element of a subtree, its root included, in document
+// order, without recursing (a part may nest deeply).
+template <typename Visit>
+void ForEachElement(pugi::xml_node top, Visit&& visit) {
+  for (pugi::xml_node node = top; node;) {
+    if (node.type() == pugi::node_element) visit(node);
+    if (node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    while (node && node != top && !node.next_sibling()) node = node.parent();
+    if (!node || node == top) break;
+    node = node.next_sibling();
+  }
+}
+
 // Serialises a document as UTF-8 with the declaration Word writes.
 std::string SerialiseXml(const pugi::xml_document& doc);
 
