@@ -109,6 +109,9 @@ class Document : public std::enable_shared_from_this<Document> {
   // edit after it is still saved: an edit drops what was done beforehand,
   // and saving does it again.
   void PrepareSave();
+  // After PrepareSave, deflates the main part as the save would, on whatever
+  // thread calls it (nothing else may use the document meanwhile).
+  void PackPrepared();
 
   const std::shared_ptr<const Package>& package() const { return package_; }
 

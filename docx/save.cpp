@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <unordered_map>
 #include <unordered_set>
@@ -176,7 +177,15 @@ struct SavedMainScan {
 
 struct Document::SaveScan : SavedMainScan {
   std::string mainXml;  // the main part serialised, when done beforehand
+  std::optional<ZipWriter::Packed> mainPacked;  // or deflated too (PackPrepared)
 };
+
+namespace {
+// The main part comes first among a package's entries. A large one is
+// deflated beside the rest; handing a piece's few kilobytes to the other
+// thread costs more in waking it and waiting for it than deflating them here.
+constexpr std::size_t kDeflateBesideFrom = 256 * 1024;
+}  // namespace
 
 namespace {
 
@@ -317,6 +326,14 @@ void Document::PrepareSave() {
   prepared_ = std::move(scan);
 }
 
+void Document::PackPrepared() {
+  if (!prepared_ || prepared_->mainPacked || prepared_->mainXml.empty() ||
+      prepared_->mainXml.size() >= kDeflateBesideFrom || !package_)
+    return;
+  prepared_->mainPacked =
+      ZipWriter::Pack(package_->MainPart(), std::move(prepared_->mainXml), true);
+}
+
 std::string Document::PackageBytes(const std::string& label, const std::string& extension) {
   // Numbered beforehand (PrepareSave), or now.
   std::unique_ptr<SaveScan> prepared = std::move(prepared_);
@@ -386,12 +403,12 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
     }
   };
 
-  // The main part comes first among the entries. A large one is deflated
-  // beside the rest; handing a piece's few kilobytes to the other thread
-  // costs more in waking it and waiting for it than deflating them here.
-  constexpr std::size_t kDeflateBesideFrom = 256 * 1024;
-  std::string mainXml = scan.mainXml.empty() ? SerialiseXml(main_->doc) : std::move(scan.mainXml);
-  if (mainXml.size() >= kDeflateBesideFrom)
+  // The main part comes first among the entries.
+  std::string mainXml = scan.mainPacked || !scan.mainXml.empty() ? std::move(scan.mainXml)
+                                                                 : SerialiseXml(main_->doc);
+  if (scan.mainPacked)
+    zip.AddPacked(mainPart, std::move(*scan.mainPacked));
+  else if (mainXml.size() >= kDeflateBesideFrom)
     zip.AddLater(mainPart, [xml = std::make_shared<std::string>(std::move(mainXml))] {
       return std::move(*xml);
     });

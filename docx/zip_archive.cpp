@@ -556,24 +556,44 @@ void ZipWriter::Settle() {
   for (auto& [slot, part] : pending) items_[slot] = part.get();
 }
 
-ZipWriter::Item ZipWriter::Made(const std::string& name, std::string bytes, bool fast) const {
-  Item item;
-  item.name = name;
-  item.size = bytes.size();
-  item.crc = libdeflate_crc32(0, bytes.data(), bytes.size());
+ZipWriter::Packed ZipWriter::Pack(const std::string& name, std::string bytes, bool fast) {
+  Packed packed;
+  packed.size = bytes.size();
+  packed.crc = libdeflate_crc32(0, bytes.data(), bytes.size());
   // Tiny parts of a piece (relationships, content types) gain a few hundred
   // bytes from deflating, at a cost that adds up over thousands of pieces.
   constexpr std::size_t kStoreBelow = 1024;
   std::string deflated =
       fast && bytes.size() < kStoreBelow ? std::string() : Deflate(bytes, fast ? 1 : 6, name);
   if (!deflated.empty() && deflated.size() < bytes.size()) {
-    item.own = std::move(deflated);
-    item.method = kDeflate;
+    packed.data = std::move(deflated);
+    packed.method = kDeflate;
   } else {
-    item.own = std::move(bytes);  // what does not shrink is stored
-    item.method = kStore;
+    packed.data = std::move(bytes);  // what does not shrink is stored
+    packed.method = kStore;
   }
+  return packed;
+}
+
+ZipWriter::Item ZipWriter::Made(const std::string& name, std::string bytes, bool fast) const {
+  Packed packed = Pack(name, std::move(bytes), fast);
+  Item item;
+  item.name = name;
+  item.own = std::move(packed.data);
+  item.size = packed.size;
+  item.crc = packed.crc;
+  item.method = packed.method;
   return item;
+}
+
+void ZipWriter::AddPacked(const std::string& name, Packed packed) {
+  Item item;
+  item.name = name;
+  item.own = std::move(packed.data);
+  item.size = packed.size;
+  item.crc = packed.crc;
+  item.method = packed.method;
+  Put(std::move(item));
 }
 
 void ZipWriter::CopyRaw(const std::string& name, const ZipReader& from,

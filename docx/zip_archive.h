@@ -108,6 +108,16 @@ class ZipWriter {
   // Adds an entry of another archive as its compressed bytes, unchanged.
   // `from` must stay open until Finish.
   void CopyRaw(const std::string& name, const ZipReader& from, const ZipReader::Entry& entry);
+  // A part made ready beforehand, on any thread: checksummed and deflated (or
+  // stored) as Add would, so that AddPacked adds exactly what Add would have.
+  struct Packed {
+    std::string data;
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+    std::uint16_t method = 0;
+  };
+  static Packed Pack(const std::string& name, std::string bytes, bool fast = false);
+  void AddPacked(const std::string& name, Packed packed);
   std::string Finish();
 
  private:

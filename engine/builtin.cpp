@@ -272,6 +272,13 @@ class BuiltinDocument : public word::Document {
       // the save does it again, and says what is wrong
     }
   }
+  void PackPrepared() override {
+    try {
+      state_->Doc().PackPrepared();
+    } catch (...) {
+      // likewise
+    }
+  }
   void Close(std::optional<int>) override {
     // Closing never writes: our documents are saved only by SaveAs.
     state_->closed = true;

@@ -595,6 +595,7 @@ class OfficeDocument : public word::Document, public std::enable_shared_from_thi
   void ContentPaste() override { inner_->ContentPaste(); }
   void ContentPasteAndFormat(int type) override { inner_->ContentPasteAndFormat(type); }
   void PrepareSave() override { inner_->PrepareSave(); }
+  void PackPrepared() override { inner_->PackPrepared(); }
   word::SelectionPtr ActiveWindowSelection() override {
     auto inner = inner_->ActiveWindowSelection();
     if (!selection_ || selectionInner_ != inner) {

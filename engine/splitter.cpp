@@ -85,16 +85,25 @@ struct Built {
   std::vector<Event> events;
 };
 
-// Builds the next piece on a thread of its own while the caller names, saves
-// and closes this one. Start(i) hands it section i; Take() waits for that
-// piece. The destructor waits for a piece being built and ends the thread.
+// Builds the pieces of sections 1 to `last` in order on a thread of its own,
+// a few ahead of the one the caller names, saves and closes. Take(i) waits
+// for section i's piece (taken in order) and lets the builder go on to the
+// kAhead after it. The destructor waits for what the builder is doing and
+// ends the thread; pieces built and not taken go with it.
 //
-// Each side waits for the other about once a piece, for less time than
-// waking a sleeping thread takes on many machines: a wait looks at its flag
-// for a while before it sleeps, and a hand-over wakes a sleeper only.
+// A piece takes the two sides unequal times, so a builder one piece ahead
+// would often wait for the saver, or the saver for it; a few pieces of slack
+// let each go at its own pace. A builder that is that far ahead packs the
+// pieces waiting to be taken (what their saves would pack first), so the
+// saver has less to do; one that is not leaves it to the saves.
+//
+// Each side waits for the other for less time than waking a sleeping thread
+// takes on many machines: a wait looks at its flag for a while before it
+// sleeps, and a hand-over wakes a sleeper only.
 class BuildAhead {
  public:
-  explicit BuildAhead(std::function<Built(int)> build) : build_(std::move(build)) {
+  BuildAhead(int last, std::function<Built(int)> build)
+      : build_(std::move(build)), last_(last) {
     thread_ = std::thread([this] { Run(); });
   }
   ~BuildAhead() {
@@ -104,22 +113,48 @@ class BuildAhead {
   BuildAhead(const BuildAhead&) = delete;
   BuildAhead& operator=(const BuildAhead&) = delete;
 
-  void Start(int section) {
-    ready_.store(false);
-    Set(next_, section);
+  Built Take(int section) {
+    Slot& slot = slots_[section % kSlots];
+    if (paused_.load()) Set(paused_, false);
+    for (;;) {
+      Await([&] {
+        const int state = slot.state.load();
+        return state == kPackable || state == kDone;
+      });
+      // A piece the builder is packing is waited for again.
+      int state = kPackable;
+      if (slot.state.compare_exchange_strong(state, kTaking) ||
+          (state == kDone && slot.state.compare_exchange_strong(state, kTaking)))
+        break;
+    }
+    Built built = std::move(slot.built);
+    std::exception_ptr failure = std::exchange(slot.failure, nullptr);
+    taken_.store(section);
+    slot.state.store(kEmpty);
+    Set(allowed_, std::min(section + kAhead, last_));
+    if (failure) std::rethrow_exception(failure);
+    return built;
   }
-  Built Take() {
-    Await([&] { return ready_.load(); });
-    ready_.store(false);
-    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
-    return std::move(built_);
-  }
-  // Waits until the piece being built (if any) is done; Take still gives it.
+  // Holds the builder until the next Take, once the piece it is building
+  // (if any) is done: the caller may read the source meanwhile.
   void Settle() {
-    Await([&] { return next_.load() == 0 && !building_.load(); });
+    Set(paused_, true);
+    Await([&] { return !building_.load(); });
   }
 
  private:
+  static constexpr int kAhead = 3;
+  static constexpr int kSlots = kAhead + 1;
+  // A slot's states: empty; built, and still to be packed or not; being
+  // packed by the builder; being taken.
+  enum { kEmpty, kPackable, kDone, kPacking, kTaking };
+  struct Slot {
+    // Written by the builder before it sets `state`, read by Take after.
+    Built built;
+    std::exception_ptr failure;
+    std::atomic<int> state{kEmpty};
+  };
+
   template <typename T, typename V>
   void Set(std::atomic<T>& flag, V value) {
     {
@@ -139,37 +174,57 @@ class BuildAhead {
       }
     }
   }
+  // The first piece waiting to be taken that is still to be packed.
+  Slot* Packable(int next) {
+    for (int s = taken_.load() + 1; s < next; ++s)
+      if (slots_[s % kSlots].state.load() == kPackable) return &slots_[s % kSlots];
+    return nullptr;
+  }
   void Run() {
-    for (;;) {
-      Await([&] { return stop_.load() || next_.load() != 0; });
+    for (int section = 1; section <= last_;) {
+      const auto mayBuild = [&] { return !paused_.load() && section <= allowed_.load(); };
+      Await([&] { return stop_.load() || mayBuild() || Packable(section); });
       if (stop_.load()) return;
-      building_.store(true);
-      const int section = next_.exchange(0);
-      Built built;
-      std::exception_ptr failure;
-      try {
-        built = build_(section);
-      } catch (...) {
-        failure = std::current_exception();
+      if (!mayBuild()) {
+        Slot* slot = Packable(section);
+        int state = kPackable;
+        if (slot && slot->state.compare_exchange_strong(state, kPacking)) {
+          slot->built.split->PackPrepared();
+          Set(slot->state, kDone);
+        }
+        continue;
       }
-      built_ = std::move(built);
-      failure_ = failure;
+      // Marked busy before the pause is looked at again, so that Settle either
+      // sees the mark or is seen.
+      building_.store(true);
+      if (paused_.load()) {
+        Set(building_, false);
+        continue;
+      }
+      Slot& slot = slots_[section % kSlots];
+      try {
+        slot.built = build_(section);
+      } catch (...) {
+        slot.failure = std::current_exception();
+      }
+      const bool packable = !slot.failure && slot.built.split;
       building_.store(false);
-      Set(ready_, true);
+      Set(slot.state, packable ? kPackable : kDone);
+      ++section;
     }
   }
 
   std::function<Built(int)> build_;
+  const int last_;
   std::mutex mutex_;
   std::condition_variable wake_;
-  std::atomic<int> next_{0};  // the section to build, 0 for none
+  std::atomic<int> allowed_{1};  // the last section the builder may build
+  std::atomic<int> taken_{0};    // the last section taken
+  std::atomic<bool> paused_{false};
   std::atomic<bool> building_{false};
-  std::atomic<bool> ready_{false};
   std::atomic<bool> stop_{false};
-  // Written by the builder before it sets ready_, read by Take after.
-  Built built_;
-  std::exception_ptr failure_;
-  std::thread thread_;
+  Slot slots_[kSlots];
+  std::thread thread_;  // last: it starts once the rest is in place
 };
 
 }  // namespace
@@ -316,7 +371,7 @@ void DoItByFile(const std::string& path, support::Host& host, word::Factory& fac
   if (n > 1 && !naming && app && app->AllowsTwoThreads() &&
       std::thread::hardware_concurrency() > 1) {
     try {
-      ahead = std::make_unique<BuildAhead>([&](int i) {
+      ahead = std::make_unique<BuildAhead>(n, [&](int i) {
         Built b;
         support::Steps recorded{loc::kDoItByFile,
                                 [&b](const std::string& description, const std::string&, int line) {
@@ -328,7 +383,6 @@ void DoItByFile(const std::string& path, support::Host& host, word::Factory& fac
         if (made.split) made.split->PrepareSave();
         return made;
       });
-      ahead->Start(1);
     } catch (const std::system_error&) {
       ahead.reset();  // no thread to be had: one thread builds and saves
     }
@@ -342,8 +396,7 @@ void DoItByFile(const std::string& path, support::Host& host, word::Factory& fac
     run(114, [&] { host.SetProgressValue((i + 1.0) / (n + 1.0) * 100.0); });
     Built built;
     if (ahead) {
-      built = ahead->Take();
-      if (i < n) ahead->Start(i + 1);
+      built = ahead->Take(i);
       for (const Built::Event& event : built.events) {
         if (event.yield)
           run(152, [&] { host.Yield(); });

@@ -147,6 +147,10 @@ class Document {
   // it writes (a save after an edit does it again). It never fails: a
   // failure shows when the document is saved.
   virtual void PrepareSave() {}
+  // Ours too: after PrepareSave, packs what the save would pack first (in
+  // our word processor, deflates the main part). Safe on another thread
+  // while nothing else uses this document; it never fails either.
+  virtual void PackPrepared() {}
   // Close, or Close savechanges = 0 (discard).
   virtual void Close(std::optional<int> saveChanges = std::nullopt) = 0;
 };
