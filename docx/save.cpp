@@ -556,27 +556,38 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
 
 void Document::SaveAs(const std::string& path) {
   const fs::path target = support::ToFsPath(path);
-  std::error_code ec;
-  if (fs::is_directory(target, ec))
-    throw Error("Cannot save " + path + ": a folder of that name exists.");
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  if (!fs::is_directory(folder, ec))
-    throw FolderError("Cannot save " + path + ": the folder " + support::FromFsPath(folder) +
-                      " does not exist.");
+  // A folder in the way, or no folder to write in, is what a failure is
+  // then put down to. Looked at only when something failed: a merge's
+  // pieces are thousands of saves into the same folder.
+  const auto refused = [&] {
+    std::error_code ec;
+    if (fs::is_directory(target, ec))
+      throw Error("Cannot save " + path + ": a folder of that name exists.");
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    if (!fs::is_directory(folder, ec))
+      throw FolderError("Cannot save " + path + ": the folder " + support::FromFsPath(folder) +
+                        " does not exist.");
+  };
   std::string extension = support::AsciiLower(support::FromFsPath(target.extension()));
   if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
 
-  if (!prepared_) {
-    Materialise();
-    CloseCutFieldsAndBookmarks();
-  }
   std::string bytes;
   try {
-    bytes = PackageBytes(support::FromFsPath(target.filename()), extension);
-  } catch (const std::exception& e) {
-    throw Error("Cannot save " + path + ": " + e.what());
+    if (!prepared_) {
+      Materialise();
+      CloseCutFieldsAndBookmarks();
+    }
+    try {
+      bytes = PackageBytes(support::FromFsPath(target.filename()), extension);
+    } catch (const std::exception& e) {
+      refused();
+      throw Error("Cannot save " + path + ": " + e.what());
+    }
+    PutFileInPlace(path, bytes);
+  } catch (...) {
+    refused();
+    throw;
   }
-  PutFileInPlace(path, bytes);
 }
 
 std::string Document::Bytes(const std::string& extension) {
