@@ -12,6 +12,7 @@
 
 #include "docx/errors.h"
 #include "docx/page_layout.h"
+#include "support/large_pages.h"
 
 namespace docx {
 
@@ -396,6 +397,10 @@ bool Document::OpenLazily(std::string& bytes) {
     stretches.emplace_back(j, k);
     j = k;
   }
+  // About a paragraph an element, most of them: room made once, in large
+  // pages where the system has them.
+  paras_.reserve(spans.size());
+  support::PreferLargePages(paras_.data(), paras_.capacity() * sizeof(StoryParagraph));
   StretchParser parser(text, spans, stretches);
   IndexState state(names_);
   for (std::size_t s = 0; s < stretches.size(); ++s) {

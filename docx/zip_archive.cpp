@@ -26,6 +26,7 @@
 
 #include "docx/errors.h"
 #include "docx/zip_writer.h"
+#include "support/large_pages.h"
 #include "support/native_text.h"
 #include "support/paths.h"
 #include "support/text.h"
@@ -342,7 +343,11 @@ std::string ZipReader::Inflate(const std::string& packed, const Entry& entry) co
   };
   thread_local Decompressor inflater;
   if (!inflater.d) throw Error(label_ + ": out of memory reading the part " + entry.name + ".");
-  std::string bytes(static_cast<std::size_t>(entry.size), '\0');
+  // A large part (a merge's body) is given large pages before it is filled.
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(entry.size));
+  support::PreferLargePages(bytes.data(), bytes.capacity());
+  bytes.resize(static_cast<std::size_t>(entry.size));
   std::size_t got = 0;
   const libdeflate_result rc = libdeflate_deflate_decompress(
       inflater.d, packed.data(), packed.size(), bytes.data(), bytes.size(), &got);
