@@ -176,7 +176,7 @@ struct SavedMainScan {
 };
 
 struct Document::SaveScan : SavedMainScan {
-  std::string mainXml;  // the main part serialised, when done beforehand
+  std::string mainXml;                          // the main part serialised, when done beforehand
   std::optional<ZipWriter::Packed> mainPacked;  // or deflated too (PackPrepared)
 };
 
@@ -404,8 +404,8 @@ std::string Document::PackageBytes(const std::string& label, const std::string& 
   };
 
   // The main part comes first among the entries.
-  std::string mainXml = scan.mainPacked || !scan.mainXml.empty() ? std::move(scan.mainXml)
-                                                                 : SerialiseXml(main_->doc);
+  std::string mainXml =
+      scan.mainPacked || !scan.mainXml.empty() ? std::move(scan.mainXml) : SerialiseXml(main_->doc);
   if (scan.mainPacked)
     zip.AddPacked(mainPart, std::move(*scan.mainPacked));
   else if (mainXml.size() >= kDeflateBesideFrom)

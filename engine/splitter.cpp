@@ -102,8 +102,7 @@ struct Built {
 // sleeps, and a hand-over wakes a sleeper only.
 class BuildAhead {
  public:
-  BuildAhead(int last, std::function<Built(int)> build)
-      : build_(std::move(build)), last_(last) {
+  BuildAhead(int last, std::function<Built(int)> build) : build_(std::move(build)), last_(last) {
     thread_ = std::thread([this] { Run(); });
   }
   ~BuildAhead() {
