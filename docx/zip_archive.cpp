@@ -580,8 +580,7 @@ ZipWriter::Packed ZipWriter::Pack(const std::string& name, std::string bytes, bo
   return packed;
 }
 
-ZipWriter::Item ZipWriter::Made(const std::string& name, std::string bytes, bool fast) const {
-  Packed packed = Pack(name, std::move(bytes), fast);
+ZipWriter::Item ZipWriter::ItemOf(const std::string& name, Packed packed) {
   Item item;
   item.name = name;
   item.own = std::move(packed.data);
@@ -591,14 +590,12 @@ ZipWriter::Item ZipWriter::Made(const std::string& name, std::string bytes, bool
   return item;
 }
 
+ZipWriter::Item ZipWriter::Made(const std::string& name, std::string bytes, bool fast) const {
+  return ItemOf(name, Pack(name, std::move(bytes), fast));
+}
+
 void ZipWriter::AddPacked(const std::string& name, Packed packed) {
-  Item item;
-  item.name = name;
-  item.own = std::move(packed.data);
-  item.size = packed.size;
-  item.crc = packed.crc;
-  item.method = packed.method;
-  Put(std::move(item));
+  Put(ItemOf(name, std::move(packed)));
 }
 
 void ZipWriter::CopyRaw(const std::string& name, const ZipReader& from,

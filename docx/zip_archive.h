@@ -131,6 +131,7 @@ class ZipWriter {
     const std::string& Data() const { return raw ? *raw : own; }
   };
   void Put(Item item);
+  static Item ItemOf(const std::string& name, Packed packed);
   Item Made(const std::string& name, std::string bytes, bool fast) const;
   void Settle();  // waits for the parts made in the background
 
