@@ -181,13 +181,11 @@ struct Document::SaveScan : SavedMainScan {
 };
 
 namespace {
+
 // The main part comes first among a package's entries. A large one is
 // deflated beside the rest; handing a piece's few kilobytes to the other
 // thread costs more in waking it and waiting for it than deflating them here.
 constexpr std::size_t kDeflateBesideFrom = 256 * 1024;
-}  // namespace
-
-namespace {
 
 using MainScan = SavedMainScan;
 
