@@ -183,6 +183,28 @@ const Target kPdf{"pdf:writer_pdf_Export", "pdf", "%PDF"};
 // A LibreOffice start costs about as much as converting this many pieces.
 constexpr std::size_t kPiecesPerStart = 25;
 
+// Where `chunks` batches of `n` pieces begin (and, last, where the last one
+// ends), so that they end together: the first `quick` batches start nothing,
+// each of the others first spends the time of `start` pieces starting.
+std::vector<std::size_t> Shares(std::size_t n, std::size_t chunks, std::size_t quick,
+                                std::size_t start) {
+  const std::size_t slow = chunks - quick;
+  const std::size_t total = n + slow * start;
+  std::size_t quickShare = total / chunks;
+  std::size_t slowShare = quickShare > start ? quickShare - start : 0;
+  if (quick == 0 || slow == 0 || slowShare == 0) quickShare = slowShare = 0;
+  std::vector<std::size_t> bounds{0};
+  for (std::size_t c = 0; c < chunks; ++c) {
+    const std::size_t even = (c + 1) * n / chunks;
+    const std::size_t next = quickShare == 0 ? even
+                             : c + 1 == chunks
+                                 ? n
+                                 : bounds.back() + (c < quick ? quickShare : slowShare);
+    bounds.push_back(std::min(next, n));
+  }
+  return bounds;
+}
+
 std::string Describe(DocumentFormat format) {
   switch (format) {
     case DocumentFormat::kWord97:
@@ -262,6 +284,7 @@ class OfficeFactory::Session {
   support::Host& host() { return host_; }
   const OfficeOptions& options() const { return options_; }
   int starts() const { return starts_; }
+  int calls() const { return calls_; }
   std::string folder() const {
     return folder_.empty() ? std::string() : support::FromFsPath(folder_);
   }
@@ -312,18 +335,21 @@ class OfficeFactory::Session {
     std::vector<fs::path> files;
     Target target;
     fs::path out;
+    std::string infilter;  // what the files are, when known: LibreOffice need not find out
   };
 
   // Converts `files` into `target` in `out`. Throws when LibreOffice cannot be
   // had, fails or takes too long; which outputs exist is for the caller to check.
   void Run(const std::vector<fs::path>& files, const Target& target, const fs::path& out,
            double seconds, const std::string& what, const std::string& installAdvice) {
-    const auto why = RunBatches({Batch{files, target, out}}, seconds, what, installAdvice);
+    const auto why = RunBatches({Batch{files, target, out, {}}}, seconds, what, installAdvice);
     if (!why.front().empty()) throw word::AutomationError(why.front());
   }
 
-  // Runs one LibreOffice per batch, all at once, each with a profile of its
-  // own. One text per batch: "" when it ran to its end, else why not.
+  // Runs every batch at once, each by a LibreOffice with a profile of its
+  // own: one kept running for the session when one is ready and idle, else
+  // one started for the batch. One text per batch: "" when it ran to its
+  // end, else why not.
   std::vector<std::string> RunBatches(const std::vector<Batch>& batches, double seconds,
                                       const std::string& what, const std::string& installAdvice) {
     std::vector<std::string> why(batches.size());
@@ -334,28 +360,46 @@ class OfficeFactory::Session {
     if (ending.load()) return all("The program is ending; " + what + " was not converted.");
     const std::string soffice = Soffice(options_.usualFolders);
     if (soffice.empty()) return all("LibreOffice was not found: " + installAdvice + ".");
+    std::vector<Server*> servedBy(batches.size(), nullptr);
+    std::vector<std::uintmax_t> serverLogFrom(batches.size(), 0);
     std::vector<office::Program> programs;
+    int started = 0;
     for (std::size_t i = 0; i < batches.size(); ++i) {
-      const std::string slot = std::to_string(i);
       office::Program program;
       program.program = soffice;
-      program.args = {"-env:UserInstallation=" +
-                          office::FileUrl(support::FromFsPath(Folder() / ("profile-" + slot))),
+      fs::path profile;
+      if (Server* server = IdleServer()) {
+        // It hands the request to the LibreOffice running on that profile
+        // and waits until it is done.
+        server->busy = true;
+        servedBy[i] = server;
+        profile = server->profile;
+        std::error_code ec;
+        serverLogFrom[i] = fs::file_size(server->log, ec);
+        if (ec) serverLogFrom[i] = 0;
+      } else {
+        profile = Folder() / ("profile-" + std::to_string(started++));
+        Prepare(profile, soffice);
+      }
+      program.args = {"-env:UserInstallation=" + office::FileUrl(support::FromFsPath(profile)),
                       "--headless",
                       "--invisible",
                       "--nologo",
                       "--nodefault",
                       "--norestore",
-                      "--nolockcheck",
-                      "--convert-to",
-                      batches[i].target.filter,
-                      "--outdir",
-                      support::FromFsPath(batches[i].out)};
+                      "--nolockcheck"};
+      if (!batches[i].infilter.empty()) program.args.push_back("--infilter=" + batches[i].infilter);
+      for (const std::string& arg : {std::string("--convert-to"), batches[i].target.filter,
+                                     std::string("--outdir"), support::FromFsPath(batches[i].out)})
+        program.args.push_back(arg);
       for (const auto& file : batches[i].files) program.args.push_back(support::FromFsPath(file));
-      program.logFile = support::FromFsPath(Folder() / ("soffice-" + slot + ".log"));
+      program.logFile = support::FromFsPath(Folder() / ("soffice-" + std::to_string(i) + ".log"));
       programs.push_back(std::move(program));
     }
-    starts_ += static_cast<int>(programs.size());
+    starts_ += started;
+    calls_ += static_cast<int>(batches.size());
+    // The cores this call leaves free start LibreOffices for the next ones.
+    StartServers(soffice, Processes() - static_cast<int>(batches.size()));
     const auto results = office::RunPrograms(programs, seconds, [this] {
       host_.Yield();
       return !ending.load();
@@ -363,6 +407,13 @@ class OfficeFactory::Session {
     using Outcome = office::ProgramResult::Outcome;
     for (std::size_t i = 0; i < results.size(); ++i) {
       const auto& result = results[i];
+      if (Server* server = servedBy[i]) {
+        server->busy = false;
+        // What LibreOffice said about these files is in its own log.
+        AppendTail(server->log, serverLogFrom[i], programs[i].logFile);
+        if (result.outcome == Outcome::kTimedOut || result.outcome == Outcome::kStopped)
+          server->program.Kill();
+      }
       switch (result.outcome) {
         case Outcome::kExited:
           break;
@@ -384,8 +435,24 @@ class OfficeFactory::Session {
           break;
       }
     }
+    std::erase_if(servers_, [](const auto& server) { return !server->program.Running(); });
     lastLog_ = programs.front().logFile;
     return why;
+  }
+
+  // How many LibreOffices kept running could take a batch right now: the
+  // first batches of the next call go to them.
+  std::size_t IdleServers() {
+    std::size_t idle = 0;
+    for (auto& server : servers_)
+      if (!server->busy && Ready(*server)) ++idle;
+    return idle;
+  }
+
+  // How many LibreOffices may convert at once.
+  int Processes() const {
+    if (options_.processes > 0) return options_.processes;
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
   }
 
   // The text of every page of a document as LibreOffice lays it out (its PDF
@@ -421,7 +488,9 @@ class OfficeFactory::Session {
   }
 
   void Remove() {
-    // Every LibreOffice of this session has been waited for by now.
+    // The LibreOffices kept running end with the session; every other one
+    // has been waited for by now.
+    servers_.clear();
     if (folder_.empty()) return;
     std::error_code ec;
     fs::remove_all(folder_, ec);
@@ -502,6 +571,135 @@ class OfficeFactory::Session {
     return pages;
   }
 
+  // A new profile is made to look as LibreOffice leaves it after its first
+  // start: without its last version, every start of LibreOffice on it would
+  // run its graphics self-tests first, which take longer than converting
+  // a document.
+  void Prepare(const fs::path& profile, const std::string& soffice) {
+    std::error_code ec;
+    if (fs::exists(profile, ec)) return;
+    if (!versionRead_) {
+      versionRead_ = true;
+      version_ = InstalledVersion(soffice);
+    }
+    if (version_.empty()) return;
+    fs::create_directories(profile / "user", ec);
+    if (ec) return;
+    std::ofstream(profile / "user" / "registrymodifications.xcu", std::ios::binary)
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+           "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
+           "oor:op=\"fuse\"><value>"
+        << version_ << "</value></prop></item>\n</oor:items>\n";
+  }
+
+  // The version of the LibreOffice `soffice` belongs to ("7.4"), from the
+  // settings it was installed with; "" when they cannot be read.
+  static std::string InstalledVersion(const std::string& soffice) {
+    std::error_code ec;
+    const fs::path program = fs::canonical(support::ToFsPath(soffice), ec).parent_path();
+    if (ec) return std::string();
+    for (const fs::path& settings : {program / ".." / "share" / "registry" / "main.xcd",
+                                     program / ".." / "Resources" / "registry" / "main.xcd"}) {
+      const std::string text = ReadAll(settings, 64u << 20);
+      const std::size_t prop = text.find("<prop oor:name=\"ooSetupVersion\">");
+      if (prop == std::string::npos) continue;
+      const std::size_t open = text.find("<value>", prop);
+      const std::size_t close = text.find("</value>", prop);
+      if (open == std::string::npos || close == std::string::npos || close < open) continue;
+      const std::string version = text.substr(open + 7, close - open - 7);
+      if (!version.empty() && version.size() < 16 &&
+          version.find_first_not_of("0123456789.") == std::string::npos)
+        return version;
+    }
+    return std::string();
+  }
+
+  // A LibreOffice kept running for the session, with a profile of its own.
+  // It holds a document open, so that it waits for more once a conversion
+  // is done; another start of LibreOffice on the same profile hands its
+  // conversion over to it.
+  struct Server {
+    office::Background program;
+    fs::path profile;
+    fs::path keep;  // the document it holds open
+    std::string log;
+    bool ready = false;
+    bool busy = false;
+  };
+
+  // Only a LibreOffice installation (its program folder holds its
+  // bootstrap settings) hands conversions over to one already running.
+  static bool HandsOver(const std::string& soffice) {
+    std::error_code ec;
+    const fs::path program = fs::canonical(support::ToFsPath(soffice), ec);
+    if (ec) return false;
+    for (const char* settings : {"fundamentalrc", "fundamental.ini"})
+      if (fs::exists(program.parent_path() / settings, ec)) return true;
+    return false;
+  }
+
+  void StartServers(const std::string& soffice, int wanted) {
+    wanted -= static_cast<int>(servers_.size());
+    if (wanted <= 0 || !HandsOver(soffice)) return;
+    for (int n = 0; n < wanted; ++n) {
+      auto server = std::make_unique<Server>();
+      const std::string slot = std::to_string(++servers_made_);
+      const fs::path folder = Folder() / ("server-" + slot);
+      std::error_code ec;
+      fs::create_directories(folder, ec);
+      server->profile = Folder() / ("server-profile-" + slot);
+      server->keep = folder / "keep.txt";
+      server->log = support::FromFsPath(Folder() / ("server-" + slot + ".log"));
+      Prepare(server->profile, soffice);
+      std::ofstream(server->keep, std::ios::binary) << "\n";
+      office::Program program;
+      program.program = soffice;
+      program.args = {
+          "-env:UserInstallation=" + office::FileUrl(support::FromFsPath(server->profile)),
+          "--headless",
+          "--invisible",
+          "--nologo",
+          "--nodefault",
+          "--norestore",
+          "--nolockcheck",
+          support::FromFsPath(server->keep)};
+      program.logFile = server->log;
+      std::string why;
+      if (ec || !server->program.Start(program, &why)) return;
+      ++starts_;
+      servers_.push_back(std::move(server));
+    }
+  }
+
+  // A LibreOffice kept running that has opened its document (its lock file
+  // is there) and converts nothing right now.
+  Server* IdleServer() {
+    for (auto& server : servers_)
+      if (!server->busy && Ready(*server)) return server.get();
+    return nullptr;
+  }
+
+  static bool Ready(Server& server) {
+    if (!server.program.Running()) return false;
+    if (!server.ready) {
+      std::error_code ec;
+      server.ready = fs::exists(server.keep.parent_path() / ".~lock.keep.txt#", ec);
+    }
+    return server.ready;
+  }
+
+  // What `from` gained since `offset` is added to the end of `to`.
+  static void AppendTail(const std::string& from, std::uintmax_t offset, const std::string& to) {
+    std::ifstream in(support::ToFsPath(from), std::ios::binary);
+    if (!in) return;
+    in.seekg(static_cast<std::streamoff>(offset));
+    std::ofstream out(support::ToFsPath(to), std::ios::binary | std::ios::app);
+    out << in.rdbuf();
+  }
+
   // The last line LibreOffice wrote, when it said anything useful.
   std::string LogTail(const std::string& log) const {
     std::string text = ReadAll(support::ToFsPath(log), 1 << 20);
@@ -518,6 +716,11 @@ class OfficeFactory::Session {
   std::string lastLog_;
   int jobs_ = 0;
   int starts_ = 0;
+  int calls_ = 0;
+  int servers_made_ = 0;
+  bool versionRead_ = false;
+  std::string version_;
+  std::vector<std::unique_ptr<Server>> servers_;
   std::map<std::string, fs::path> converted_;
   std::map<std::string, std::optional<std::vector<std::string>>> layouts_;
   bool noLayoutNoticed_ = false;
@@ -845,7 +1048,7 @@ class OfficeApplication : public word::Application {
     }
     std::erase_if(groups, [](const Group& g) { return g.pieces.empty(); });
     if (groups.empty()) return;
-    const int processes = std::max<int>(static_cast<int>(groups.size()), MaxProcesses());
+    const int processes = std::max<int>(static_cast<int>(groups.size()), session_->Processes());
     const int share = processes / static_cast<int>(groups.size());
 
     std::vector<Session::Batch> batches;
@@ -853,19 +1056,30 @@ class OfficeApplication : public word::Application {
     std::vector<const Target*> targets;
     double megabytes = 0;
     std::size_t largest = 0;
+    // The first batches go to LibreOffices kept running, which start nothing:
+    // they take the share of the pieces the others spend starting.
+    const std::size_t served = session_->IdleServers();
     for (const auto& group : groups) {
       const std::size_t n = group.pieces.size();
       const std::size_t chunks =
           std::clamp<std::size_t>((n + kPiecesPerStart - 1) / kPiecesPerStart, 1, share);
+      const std::size_t quick = std::min(chunks, served - std::min(served, batches.size()));
+      const std::vector<std::size_t> bounds = Shares(n, chunks, quick, kPiecesPerStart / 2);
       for (std::size_t c = 0; c < chunks; ++c) {
-        Session::Batch batch{
-            {}, *group.target, pieces_->job / (group.target->extension + "-" + std::to_string(c))};
+        Session::Batch batch{{},
+                             *group.target,
+                             pieces_->job / (group.target->extension + "-" + std::to_string(c)),
+                             {}};
         std::vector<const Pieces::Piece*> mine;
-        for (std::size_t i = c * n / chunks; i < (c + 1) * n / chunks; ++i) {
+        for (std::size_t i = bounds[c]; i < bounds[c + 1]; ++i) {
           batch.files.push_back(group.pieces[i]->work);
           mine.push_back(group.pieces[i]);
           megabytes += Megabytes(group.pieces[i]->work);
         }
+        // Our own pieces: Word documents, unless they keep a macro or template type.
+        if (std::all_of(batch.files.begin(), batch.files.end(),
+                        [](const fs::path& file) { return file.extension() == ".docx"; }))
+          batch.infilter = "MS Word 2007 XML";
         fs::create_directories(batch.out);
         largest = std::max(largest, mine.size());
         batches.push_back(std::move(batch));
@@ -915,11 +1129,6 @@ class OfficeApplication : public word::Application {
     throw word::AutomationError("Not every piece of " + Label() + " could be saved: " + text + ".");
   }
 
-  int MaxProcesses() const {
-    if (session_->options().processes > 0) return session_->options().processes;
-    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-  }
-
   std::string Label() const {
     return pieces_->inputName.empty() ? std::string("this document") : pieces_->inputName;
   }
@@ -956,6 +1165,9 @@ std::string OfficeFactory::PrivateFolder() const {
 }
 int OfficeFactory::Starts() const {
   return session_->starts();
+}
+int OfficeFactory::Calls() const {
+  return session_->calls();
 }
 
 void EndOfficeNow() {

@@ -77,8 +77,12 @@ class OfficeFactory : public word::Factory {
 
   // The private folder of this factory ("" until LibreOffice was first needed).
   std::string PrivateFolder() const;
-  // How many times LibreOffice was started.
+  // How many times LibreOffice was started, counting those kept running for
+  // the session's later conversions.
   int Starts() const;
+  // How many batches of files LibreOffice was given to convert, by a start
+  // of its own or by one kept running.
+  int Calls() const;
 
   class Session;
 

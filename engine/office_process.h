@@ -3,6 +3,7 @@
 // per platform (office_process_posix.cpp, office_process_win.cpp).
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,8 +43,32 @@ struct Program {
 std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, double seconds,
                                        const std::function<bool()>& poll);
 
-// Kills every program RunProgram is waiting for right now, for a program that
-// is ending; never throws (on POSIX it is safe in a signal handler).
+// A program that keeps running beside ours until it ends or is ended (a
+// LibreOffice that serves a run's conversions): in a process group, on
+// Windows a job, of its own, its output and errors into its log file.
+// KillRunningPrograms ends it too, as does destroying this object.
+class Background {
+ public:
+  Background();
+  ~Background();
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+
+  // Starts it; false, with the reason in `why`, when it cannot be started.
+  bool Start(const Program& program, std::string* why);
+  // Whether it still runs; once it ended, the rest of its group is ended too.
+  bool Running();
+  // Ends it and its whole group at once and waits for it.
+  void Kill();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Kills every program RunProgram is waiting for, and every one running in the
+// background, for a program that is ending; never throws (on POSIX it is safe
+// in a signal handler).
 void KillRunningPrograms();
 
 // The file: URL of an absolute path, as LibreOffice takes its profile folder.

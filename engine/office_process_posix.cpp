@@ -27,10 +27,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The process groups being waited for (one at a time in practice; a few
-// slots keep a nested wait safe). Plain atomics, so a signal handler may read
-// them.
-constexpr int kSlots = 8;
+// The process groups being waited for or running in the background (a few
+// at a time; spare slots keep a nested wait safe). Plain atomics, so a signal
+// handler may read them.
+constexpr int kSlots = 16;
 std::atomic<pid_t> running[kSlots];
 
 int TakeSlot(pid_t group) {
@@ -214,6 +214,50 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
                          const std::string& logFile, double seconds,
                          const std::function<bool()>& poll) {
   return RunPrograms({Program{program, args, logFile}}, seconds, poll).front();
+}
+
+struct Background::State {
+  pid_t child = 0;
+  int slot = -1;
+
+  void Release() {
+    KillGroup(child);
+    if (slot >= 0) running[slot].store(0);
+    child = 0;
+    slot = -1;
+  }
+};
+
+Background::Background() : state_(std::make_unique<State>()) {}
+
+Background::~Background() {
+  Kill();
+}
+
+bool Background::Start(const Program& program, std::string* why) {
+  Kill();
+  state_->child = office::Start(program, why);
+  if (state_->child == 0) return false;
+  state_->slot = TakeSlot(state_->child);
+  return true;
+}
+
+bool Background::Running() {
+  if (state_->child == 0) return false;
+  int status = 0;
+  const pid_t done = ::waitpid(state_->child, &status, WNOHANG);
+  if (done == 0 || (done < 0 && errno == EINTR)) return true;
+  state_->Release();
+  return false;
+}
+
+void Background::Kill() {
+  if (state_->child == 0) return;
+  KillGroup(state_->child);
+  int status = 0;
+  while (::waitpid(state_->child, &status, 0) < 0 && errno == EINTR) {
+  }
+  state_->Release();
 }
 
 void KillRunningPrograms() {

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kSlots = 8;
+constexpr int kSlots = 16;
 std::atomic<HANDLE> running[kSlots];
 
 std::wstring Wide(const std::string& utf8) {
@@ -208,6 +208,39 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
                          const std::string& logFile, double seconds,
                          const std::function<bool()>& poll) {
   return RunPrograms({Program{program, args, logFile}}, seconds, poll).front();
+}
+
+struct Background::State {
+  Started started;
+};
+
+Background::Background() : state_(std::make_unique<State>()) {}
+
+Background::~Background() {
+  Kill();
+}
+
+bool Background::Start(const Program& program, std::string* why) {
+  Kill();
+  state_->started = office::Start(program, why);
+  return state_->started.process != nullptr;
+}
+
+bool Background::Running() {
+  Started& started = state_->started;
+  if (!started.process) return false;
+  if (WaitForSingleObject(started.process, 0) != WAIT_OBJECT_0) return true;
+  Release(started);
+  return false;
+}
+
+void Background::Kill() {
+  Started& started = state_->started;
+  if (!started.process) return;
+  if (started.job) TerminateJobObject(started.job, 1);
+  TerminateProcess(started.process, 1);
+  WaitForSingleObject(started.process, INFINITE);
+  Release(started);
 }
 
 void KillRunningPrograms() {

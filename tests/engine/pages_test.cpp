@@ -166,7 +166,7 @@ TEST_F(Pages, page_rules_give_the_words_that_open_the_pages_of_libreoffices_own_
   for (const auto& name : expected) std::cout << "\"" << name << "\" ";
   std::cout << "\n";
   // LibreOffice laid the document out once for all four namings.
-  EXPECT_EQ(office.Starts(), 1);
+  EXPECT_EQ(office.Calls(), 1);
 
   // LibreOffice's merge of the corpus: its letterhead and footer are passed
   // over; the words are the first ones of the page's own text.
@@ -179,10 +179,11 @@ TEST_F(Pages, page_rules_give_the_words_that_open_the_pages_of_libreoffices_own_
       std::cout << "[ note ] lo-merge-10, rule " << rule << ": \"" << name << "\"\n";
       const std::string seen = Letters(lo[index]);
       EXPECT_NE(seen.find(Letters(name)), std::string::npos) << rule << ": " << name;
-      if (index > 0)
+      if (index > 0) {
         EXPECT_EQ(Letters(lo[index - 1]).find(Letters(name)), std::string::npos) << name;
+      }
     }
-    EXPECT_EQ(office.Starts(), 2);
+    EXPECT_EQ(office.Calls(), 2);
   }
   EXPECT_TRUE(host_.reports.empty()) << host_.reports.front();
   EXPECT_TRUE(host_.notices.empty());
