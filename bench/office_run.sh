@@ -31,6 +31,7 @@ soffice=$(command -v soffice) || die "LibreOffice (soffice) is not on the PATH"
 . "$here/common.sh"
 out_folder parvane-office-bench "$build/bench-office"
 mkdir -p "$OUT_ROOT"
+lo_version "$soffice"
 
 now() { date +%s.%N; }
 # seconds CMD...: runs CMD, prints the seconds it took.
@@ -43,9 +44,10 @@ seconds() {
 }
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
-lo_convert() {  # FORMAT: LibreOffice alone, a fresh profile as parvane-split uses
+lo_convert() {  # FORMAT: LibreOffice alone, on a fresh profile as parvane-split uses
   local dir=$OUT_ROOT/lo-$1
   rm -rf "$dir"; mkdir -p "$dir"
+  lo_profile "$dir/profile"
   "$soffice" "-env:UserInstallation=file://$dir/profile" --headless --norestore \
     --convert-to "$1" --outdir "$dir" "$merge"
 }
@@ -73,7 +75,7 @@ pdf=$(echo "$d - $b" | bc -l)
 ratio_doc=$(echo "$b / $a" | bc -l)
 ratio_pdf=$(echo "$pdf / $c" | bc -l)
 
-printf 'rounds: %d, pieces: %d .doc, %d .pdf\n' "$rounds" "$pieces" "$pdfs"
+printf 'rounds: %d, pieces: %d .doc, %d .pdf; LibreOffice %s\n' "$rounds" "$pieces" "$pdfs" "${LO_VERSION:-(version unknown: its profiles run the self-tests)}"
 printf 'load average: %s before, %s after, on %s cores\n' "$load_before" "$(load)" "$(nproc 2>/dev/null || echo ?)"
 printf 'A soffice --convert-to doc (whole merge): %6.2f s   (%s)\n' "$a" "${A[*]}"
 printf 'B parvane-split into 100 .doc:            %6.2f s   (%s)\n' "$b" "${B[*]}"

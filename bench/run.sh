@@ -116,8 +116,10 @@ fi
 
 lo_seconds=""
 if [ "$have_lo_input" = 1 ] && [ "${BENCH_SKIP_LO:-0}" != 1 ] && command -v soffice >/dev/null; then
+  lo_version "$(command -v soffice)"
+  lo_profile "$work/lo-profile"
   profile="file://$work/lo-profile"
-  # A first conversion creates the profile, so the timed one is a warm start.
+  # A first conversion fills the profile, so the timed one is a warm start.
   soffice "-env:UserInstallation=$profile" --headless --norestore --convert-to docx \
     --outdir "$work/lo-warm" "$work/letters-${sizes%% *}.docx" >/dev/null 2>&1
   if measure "libreoffice" soffice "-env:UserInstallation=$profile" --headless --norestore \
