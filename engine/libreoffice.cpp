@@ -381,13 +381,7 @@ class OfficeFactory::Session {
         profile = Folder() / ("profile-" + std::to_string(started++));
         Prepare(profile, soffice);
       }
-      program.args = {"-env:UserInstallation=" + office::FileUrl(support::FromFsPath(profile)),
-                      "--headless",
-                      "--invisible",
-                      "--nologo",
-                      "--nodefault",
-                      "--norestore",
-                      "--nolockcheck"};
+      program.args = Headless(profile);
       if (!batches[i].infilter.empty()) program.args.push_back("--infilter=" + batches[i].infilter);
       for (const std::string& arg : {std::string("--convert-to"), batches[i].target.filter,
                                      std::string("--outdir"), support::FromFsPath(batches[i].out)})
@@ -571,6 +565,17 @@ class OfficeFactory::Session {
     return pages;
   }
 
+  // LibreOffice's arguments for a start without windows on `profile`.
+  static std::vector<std::string> Headless(const fs::path& profile) {
+    return {"-env:UserInstallation=" + office::FileUrl(support::FromFsPath(profile)),
+            "--headless",
+            "--invisible",
+            "--nologo",
+            "--nodefault",
+            "--norestore",
+            "--nolockcheck"};
+  }
+
   // A new profile is made to look as LibreOffice leaves it after its first
   // start: without its last version, every start of LibreOffice on it would
   // run its graphics self-tests first, which take longer than converting
@@ -657,15 +662,8 @@ class OfficeFactory::Session {
       std::ofstream(server->keep, std::ios::binary) << "\n";
       office::Program program;
       program.program = soffice;
-      program.args = {
-          "-env:UserInstallation=" + office::FileUrl(support::FromFsPath(server->profile)),
-          "--headless",
-          "--invisible",
-          "--nologo",
-          "--nodefault",
-          "--norestore",
-          "--nolockcheck",
-          support::FromFsPath(server->keep)};
+      program.args = Headless(server->profile);
+      program.args.push_back(support::FromFsPath(server->keep));
       program.logFile = server->log;
       std::string why;
       if (ec || !server->program.Start(program, &why)) return;
