@@ -186,6 +186,11 @@ int main(int argc, char** argv) {
   // An interrupted run ends LibreOffice with it.
   std::signal(SIGINT, [](int) { engine::StopOfficeFromSignal(); });
   std::signal(SIGTERM, [](int) { engine::StopOfficeFromSignal(); });
+#ifdef SIGHUP
+  // A closed terminal too: a LibreOffice kept running would outlive us.
+  std::signal(SIGHUP, [](int) { engine::StopOfficeFromSignal(); });
+  std::signal(SIGQUIT, [](int) { engine::StopOfficeFromSignal(); });
+#endif
   engine::OfficeFactory office(word::DefaultFactory(), host);
   const auto started = std::chrono::steady_clock::now();
   // A folder stands for the files the window's folder button would add.

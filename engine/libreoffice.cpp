@@ -405,8 +405,9 @@ class OfficeFactory::Session {
         server->busy = false;
         // What LibreOffice said about these files is in its own log.
         AppendTail(server->log, serverLogFrom[i], programs[i].logFile);
-        if (result.outcome == Outcome::kTimedOut || result.outcome == Outcome::kStopped)
-          server->program.Kill();
+        // Only a hand-over that ended well leaves it idle: otherwise it may
+        // still be at these files, and the next batch would wait behind it.
+        if (result.outcome != Outcome::kExited || result.exitCode != 0) server->program.Kill();
       }
       switch (result.outcome) {
         case Outcome::kExited:
@@ -429,7 +430,8 @@ class OfficeFactory::Session {
           break;
       }
     }
-    std::erase_if(servers_, [](const auto& server) { return !server->program.Running(); });
+    std::erase_if(servers_,
+                  [](const auto& server) { return !server->busy && !server->program.Running(); });
     lastLog_ = programs.front().logFile;
     return why;
   }

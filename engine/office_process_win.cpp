@@ -240,6 +240,16 @@ void Background::Kill() {
   if (started.job) TerminateJobObject(started.job, 1);
   TerminateProcess(started.process, 1);
   WaitForSingleObject(started.process, INFINITE);
+  // The job's other processes (LibreOffice's own, behind its launcher) end a
+  // moment later; until they have, they hold its files open.
+  for (int wait = 0; started.job && wait < 100; ++wait) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
+    if (!QueryInformationJobObject(started.job, JobObjectBasicAccountingInformation, &info,
+                                   sizeof(info), nullptr) ||
+        info.ActiveProcesses == 0)
+      break;
+    Sleep(20);
+  }
   Release(started);
 }
 
