@@ -29,8 +29,9 @@ class RunLedger {
  public:
   // A file that no piece may replace (an input of this run).
   void Protect(const std::string& path);
-  // The path to save a piece at, given the path its name asks for.
-  std::string Claim(const std::string& wanted);
+  // The path to save a piece at, given the path its name asks for; with a
+  // `sibling` extension ("pdf"), that file beside it is claimed too.
+  std::string Claim(const std::string& wanted, const std::string& sibling = {});
   // Records that a claimed piece was saved.
   void Saved(const std::string& path);
   // The pieces saved so far in this run, in order.

@@ -107,14 +107,6 @@ std::string ExtensionOf(const std::string& path) {
                                               : support::AsciiLower(name.substr(dot + 1));
 }
 
-// "Letters-0001 (2).doc" -> "Letters-0001 (2).pdf".
-std::string WithExtension(const std::string& path, const std::string& extension) {
-  const std::string name = support::GetFileName(path);
-  const auto dot = name.find_last_of('.');
-  const std::string base = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-  return support::GetFolderPart(path) + base + "." + extension;
-}
-
 // Content key of a file: its size and a 64-bit FNV-1a of its bytes.
 std::string ContentKey(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -179,6 +171,82 @@ struct Target {
 
 const Target kDocx{"docx:MS Word 2007 XML", "docx", "PK"};
 const Target kPdf{"pdf:writer_pdf_Export", "pdf", "%PDF"};
+
+// What a LibreOffice of ours runs to convert files into more than one format
+// with one load each (LibreOffice's command line converts into one): the
+// lines of <profile>/user/parvane-N.lst name each file as "input filter
+// (or nothing), TAB, input URL", then "TAB, filter, TAB, output URL" per
+// format. A file that cannot be loaded or stored is passed over; which
+// outputs exist is for the caller to check.
+constexpr const char* kConvertModule = R"(Sub Run(n As Long)
+  On Error GoTo Done
+  Dim list As String, f As Integer, s As String
+  list = createUnoService("com.sun.star.util.PathSubstitution").substituteVariables( _
+    "$(user)/parvane-" & n & ".lst", True)
+  f = FreeFile
+  Open list For Input As #f
+  Do While Not EOF(f)
+    Line Input #f, s
+    If s <> "" Then Convert(Split(s, Chr(9)))
+  Loop
+  Close #f
+Done:
+End Sub
+
+Sub Convert(parts)
+  On Error GoTo Failed
+  Dim doc As Object, i As Integer
+  Dim plain(0) As New com.sun.star.beans.PropertyValue
+  Dim named(1) As New com.sun.star.beans.PropertyValue
+  plain(0).Name = "Hidden" : plain(0).Value = True
+  named(0).Name = "Hidden" : named(0).Value = True
+  named(1).Name = "FilterName" : named(1).Value = parts(0)
+  If parts(0) = "" Then
+    doc = StarDesktop.loadComponentFromURL(parts(1), "_blank", 0, plain())
+  Else
+    doc = StarDesktop.loadComponentFromURL(parts(1), "_blank", 0, named())
+  End If
+  If IsNull(doc) Then Exit Sub
+  For i = 2 To UBound(parts) - 1 Step 2
+    Store(doc, parts(i), parts(i + 1))
+  Next i
+Failed:
+  On Error Resume Next
+  If Not IsNull(doc) Then doc.close(True)
+End Sub
+
+Sub Store(doc, filter As String, url As String)
+  On Error GoTo Failed
+  Dim args(1) As New com.sun.star.beans.PropertyValue
+  args(0).Name = "FilterName" : args(0).Value = filter
+  args(1).Name = "Overwrite" : args(1).Value = True
+  doc.storeToURL(url, args())
+Failed:
+End Sub
+)";
+
+std::string XmlEscaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
 
 // A LibreOffice start costs about as much as converting this many pieces.
 constexpr std::size_t kPiecesPerStart = 25;
@@ -285,6 +353,7 @@ class OfficeFactory::Session {
   const OfficeOptions& options() const { return options_; }
   int starts() const { return starts_; }
   int calls() const { return calls_; }
+  int loads() const { return loads_; }
   std::string folder() const {
     return folder_.empty() ? std::string() : support::FromFsPath(folder_);
   }
@@ -330,10 +399,11 @@ class OfficeFactory::Session {
     return result;
   }
 
-  // Files LibreOffice converts into `target` in `out` (distinct stems).
+  // Files LibreOffice converts into every one of `targets` in `out`
+  // (distinct stems); into more than one only where ConvertsInOneLoad.
   struct Batch {
     std::vector<fs::path> files;
-    Target target;
+    std::vector<Target> targets;
     fs::path out;
     std::string infilter;  // what the files are, when known: LibreOffice need not find out
   };
@@ -342,7 +412,7 @@ class OfficeFactory::Session {
   // had, fails or takes too long; which outputs exist is for the caller to check.
   void Run(const std::vector<fs::path>& files, const Target& target, const fs::path& out,
            double seconds, const std::string& what, const std::string& installAdvice) {
-    const auto why = RunBatches({Batch{files, target, out, {}}}, seconds, what, installAdvice);
+    const auto why = RunBatches({Batch{files, {target}, out, {}}}, seconds, what, installAdvice);
     if (!why.front().empty()) throw word::AutomationError(why.front());
   }
 
@@ -363,12 +433,17 @@ class OfficeFactory::Session {
     std::vector<Server*> servedBy(batches.size(), nullptr);
     std::vector<std::uintmax_t> serverLogFrom(batches.size(), 0);
     std::vector<office::Program> programs;
+    std::vector<std::size_t> of;  // the batch each program converts
     int started = 0;
     for (std::size_t i = 0; i < batches.size(); ++i) {
       office::Program program;
       program.program = soffice;
       fs::path profile;
-      if (Server* server = IdleServer()) {
+      const Batch& batch = batches[i];
+      const bool several = batch.targets.size() > 1;
+      // A LibreOffice kept running does not wait for a macro handed over to
+      // it: a conversion into several formats starts one of its own.
+      if (Server* server = several ? nullptr : IdleServer()) {
         // It hands the request to the LibreOffice running on that profile
         // and waits until it is done.
         server->busy = true;
@@ -379,16 +454,36 @@ class OfficeFactory::Session {
         if (ec) serverLogFrom[i] = 0;
       } else {
         profile = Folder() / ("profile-" + std::to_string(started++));
-        Prepare(profile, soffice);
+        if (!Prepare(profile, soffice) && several)
+          why[i] = "LibreOffice could not be prepared to convert " + what + ".";
       }
       program.args = Headless(profile);
-      if (!batches[i].infilter.empty()) program.args.push_back("--infilter=" + batches[i].infilter);
-      for (const std::string& arg : {std::string("--convert-to"), batches[i].target.filter,
-                                     std::string("--outdir"), support::FromFsPath(batches[i].out)})
-        program.args.push_back(arg);
-      for (const auto& file : batches[i].files) program.args.push_back(support::FromFsPath(file));
+      if (several) {
+        const std::string list = std::to_string(i + 1);
+        std::ofstream out(profile / "user" / ("parvane-" + list + ".lst"), std::ios::binary);
+        for (const auto& file : batch.files) {
+          out << batch.infilter << '\t' << office::FileUrl(support::FromFsPath(file));
+          for (const Target& target : batch.targets)
+            out << '\t' << target.filter.substr(target.filter.find(':') + 1) << '\t'
+                << office::FileUrl(support::FromFsPath(
+                       batch.out / (support::FromFsPath(file.stem()) + "." + target.extension)));
+          out << '\n';
+        }
+        out.close();
+        if (!out) why[i] = "LibreOffice could not be prepared to convert " + what + ".";
+        program.args.push_back("macro:///Standard.Parvane.Run(" + list + ")");
+      } else {
+        if (!batch.infilter.empty()) program.args.push_back("--infilter=" + batch.infilter);
+        for (const std::string& arg : {std::string("--convert-to"), batch.targets.front().filter,
+                                       std::string("--outdir"), support::FromFsPath(batch.out)})
+          program.args.push_back(arg);
+        for (const auto& file : batch.files) program.args.push_back(support::FromFsPath(file));
+      }
       program.logFile = support::FromFsPath(Folder() / ("soffice-" + std::to_string(i) + ".log"));
+      if (!why[i].empty()) continue;  // not to be run
       programs.push_back(std::move(program));
+      of.push_back(i);
+      loads_ += static_cast<int>(batch.files.size());
     }
     starts_ += started;
     calls_ += static_cast<int>(batches.size());
@@ -399,12 +494,13 @@ class OfficeFactory::Session {
       return !ending.load();
     });
     using Outcome = office::ProgramResult::Outcome;
-    for (std::size_t i = 0; i < results.size(); ++i) {
-      const auto& result = results[i];
+    for (std::size_t k = 0; k < results.size(); ++k) {
+      const auto& result = results[k];
+      const std::size_t i = of[k];
       if (Server* server = servedBy[i]) {
         server->busy = false;
         // What LibreOffice said about these files is in its own log.
-        AppendTail(server->log, serverLogFrom[i], programs[i].logFile);
+        AppendTail(server->log, serverLogFrom[i], programs[k].logFile);
         // Only a hand-over that ended well leaves it idle: otherwise it may
         // still be at these files, and the next batch would wait behind it.
         if (result.outcome != Outcome::kExited || result.exitCode != 0) server->program.Kill();
@@ -423,7 +519,7 @@ class OfficeFactory::Session {
           break;
         case Outcome::kCrashed:
           why[i] = "LibreOffice ended unexpectedly (" + result.detail + ") while converting " +
-                   what + "; the file may be damaged." + LogTail(programs[i].logFile);
+                   what + "; the file may be damaged." + LogTail(programs[k].logFile);
           break;
         case Outcome::kStopped:
           why[i] = "The program is ending; " + what + " was not converted.";
@@ -432,7 +528,7 @@ class OfficeFactory::Session {
     }
     std::erase_if(servers_,
                   [](const auto& server) { return !server->busy && !server->program.Running(); });
-    lastLog_ = programs.front().logFile;
+    if (!programs.empty()) lastLog_ = programs.front().logFile;
     return why;
   }
 
@@ -443,6 +539,15 @@ class OfficeFactory::Session {
     for (auto& server : servers_)
       if (!server->busy && Ready(*server)) ++idle;
     return idle;
+  }
+
+  // Whether a profile of ours can convert a file into several formats with
+  // one load (see Prepare).
+  bool ConvertsInOneLoad() {
+    const std::string soffice = Soffice(options_.usualFolders);
+    if (soffice.empty()) return false;
+    Installation(soffice);
+    return !version_.empty() && !presets_.empty();
   }
 
   // How many LibreOffices may convert at once.
@@ -581,25 +686,84 @@ class OfficeFactory::Session {
   // A new profile is made to look as LibreOffice leaves it after its first
   // start: without its last version, every start of LibreOffice on it would
   // run its graphics self-tests first, which take longer than converting
-  // a document.
-  void Prepare(const fs::path& profile, const std::string& soffice) {
+  // a document. Where the installation's presets are found they are copied
+  // in as that first start would, with our conversion into several formats
+  // (kConvertModule) beside them; true when the profile holds it.
+  bool Prepare(const fs::path& profile, const std::string& soffice) {
     std::error_code ec;
-    if (fs::exists(profile, ec)) return;
-    if (!versionRead_) {
-      versionRead_ = true;
-      version_ = InstalledVersion(soffice);
+    if (fs::exists(profile, ec)) return withMacro_.count(profile) > 0;
+    Installation(soffice);
+    if (version_.empty()) return false;
+    const fs::path user = profile / "user";
+    fs::create_directories(user, ec);
+    if (ec) return false;
+    bool macro = false;
+    if (!presets_.empty()) {
+      fs::copy(presets_, user, fs::copy_options::recursive | fs::copy_options::skip_existing, ec);
+      const fs::path standard = user / "basic" / "Standard";
+      if (!ec && fs::is_directory(standard, ec)) {
+        std::string modules;
+        for (const auto& entry : fs::directory_iterator(standard, ec)) {
+          const fs::path name = entry.path();
+          if (name.extension() == ".xba" && name.stem() != "Parvane")
+            modules += " <library:element library:name=\"" +
+                       XmlEscaped(support::FromFsPath(name.stem())) + "\"/>\n";
+        }
+        std::ofstream list(standard / "script.xlb", std::ios::binary | std::ios::trunc);
+        list << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                "<!DOCTYPE library:library PUBLIC \"-//OpenOffice.org//DTD OfficeDocument "
+                "1.0//EN\" \"library.dtd\">\n"
+                "<library:library xmlns:library=\"http://openoffice.org/2000/library\" "
+                "library:name=\"Standard\" library:readonly=\"false\" "
+                "library:passwordprotected=\"false\">\n"
+             << modules << " <library:element library:name=\"Parvane\"/>\n</library:library>\n";
+        std::ofstream module(standard / "Parvane.xba", std::ios::binary | std::ios::trunc);
+        module << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                  "<!DOCTYPE script:module PUBLIC \"-//OpenOffice.org//DTD OfficeDocument "
+                  "1.0//EN\" \"module.dtd\">\n"
+                  "<script:module xmlns:script=\"http://openoffice.org/2000/script\" "
+                  "script:name=\"Parvane\" script:language=\"StarBasic\">"
+               << XmlEscaped(kConvertModule) << "</script:module>\n";
+        list.close();
+        module.close();
+        macro = !ec && list && module;
+      }
     }
-    if (version_.empty()) return;
-    fs::create_directories(profile / "user", ec);
+    std::ofstream settings(user / "registrymodifications.xcu", std::ios::binary);
+    settings << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+                "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+                "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+                "<item oor:path=\"/org.openoffice.Setup/Product\"><prop "
+                "oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>"
+             << version_ << "</value></prop></item>\n";
+    // The presets are in: LibreOffice would copy them again over ours.
+    if (macro)
+      settings << "<item oor:path=\"/org.openoffice.Setup/Office\"><prop "
+                  "oor:name=\"ooSetupInstCompleted\" oor:op=\"fuse\"><value>true</value></prop>"
+                  "</item>\n";
+    settings << "</oor:items>\n";
+    settings.close();
+    if (!macro || !settings) return false;
+    withMacro_.insert(profile);
+    return true;
+  }
+
+  // What the installation `soffice` belongs to holds for a new profile.
+  void Installation(const std::string& soffice) {
+    if (installationRead_ == soffice) return;
+    installationRead_ = soffice;
+    version_ = InstalledVersion(soffice);
+    presets_.clear();
+    std::error_code ec;
+    const fs::path program = fs::canonical(support::ToFsPath(soffice), ec).parent_path();
     if (ec) return;
-    std::ofstream(profile / "user" / "registrymodifications.xcu", std::ios::binary)
-        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-           "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
-           "oor:op=\"fuse\"><value>"
-        << version_ << "</value></prop></item>\n</oor:items>\n";
+    for (const fs::path& presets :
+         {program / ".." / "presets", program / ".." / "Resources" / "presets"})
+      if (fs::is_directory(presets / "basic" / "Standard", ec)) {
+        presets_ = presets.lexically_normal();
+        break;
+      }
   }
 
   // The version of the LibreOffice `soffice` belongs to ("7.4"), from the
@@ -717,9 +881,12 @@ class OfficeFactory::Session {
   int jobs_ = 0;
   int starts_ = 0;
   int calls_ = 0;
+  int loads_ = 0;
   int servers_made_ = 0;
-  bool versionRead_ = false;
+  std::string installationRead_;  // the soffice version_ and presets_ are of
   std::string version_;
+  fs::path presets_;              // the installation's, for a new profile
+  std::set<fs::path> withMacro_;  // profiles that hold kConvertModule
   std::vector<std::unique_ptr<Server>> servers_;
   std::map<std::string, fs::path> converted_;
   std::map<std::string, std::optional<std::vector<std::string>>> layouts_;
@@ -1036,15 +1203,23 @@ class OfficeApplication : public word::Application {
     // and a long list is shared among several LibreOffices, one a core: each
     // piece costs LibreOffice a fixed share of a second, each start a few.
     struct Group {
-      const Target* target;
+      std::vector<Target> targets;
       std::vector<const Pieces::Piece*> pieces;
     };
+    // Where LibreOffice can, a piece wanted in both is loaded once for both.
+    const bool together = pieces_->target && session_->ConvertsInOneLoad();
     std::vector<Group> groups;
-    if (pieces_->target) groups.push_back({&*pieces_->target, {}});
-    groups.push_back({&kPdf, {}});
+    if (pieces_->target) groups.push_back({{*pieces_->target}, {}});
+    const std::size_t pdfs = groups.size();
+    groups.push_back({{kPdf}, {}});
+    if (together) groups.push_back({{*pieces_->target, kPdf}, {}});
     for (const auto& piece : pieces) {
+      if (together && piece.convert && piece.pdf) {
+        groups.back().pieces.push_back(&piece);
+        continue;
+      }
       if (piece.convert) groups.front().pieces.push_back(&piece);
-      if (piece.pdf) groups.back().pieces.push_back(&piece);
+      if (piece.pdf) groups[pdfs].pieces.push_back(&piece);
     }
     std::erase_if(groups, [](const Group& g) { return g.pieces.empty(); });
     if (groups.empty()) return;
@@ -1053,9 +1228,8 @@ class OfficeApplication : public word::Application {
 
     std::vector<Session::Batch> batches;
     std::vector<std::vector<const Pieces::Piece*>> members;
-    std::vector<const Target*> targets;
     double megabytes = 0;
-    std::size_t largest = 0;
+    std::size_t largest = 0;  // conversions in the longest batch
     // The first batches go to LibreOffices kept running, which start nothing:
     // they take the share of the pieces the others spend starting.
     const std::size_t served = session_->IdleServers();
@@ -1063,13 +1237,14 @@ class OfficeApplication : public word::Application {
       const std::size_t n = group.pieces.size();
       const std::size_t chunks =
           std::clamp<std::size_t>((n + kPiecesPerStart - 1) / kPiecesPerStart, 1, share);
-      const std::size_t quick = std::min(chunks, served - std::min(served, batches.size()));
+      const std::size_t quick = group.targets.size() > 1
+                                    ? 0
+                                    : std::min(chunks, served - std::min(served, batches.size()));
       const std::vector<std::size_t> bounds = Shares(n, chunks, quick, kPiecesPerStart / 2);
+      std::string folder;
+      for (const Target& target : group.targets) folder += target.extension + "-";
       for (std::size_t c = 0; c < chunks; ++c) {
-        Session::Batch batch{{},
-                             *group.target,
-                             pieces_->job / (group.target->extension + "-" + std::to_string(c)),
-                             {}};
+        Session::Batch batch{{}, group.targets, pieces_->job / (folder + std::to_string(c)), {}};
         std::vector<const Pieces::Piece*> mine;
         for (std::size_t i = bounds[c]; i < bounds[c + 1]; ++i) {
           batch.files.push_back(group.pieces[i]->work);
@@ -1081,10 +1256,9 @@ class OfficeApplication : public word::Application {
                         [](const fs::path& file) { return file.extension() == ".docx"; }))
           batch.infilter = "MS Word 2007 XML";
         fs::create_directories(batch.out);
-        largest = std::max(largest, mine.size());
+        largest = std::max(largest, mine.size() * group.targets.size());
         batches.push_back(std::move(batch));
         members.push_back(std::move(mine));
-        targets.push_back(group.target);
       }
     }
     session_->host().SetProgressText(
@@ -1093,28 +1267,30 @@ class OfficeApplication : public word::Application {
     const double seconds = options.baseSeconds +
                            options.secondsPerPiece * static_cast<double>(largest) +
                            options.secondsPerMegabyte * megabytes;
-    const auto why = session_->RunBatches(
-        batches, seconds, "the pieces of " + Label(),
-        "install LibreOffice to save pieces as ." + batches.front().target.extension + " files");
+    const auto why = session_->RunBatches(batches, seconds, "the pieces of " + Label(),
+                                          "install LibreOffice to save pieces as ." +
+                                              batches.front().targets.front().extension + " files");
 
     std::vector<std::string> failed;
     for (std::size_t b = 0; b < batches.size(); ++b) {
-      const Target& target = *targets[b];
       if (!why[b].empty() && std::find(failed.begin(), failed.end(), why[b]) == failed.end())
         failed.push_back(why[b]);
       for (const auto* piece : members[b]) {
-        const std::string finalPath =
-            &target == &kPdf ? WithExtension(piece->finalPath, "pdf") : piece->finalPath;
-        const fs::path made =
-            batches[b].out / (support::FromFsPath(piece->work.stem()) + "." + target.extension);
-        if (!why[b].empty() || !Session::HasSignature(made, target.signature)) {
-          failed.push_back(support::GetFileName(finalPath) + " was not made");
-          continue;
-        }
-        try {
-          Place(made, finalPath);
-        } catch (const word::AutomationError& e) {
-          failed.push_back(e.what());
+        for (const Target& target : batches[b].targets) {
+          const std::string finalPath = target.filter == kPdf.filter
+                                            ? support::WithExtension(piece->finalPath, "pdf")
+                                            : piece->finalPath;
+          const fs::path made =
+              batches[b].out / (support::FromFsPath(piece->work.stem()) + "." + target.extension);
+          if (!why[b].empty() || !Session::HasSignature(made, target.signature)) {
+            failed.push_back(support::GetFileName(finalPath) + " was not made");
+            continue;
+          }
+          try {
+            Place(made, finalPath);
+          } catch (const word::AutomationError& e) {
+            failed.push_back(e.what());
+          }
         }
       }
     }
@@ -1168,6 +1344,9 @@ int OfficeFactory::Starts() const {
 }
 int OfficeFactory::Calls() const {
   return session_->calls();
+}
+int OfficeFactory::Loads() const {
+  return session_->loads();
 }
 
 void EndOfficeNow() {

@@ -83,6 +83,8 @@ class OfficeFactory : public word::Factory {
   // How many batches of files LibreOffice was given to convert, by a start
   // of its own or by one kept running.
   int Calls() const;
+  // How many files LibreOffice was given to load, in all.
+  int Loads() const;
 
   class Session;
 

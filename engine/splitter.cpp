@@ -240,10 +240,14 @@ bool RunLedger::Taken(const std::string& path) const {
   return id && files_.count({id->device, id->file});
 }
 
-std::string RunLedger::Claim(const std::string& wanted) {
+std::string RunLedger::Claim(const std::string& wanted, const std::string& sibling) {
+  const auto taken = [&](const std::string& path) {
+    return Taken(path) || (!sibling.empty() && Taken(support::WithExtension(path, sibling)));
+  };
   std::string path = wanted;
-  for (int n = 2; Taken(path) && n < support::kMaxLoopPasses; ++n) path = Numbered(wanted, n);
+  for (int n = 2; taken(path) && n < support::kMaxLoopPasses; ++n) path = Numbered(wanted, n);
   names_.insert(Normalised(path));
+  if (!sibling.empty()) names_.insert(Normalised(support::WithExtension(path, sibling)));
   return path;
 }
 
@@ -426,7 +430,10 @@ void DoItByFile(const std::string& path, support::Host& host, word::Factory& fac
     // report says how many of the document's pieces were not written, and the
     // document ends there.
     auto save = [&](const std::string& folder) {
-      const std::string target = pieces.Claim(support::PathInFolder(folder, outputName));
+      // A piece's PDF goes beside it: a PDF of another input's piece of the
+      // same name is not replaced either.
+      const std::string target = pieces.Claim(support::PathInFolder(folder, outputName),
+                                              host.Settings().SavePdf ? "pdf" : "");
       try {
         Need(split).SaveAs(target);
       } catch (const word::FolderError& e) {

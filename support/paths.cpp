@@ -25,6 +25,10 @@ std::string StripExtension(const std::string& name) {
   return name.substr(0, pos);
 }
 
+std::string WithExtension(const std::string& path, const std::string& extension) {
+  return GetFolderPart(path) + StripExtension(GetFileName(path)) + "." + extension;
+}
+
 std::string GetExtension(const std::string& name) {
   const auto pos = name.rfind('.');
   return pos == std::string::npos ? name : name.substr(pos + 1);

@@ -25,6 +25,9 @@ std::string GetFileName(const std::string& path, char sep = kSep);
 std::string GetFolderPart(const std::string& path, char sep = kSep);
 // The text before the last "."; the whole name when that "." is missing or first.
 std::string StripExtension(const std::string& name);
+// The path with its file's extension replaced (or added):
+// "Letters-0001 (2).doc", "pdf" -> "Letters-0001 (2).pdf".
+std::string WithExtension(const std::string& path, const std::string& extension);
 // The text after the last "."; the whole name when it holds no ".".
 std::string GetExtension(const std::string& name);
 // The number in decimal, left-padded with "0" to the width (never cut).

@@ -113,8 +113,9 @@ TEST_P(BadInputs, fail_to_open_with_a_clear_description) {
     EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
     EXPECT_EQ(e.status(), c.status) << "the automation error keeps the kind";
     // The description names the file, except the XML one, which names its part.
-    if (std::string(c.name) != "malformed")
+    if (std::string(c.name) != "malformed") {
       EXPECT_NE(std::string(e.what()).find(c.name), std::string::npos) << e.what();
+    }
   }
   try {
     docx::Document::Open(path);
@@ -122,7 +123,9 @@ TEST_P(BadInputs, fail_to_open_with_a_clear_description) {
   } catch (const docx::Error& e) {
     EXPECT_EQ(e.status(), c.status) << e.what();
   }
-  if (fs::exists(path)) EXPECT_EQ(testing_support::ReadFile(path), before);
+  if (fs::exists(path)) {
+    EXPECT_EQ(testing_support::ReadFile(path), before);
+  }
 }
 
 std::string WithMain(const std::string& document) {

@@ -225,8 +225,10 @@ TEST_F(RealOffice, a_hundred_letter_merge_gives_word_97_pieces_and_a_pdf_of_each
     engine::OfficeFactory office(word::DefaultFactory(), host_);
     engine::DoItByFile(merge, host_, office);
     sections = SectionTexts(office, merge);
-    // One conversion of the input, one of its pieces, one into their PDFs.
+    // One conversion of the input, and of its pieces, each loaded once for
+    // both formats, shared by two LibreOffices.
     EXPECT_EQ(office.Calls(), 3);
+    EXPECT_EQ(office.Loads(), 101);
   }
   EXPECT_FALSE(LeftInTemp(tmp_.path()));
   EXPECT_FALSE(RunsIn(tmp_.path())) << "a LibreOffice of the run still runs";
@@ -273,7 +275,9 @@ TEST_F(RealOffice, the_help_sample_is_named_from_its_content_and_converted_once)
             std::vector<std::string>{"Sample Mail Merge Document.doc"});
 }
 
-TEST_F(RealOffice, rtf_and_opendocument_inputs_give_pieces_of_their_own_format) {
+// Two inputs of one name in one run: the pieces differ by their format, their
+// PDFs would not, so the second input's pieces and PDFs are numbered apart.
+TEST_F(RealOffice, rtf_and_opendocument_inputs_give_pieces_of_their_own_format_and_pdfs) {
   TempDir made;
   const std::string docx = made.file("Letters.docx");
   fixture::Write(docx, fixture::Merge({{"Dear Ann,", "Your order shipped."},
@@ -286,22 +290,29 @@ TEST_F(RealOffice, rtf_and_opendocument_inputs_give_pieces_of_their_own_format) 
   TempDir in;
   testing_support::WriteFile(in.path() / "Letters.rtf", rtf.at("Letters"));
   testing_support::WriteFile(in.path() / "Letters.odt", odt.at("Letters"));
+  host_.settings.SavePdf = true;
   engine::OfficeFactory office(word::DefaultFactory(), host_);
+  engine::RunLedger ledger;
   std::vector<std::pair<std::string, std::vector<std::string>>> rtfInputs, odtInputs;
   for (const char* name : {"Letters.rtf", "Letters.odt"}) {
     const std::string input = in.file(name);
-    engine::DoItByFile(input, host_, office);
+    engine::DoItByFile(input, host_, office, &ledger);
     (name[8] == 'r' ? rtfInputs : odtInputs).emplace_back(input, SectionTexts(office, input));
   }
   EXPECT_EQ(Reports(host_), std::vector<std::string>{});
-  EXPECT_EQ(testing_support::FilesIn(out_.path()),
-            (std::vector<std::string>{"Letters-0001.odt", "Letters-0001.rtf", "Letters-0002.odt",
-                                      "Letters-0002.rtf", "Letters-0003.odt", "Letters-0003.rtf"}));
+  std::vector<std::string> expected;
+  for (const char* n : {"1", "2", "3"})
+    for (const char* file : {" (2).odt", " (2).pdf", ".pdf", ".rtf"})
+      expected.push_back(std::string("Letters-000") + n + file);
+  EXPECT_EQ(testing_support::FilesIn(out_.path()), expected);
   ExpectPiecesHoldTheirSections(rtfInputs, out_.str(), "rtf", "{\\rtf");
   for (int i = 1; i <= 3; ++i) {
-    const std::string piece = ReadFile(out_.file("Letters-000" + std::to_string(i) + ".odt"));
+    const std::string base = out_.file("Letters-000" + std::to_string(i));
+    const std::string piece = ReadFile(base + " (2).odt");
     EXPECT_EQ(piece.substr(0, 2), "PK");
     EXPECT_NE(piece.find("application/vnd.oasis.opendocument.text"), std::string::npos);
+    ExpectPdfHolds(base + ".pdf", rtfInputs[0].second[i - 1]);
+    ExpectPdfHolds(base + " (2).pdf", odtInputs[0].second[i - 1]);
   }
 }
 

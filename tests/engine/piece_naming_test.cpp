@@ -115,7 +115,9 @@ TEST_P(EachPiece, takes_its_name_from_its_own_record) {
   // Each name sits on its own letter.
   for (std::size_t r = 0; r < c.names.size(); ++r) {
     const fs::path piece = dir.path() / "out" / support::ToFsPath(c.names[r]);
-    if (fs::exists(piece)) EXPECT_EQ(StoryOf(piece).find(kLetters[r].pages[0]), 0u) << piece;
+    if (fs::exists(piece)) {
+      EXPECT_EQ(StoryOf(piece).find(kLetters[r].pages[0]), 0u) << piece;
+    }
   }
   EXPECT_EQ(testing_support::ReadFile(input), bytes);
 }
