@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "docx/document.h"
@@ -30,8 +35,37 @@ auto Guard(F&& f) -> decltype(f()) {
   }
 }
 
+// Documents closed by a thread other than the one that made them, until
+// the thread that made them frees them (when it makes its next document, or
+// when the application quits): a piece built beside the thread that saves it
+// gives its memory back where it took it, rather than contending for the
+// allocator's lock with the next piece being built.
+struct Graveyard {
+  std::mutex mutex;
+  std::vector<std::pair<std::thread::id, std::shared_ptr<docx::Document>>> documents;
+
+  void Bury(std::thread::id maker, std::shared_ptr<docx::Document> doc) {
+    std::lock_guard<std::mutex> lock(mutex);
+    documents.emplace_back(maker, std::move(doc));
+  }
+  // Frees the documents `maker` made (all, when it has none), outside the lock.
+  void Free(std::optional<std::thread::id> maker) {
+    std::vector<std::shared_ptr<docx::Document>> freed;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      std::erase_if(documents, [&](auto& entry) {
+        if (maker && entry.first != *maker) return false;
+        freed.push_back(std::move(entry.second));
+        return true;
+      });
+    }
+  }
+};
+
 struct DocState {
   std::shared_ptr<docx::Document> doc;
+  std::thread::id maker = std::this_thread::get_id();
+  std::shared_ptr<Graveyard> graveyard;
   // The application's clipboard, shared by all its documents.
   std::shared_ptr<docx::Clipboard> clipboard;
   int selStart = 0, selEnd = 0;
@@ -282,6 +316,8 @@ class BuiltinDocument : public word::Document {
   void Close(std::optional<int>) override {
     // Closing never writes: our documents are saved only by SaveAs.
     state_->closed = true;
+    if (state_->graveyard && state_->doc && state_->maker != std::this_thread::get_id())
+      state_->graveyard->Bury(state_->maker, std::move(state_->doc));
     state_->doc.reset();
   }
   const StatePtr& state() const { return state_; }
@@ -317,6 +353,7 @@ class BuiltinApplication : public word::Application {
   void Quit() override {
     for (auto& d : documents_) d->Close(word::wdDoNotSaveChanges);
     documents_.clear();
+    graveyard_->Free(std::nullopt);
   }
   // A document's tree is its own, an opened document is only read once it
   // is indexed, and the package parts they share are read only by saving.
@@ -324,8 +361,10 @@ class BuiltinApplication : public word::Application {
 
  private:
   word::DocumentPtr Track(std::shared_ptr<docx::Document> doc) {
+    graveyard_->Free(std::this_thread::get_id());
     auto state = std::make_shared<DocState>();
     state->doc = std::move(doc);
+    state->graveyard = graveyard_;
     state->clipboard = clipboard_;
     auto document = std::make_shared<BuiltinDocument>(state);
     std::erase_if(documents_, [](const auto& d) { return d->state()->closed.load(); });
@@ -333,6 +372,7 @@ class BuiltinApplication : public word::Application {
     return document;
   }
   std::vector<std::shared_ptr<BuiltinDocument>> documents_;
+  std::shared_ptr<Graveyard> graveyard_ = std::make_shared<Graveyard>();
   // Our own in-process clipboard (never the system's), one per application.
   std::shared_ptr<docx::Clipboard> clipboard_ = std::make_shared<docx::Clipboard>();
   bool displayAlerts_ = true;
