@@ -21,6 +21,7 @@
 
 #include "docx/document.h"
 #include "docx/page_layout.h"
+#include "docx/xml.h"
 #include "engine/builtin.h"
 #include "engine/office_process.h"
 #include "support/host.h"
@@ -210,9 +211,12 @@ Sub Convert(parts)
   For i = 2 To UBound(parts) - 1 Step 2
     Store(doc, parts(i), parts(i + 1))
   Next i
-Failed:
+Cleanup:
   On Error Resume Next
   If Not IsNull(doc) Then doc.close(True)
+  Exit Sub
+Failed:
+  Resume Cleanup
 End Sub
 
 Sub Store(doc, filter As String, url As String)
@@ -224,29 +228,6 @@ Sub Store(doc, filter As String, url As String)
 Failed:
 End Sub
 )";
-
-std::string XmlEscaped(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
 
 // A LibreOffice start costs about as much as converting this many pieces.
 constexpr std::size_t kPiecesPerStart = 25;
@@ -399,6 +380,11 @@ class OfficeFactory::Session {
     return result;
   }
 
+  // Why a batch into several formats was not run: LibreOffice's profile
+  // could not be given what converts into them with one load.
+  static inline const std::string kNotPrepared =
+      "LibreOffice could not be prepared to convert into several formats at once.";
+
   // Files LibreOffice converts into every one of `targets` in `out`
   // (distinct stems); into more than one only where ConvertsInOneLoad.
   struct Batch {
@@ -454,8 +440,7 @@ class OfficeFactory::Session {
         if (ec) serverLogFrom[i] = 0;
       } else {
         profile = Folder() / ("profile-" + std::to_string(started++));
-        if (!Prepare(profile, soffice) && several)
-          why[i] = "LibreOffice could not be prepared to convert " + what + ".";
+        if (!Prepare(profile, soffice) && several) why[i] = kNotPrepared;
       }
       program.args = Headless(profile);
       if (several) {
@@ -470,7 +455,7 @@ class OfficeFactory::Session {
           out << '\n';
         }
         out.close();
-        if (!out) why[i] = "LibreOffice could not be prepared to convert " + what + ".";
+        if (!out) why[i] = kNotPrepared;
         program.args.push_back("macro:///Standard.Parvane.Run(" + list + ")");
       } else {
         if (!batch.infilter.empty()) program.args.push_back("--infilter=" + batch.infilter);
@@ -547,7 +532,7 @@ class OfficeFactory::Session {
     const std::string soffice = Soffice(options_.usualFolders);
     if (soffice.empty()) return false;
     Installation(soffice);
-    return !version_.empty() && !presets_.empty();
+    return !version_.empty() && !presets_.empty() && !presetsFailed_;
   }
 
   // How many LibreOffices may convert at once.
@@ -698,16 +683,15 @@ class OfficeFactory::Session {
     fs::create_directories(user, ec);
     if (ec) return false;
     bool macro = false;
-    if (!presets_.empty()) {
-      fs::copy(presets_, user, fs::copy_options::recursive | fs::copy_options::skip_existing, ec);
+    if (!presets_.empty() && !presetsFailed_ && CopyPresets(user)) {
       const fs::path standard = user / "basic" / "Standard";
-      if (!ec && fs::is_directory(standard, ec)) {
+      if (fs::is_directory(standard, ec)) {
         std::string modules;
         for (const auto& entry : fs::directory_iterator(standard, ec)) {
           const fs::path name = entry.path();
           if (name.extension() == ".xba" && name.stem() != "Parvane")
             modules += " <library:element library:name=\"" +
-                       XmlEscaped(support::FromFsPath(name.stem())) + "\"/>\n";
+                       docx::EscapeXml(support::FromFsPath(name.stem())) + "\"/>\n";
         }
         std::ofstream list(standard / "script.xlb", std::ios::binary | std::ios::trunc);
         list << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -723,11 +707,18 @@ class OfficeFactory::Session {
                   "1.0//EN\" \"module.dtd\">\n"
                   "<script:module xmlns:script=\"http://openoffice.org/2000/script\" "
                   "script:name=\"Parvane\" script:language=\"StarBasic\">"
-               << XmlEscaped(kConvertModule) << "</script:module>\n";
+               << docx::EscapeXml(kConvertModule) << "</script:module>\n";
         list.close();
         module.close();
         macro = !ec && list && module;
       }
+    }
+    if (!presets_.empty() && !macro) {
+      // Nothing half-copied stays: LibreOffice makes the profile its own way
+      // on its first start, and every piece is loaded once per format.
+      presetsFailed_ = true;
+      fs::remove_all(user, ec);
+      fs::create_directories(user, ec);
     }
     std::ofstream settings(user / "registrymodifications.xcu", std::ios::binary);
     settings << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -747,6 +738,28 @@ class OfficeFactory::Session {
     if (!macro || !settings) return false;
     withMacro_.insert(profile);
     return true;
+  }
+
+  // The installation's presets, copied into the profile folder `user` file by
+  // file into folders of ours, each copy writable by us (an installation may
+  // keep them read-only). False when anything could not be copied.
+  bool CopyPresets(const fs::path& user) {
+    std::error_code ec;
+    fs::recursive_directory_iterator it(presets_, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+      const fs::path to = user / it->path().lexically_relative(presets_);
+      if (it->is_directory(ec)) {
+        fs::create_directories(to, ec);
+      } else if (!ec && it->is_regular_file(ec)) {
+        if (fs::copy_file(it->path(), to, fs::copy_options::skip_existing, ec))
+          fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add,
+                          ec);
+      } else {
+        return false;  // a link to nothing, or what no profile holds
+      }
+      if (ec) return false;
+    }
+    return !ec;
   }
 
   // What the installation `soffice` belongs to holds for a new profile.
@@ -887,6 +900,7 @@ class OfficeFactory::Session {
   std::string version_;
   fs::path presets_;              // the installation's, for a new profile
   std::set<fs::path> withMacro_;  // profiles that hold kConvertModule
+  bool presetsFailed_ = false;    // a profile could not be given them
   std::vector<std::unique_ptr<Server>> servers_;
   std::map<std::string, fs::path> converted_;
   std::map<std::string, std::optional<std::vector<std::string>>> layouts_;
@@ -1267,9 +1281,21 @@ class OfficeApplication : public word::Application {
     const double seconds = options.baseSeconds +
                            options.secondsPerPiece * static_cast<double>(largest) +
                            options.secondsPerMegabyte * megabytes;
-    const auto why = session_->RunBatches(batches, seconds, "the pieces of " + Label(),
-                                          "install LibreOffice to save pieces as ." +
-                                              batches.front().targets.front().extension + " files");
+    const std::string what = "the pieces of " + Label();
+    const std::string advice = "install LibreOffice to save pieces as ." +
+                               batches.front().targets.front().extension + " files";
+    auto why = session_->RunBatches(batches, seconds, what, advice);
+    // A batch for both formats that LibreOffice could not be prepared for
+    // is converted into each format in turn.
+    for (std::size_t b = 0; b < batches.size(); ++b) {
+      if (why[b] != Session::kNotPrepared) continue;
+      std::vector<Session::Batch> apart;
+      for (const Target& target : batches[b].targets)
+        apart.push_back({batches[b].files, {target}, batches[b].out, batches[b].infilter});
+      why[b].clear();
+      for (const std::string& reason : session_->RunBatches(apart, seconds, what, advice))
+        if (why[b].empty()) why[b] = reason;
+    }
 
     std::vector<std::string> failed;
     for (std::size_t b = 0; b < batches.size(); ++b) {

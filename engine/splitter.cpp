@@ -21,6 +21,7 @@
 #include "support/locations.h"
 #include "support/paths.h"
 #include "support/steps.h"
+#include "support/text.h"
 
 namespace engine {
 
@@ -66,8 +67,10 @@ std::string NotWritten(int pieces) {
                      : std::to_string(pieces) + " pieces of this document were not written.";
 }
 
+// How the ledger spells a path: two spellings of one name are one entry.
 std::string Normalised(const std::string& path) {
-  return support::FromFsPath(support::ToFsPath(path).lexically_normal());
+  std::string normal = support::FromFsPath(support::ToFsPath(path).lexically_normal());
+  return support::FileNamesIgnoreCase() ? support::AsciiLower(std::move(normal)) : normal;
 }
 
 // A piece as its section's steps made it, before it is named and saved.

@@ -20,4 +20,9 @@ struct FileIdentity {
 // be examined. One system call.
 std::optional<FileIdentity> IdentityOf(const std::string& path);
 
+// Whether the system's file names ignore letter case ("Letters.pdf" and
+// "LETTERS.PDF" name one file), as they do on Windows and, by default, on
+// macOS.
+bool FileNamesIgnoreCase();
+
 }  // namespace support

@@ -11,4 +11,12 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
                       static_cast<std::uint64_t>(info.st_ino)};
 }
 
+bool FileNamesIgnoreCase() {
+#ifdef __APPLE__
+  return true;
+#else
+  return false;
+#endif
+}
+
 }  // namespace support

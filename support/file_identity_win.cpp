@@ -20,4 +20,8 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
                       (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
+bool FileNamesIgnoreCase() {
+  return true;
+}
+
 }  // namespace support

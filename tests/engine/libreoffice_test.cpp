@@ -454,6 +454,46 @@ TEST_F(StandIn, encrypted_or_too_large_inputs_are_refused_without_starting_libre
 
 // LibreOffice reads the input and then dies writing the pieces, leaving a
 // half-written one behind in its own folder.
+// An installation whose presets cannot all be copied (here a link to
+// nothing; elsewhere read-only folders) leaves LibreOffice to make its own
+// profiles, and every piece is converted into each format in turn.
+TEST_F(StandIn, presets_that_cannot_be_copied_still_give_every_piece_and_pdf) {
+  const fs::path program = bin_.path() / "program";
+  fs::create_directories(program);
+  fs::create_directories(bin_.path() / "share" / "registry");
+  testing_support::WriteFile(bin_.path() / "share" / "registry" / "main.xcd",
+                             "<prop oor:name=\"ooSetupVersion\"><value>7.4</value></prop>");
+  const fs::path standard = bin_.path() / "presets" / "basic" / "Standard";
+  fs::create_directories(standard);
+  testing_support::WriteFile(standard / "Module1.xba", "<script:module/>");
+  fs::create_symlink(bin_.path() / "nothing", standard / "gone.xba");
+  Script(
+      "out=; prev=; for a in \"$@\"; do [ \"$prev\" = --outdir ] && out=$a; prev=$a; done\n"
+      "make() { for f in \"$@\"; do case $f in *.docx) b=${f##*/}; printf \"$sig\" > "
+      "\"$out/${b%.docx}.$ext\";; esac; done; }\n"
+      "case \"$*\" in *'docx:MS Word 2007 XML'*)\n"
+      "  for f in \"$@\"; do case $f in *.doc) b=${f##*/}; /bin/cp " +
+      Quote(in_.file("Plain.docx")) +
+      " \"$out/${b%.doc}.docx\";; esac; done;;\n"
+      "*'doc:MS Word 97'*) sig='\\320\\317\\021\\340' ext=doc make \"$@\";;\n"
+      "*'pdf:writer_pdf_Export'*) sig='%%PDF-1.4' ext=pdf make \"$@\";; esac");
+  fs::rename(bin_.path() / "soffice", program / "soffice");
+  fs::create_symlink(program / "soffice", bin_.path() / "soffice");
+  host_.settings.SavePdf = true;
+  engine::OfficeOptions options;
+  options.usualFolders = false;
+  {
+    engine::OfficeFactory office(word::DefaultFactory(), host_, options);
+    engine::DoItByFile(in_.file("Letters.doc"), host_, office);
+  }
+  EXPECT_EQ(Reports(host_), std::vector<std::string>{});
+  EXPECT_EQ(testing_support::FilesIn(out_.path()),
+            (std::vector<std::string>{"Letters-0001.doc", "Letters-0001.pdf", "Letters-0002.doc",
+                                      "Letters-0002.pdf"}));
+  EXPECT_EQ(ReadFile(out_.file("Letters-0001.pdf")).substr(0, 4), "%PDF");
+  EXPECT_FALSE(LeftInTemp(tmp_.path()));
+}
+
 TEST_F(StandIn, a_crash_while_the_pieces_are_converted_leaves_no_piece_and_is_reported) {
   const std::string merge = in_.file("Plain.docx");
   Script(

@@ -8,6 +8,7 @@
 
 #include "engine/engine.h"
 #include "scripted_word.h"
+#include "support/file_identity.h"
 #include "support/locations.h"
 #include "support/paths.h"
 #include "support/steps.h"
@@ -313,16 +314,36 @@ TEST(SplitterPaths, a_given_source_folder_stands_for_the_working_copys_own) {
   EXPECT_EQ(word.log.With("SaveAs "), std::vector<std::string>{Abs("/in/Dear Ann-0001.docx")});
 }
 
+// The second input's pieces are numbered apart when they, or the PDFs beside
+// them, would take the first one's names (spelled alike where the system's
+// names ignore letter case).
 TEST(SplitterPaths, two_inputs_of_one_name_never_overwrite_each_others_pieces_in_a_run) {
-  scripted::Factory word(Sections({"A\r\f", "B\r"}));
-  RecordingHost host = ChosenFolderHost(Abs("/out"));
-  engine::RunLedger ledger;
-  engine::DoItByFile(Abs("/a/Letters.docx"), host, word, &ledger);
-  engine::DoItByFile(Abs("/b/Letters.docx"), host, word, &ledger);
-  EXPECT_EQ(word.log.With("SaveAs "),
-            (std::vector<std::string>{Abs("/out/Letters-0001.docx"), Abs("/out/Letters-0002.docx"),
-                                      Abs("/out/Letters-0001 (2).docx"),
-                                      Abs("/out/Letters-0002 (2).docx")}));
+  const bool folded = support::FileNamesIgnoreCase();
+  const struct {
+    const char* second;
+    bool pdf;
+    std::vector<const char*> saved;  // the second input's pieces
+  } cases[] = {
+      {"/b/Letters.docx", false, {"/out/Letters-0001 (2).docx", "/out/Letters-0002 (2).docx"}},
+      {"/b/Letters.dotx", false, {"/out/Letters-0001.dotx", "/out/Letters-0002.dotx"}},
+      {"/b/Letters.dotx", true, {"/out/Letters-0001 (2).dotx", "/out/Letters-0002 (2).dotx"}},
+      {"/b/LETTERS.dotx",
+       true,
+       {folded ? "/out/LETTERS-0001 (2).dotx" : "/out/LETTERS-0001.dotx",
+        folded ? "/out/LETTERS-0002 (2).dotx" : "/out/LETTERS-0002.dotx"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.second) + (c.pdf ? " with PDFs" : ""));
+    scripted::Factory word(Sections({"A\r\f", "B\r"}));
+    RecordingHost host = ChosenFolderHost(Abs("/out"));
+    host.settings.SavePdf = c.pdf;
+    engine::RunLedger ledger;
+    engine::DoItByFile(Abs("/a/Letters.docx"), host, word, &ledger);
+    engine::DoItByFile(Abs(c.second), host, word, &ledger);
+    std::vector<std::string> expected{Abs("/out/Letters-0001.docx"), Abs("/out/Letters-0002.docx")};
+    for (const char* saved : c.saved) expected.push_back(Abs(saved));
+    EXPECT_EQ(word.log.With("SaveAs "), expected);
+  }
 }
 
 TEST(SplitterPaths, a_piece_never_replaces_an_input_of_the_run) {
