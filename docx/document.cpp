@@ -194,17 +194,24 @@ void Document::Load(std::string bytes) {
 
 namespace {
 
-// Parses a body's stretches in order, each under its wrapper, one ahead of
-// the caller on a thread of its own: Get(s) waits for stretch s (null when it
-// does not parse), Done(s) gives its tree back for the stretch two on. With
-// one core, or one stretch, each is parsed when it is asked for.
+// Room for `count` items, in large pages where the system has them.
+template <typename T>
+void ReserveLarge(std::vector<T>& items, std::size_t count) {
+  items.reserve(count);
+  support::PreferLargePages(items.data(), items.capacity() * sizeof(T));
+}
+
+// Parses a body's stretches, each under its wrapper, on a thread of its own
+// beside the caller, who hands them over as it finds them (Add) and takes
+// them in order (Get(s), then Done(s) once its tree is no longer needed).
+// While the stretch it wants is still being parsed, the caller parses the
+// next one nobody has begun rather than wait. A few stretches are parsed
+// ahead at most. Without a thread (one core, a short body) the caller parses
+// each stretch when it asks for it.
 class StretchParser {
  public:
-  StretchParser(std::string_view text,
-                const std::vector<std::pair<std::size_t, std::size_t>>& spans,
-                const std::vector<std::pair<std::size_t, std::size_t>>& stretches)
-      : text_(text), spans_(spans), stretches_(stretches) {
-    if (stretches_.size() < 2 || std::thread::hardware_concurrency() < 2) return;
+  StretchParser(std::string_view text, bool beside) : text_(text) {
+    if (!beside || std::thread::hardware_concurrency() < 2) return;
     try {
       thread_ = std::thread([this] { Run(); });
     } catch (const std::exception&) {
@@ -220,65 +227,95 @@ class StretchParser {
     changed_.notify_all();
     thread_.join();
   }
-  pugi::xml_document* Get(std::size_t s) {
-    Slot& slot = slots_[s % 2];
-    if (!thread_.joinable()) return Parse(s, slot) ? &slot.doc : nullptr;
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return slot.ready == s + 1; });
-    return slot.ok ? &slot.doc : nullptr;
-  }
-  void Done(std::size_t s) {
-    if (!thread_.joinable()) return;
+  StretchParser(const StretchParser&) = delete;
+  StretchParser& operator=(const StretchParser&) = delete;
+
+  // The next stretch: [from, to) of the text.
+  void Add(std::size_t from, std::size_t to) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      done_ = s + 1;
+      ranges_.emplace_back(from, to);
+    }
+    changed_.notify_all();
+  }
+  // Stretch s (added before), null when it does not parse; `wait` false
+  // gives null at once when it is not parsed yet.
+  pugi::xml_document* Get(std::size_t s, bool wait = true) {
+    Slot& slot = slots_[s % kSlots];
+    std::unique_lock<std::mutex> lock(mutex_);
+    failed_ = false;
+    for (;;) {
+      if (slot.ready == s + 1) {
+        failed_ = !slot.ok;
+        return slot.ok ? &slot.doc : nullptr;
+      }
+      if (!wait && thread_.joinable()) return nullptr;
+      if (Claimable())
+        ParseNext(lock);
+      else
+        changed_.wait(lock);
+    }
+  }
+  // Whether the last Get found a stretch that does not parse.
+  bool Failed() const { return failed_; }
+  // Whether stretch s holds the markup of a shape type.
+  bool HasShapes(std::size_t s) const { return slots_[s % kSlots].shapes; }
+  // Stretch s is indexed: its slot may take another.
+  void Done(std::size_t s) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      indexed_ = s + 1;
     }
     changed_.notify_all();
   }
 
  private:
+  static constexpr std::size_t kSlots = 3;
   struct Slot {
     pugi::xml_document doc;
     std::string scratch;
     bool ok = false;
+    bool shapes = false;
     std::size_t ready = 0;  // the stretch it holds, plus one; 0 for none
   };
-  bool Parse(std::size_t s, Slot& slot) {
-    const std::size_t from = spans_[stretches_[s].first].first;
-    const std::size_t to = spans_[stretches_[s].second - 1].second;
+  // Under the lock: a stretch is added that nobody has begun, and its slot is free.
+  bool Claimable() const { return claimed_ < ranges_.size() && claimed_ < indexed_ + kSlots; }
+  // Under the lock, which it leaves while it parses.
+  void ParseNext(std::unique_lock<std::mutex>& lock) {
+    const std::size_t s = claimed_++;
+    const auto [from, to] = ranges_[s];
+    Slot& slot = slots_[s % kSlots];
+    lock.unlock();
+    const std::string_view stretch = text_.substr(from, to - from);
+    bool ok = false;
     try {
       // The body lies one level below the root.
-      return ParseElements(text_.substr(from, to - from), kMaxXmlDepth - 1, slot.scratch, slot.doc);
+      ok = ParseElements(stretch, kMaxXmlDepth - 1, slot.scratch, slot.doc);
     } catch (const std::exception&) {
-      return false;  // out of memory: the whole parse tries and reports it
+      // out of memory: the whole parse tries and reports it
     }
+    slot.shapes = ok && stretch.find("shapetype") != std::string_view::npos;
+    lock.lock();
+    slot.ok = ok;
+    slot.ready = s + 1;
+    changed_.notify_all();
   }
   void Run() {
-    for (std::size_t s = 0; s < stretches_.size(); ++s) {
-      Slot& slot = slots_[s % 2];
-      {
-        // The slot is free once the stretch two before has been indexed.
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return stop_ || s < 2 || done_ >= s - 1; });
-        if (stop_) return;
-      }
-      const bool ok = Parse(s, slot);
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        slot.ok = ok;
-        slot.ready = s + 1;
-      }
-      changed_.notify_all();
-      if (!ok) return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [&] { return stop_ || Claimable(); });
+      if (stop_) return;
+      ParseNext(lock);
     }
   }
   std::string_view text_;
-  const std::vector<std::pair<std::size_t, std::size_t>>& spans_;
-  const std::vector<std::pair<std::size_t, std::size_t>>& stretches_;
-  Slot slots_[2];
+  Slot slots_[kSlots];
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::size_t done_ = 0;  // stretches indexed
+  std::vector<std::pair<std::size_t, std::size_t>> ranges_;
+  std::size_t claimed_ = 0;  // stretches begun
+  std::size_t indexed_ = 0;  // stretches done with
+  bool failed_ = false;
   bool stop_ = false;
   std::thread thread_;  // last: it starts once the rest is in place
 };
@@ -336,37 +373,11 @@ bool Document::OpenLazily(std::string& bytes) {
   }
   const std::size_t contentBegin = TagEnd(text, i);
   if (contentBegin == kNone || text[contentBegin - 2] == '/') return false;
-  std::vector<std::pair<std::size_t, std::size_t>> spans;  // every body element
-  std::size_t contentEnd = contentBegin;
-  for (;;) {
-    i = space(contentEnd);
-    if (i + 1 >= text.size() || text[i] != '<') return false;
-    if (text[i + 1] == '/') break;
-    const bool element = text[i + 1] != '!' && text[i + 1] != '?';
-    if (!element && text[i + 1] == '!' && text.substr(i, 4) != "<!--") return false;
-    contentEnd = MarkupEnd(text, i);
-    if (contentEnd == kNone) return false;
-    if (element) spans.emplace_back(i, contentEnd);
-  }
-  contentEnd = i;
-  if (spans.empty()) return false;
-  std::string outline;
-  outline.reserve(contentBegin + text.size() - contentEnd);
-  outline.append(text.substr(0, contentBegin)).append(text.substr(contentEnd));
-  std::unique_ptr<XmlPart> part;
-  try {
-    part = ParseXml(std::move(outline), package_->MainPart());
-  } catch (const Error&) {
-    return false;
-  }
-  pugi::xml_node body = part->doc.document_element().child(names_.body.c_str());
-  if (!body || body.first_child()) return false;
-
   const auto fail = [&] {
     lazy_ = false;
-    paras_.clear();
+    paras_ = {};
     sections_.clear();
-    spans_.clear();
+    spans_ = {};
     shapeTypes_.clear();
     kept_.reset();
     return false;
@@ -374,7 +385,6 @@ bool Document::OpenLazily(std::string& bytes) {
   lazy_ = true;
   pugi::xml_node kept = kept_.append_child("kept");
   // As EnsureShapeTypes finds them: the first of each id, in document order.
-  const bool shapes = text.find("shapetype") != kNone;
   auto keepShapeType = [&](pugi::xml_node node) {
     if (node.type() == pugi::node_element && !std::strcmp(LocalName(node.name()), "shapetype") &&
         !shapeTypes_.count(node.attribute("id").value()))
@@ -388,40 +398,95 @@ bool Document::OpenLazily(std::string& bytes) {
     }
   } walker;
   walker.keep = keepShapeType;
-  // The stretches, in order; each is parsed while the one before it is
-  // indexed (on a machine with more than one core).
-  std::vector<std::pair<std::size_t, std::size_t>> stretches;  // [j, k) of `spans`
-  for (std::size_t j = 0; j < spans.size();) {
-    std::size_t k = j + 1;
-    while (k < spans.size() && spans[k].second - spans[j].first < kStretch) ++k;
-    stretches.emplace_back(j, k);
-    j = k;
-  }
-  // About a paragraph an element, most of them: room made once, in large
-  // pages where the system has them.
-  paras_.reserve(spans.size());
-  support::PreferLargePages(paras_.data(), paras_.capacity() * sizeof(StoryParagraph));
-  StretchParser parser(text, spans, stretches);
+
+  // Every body element, and room for more than a body of this size is likely
+  // to hold, made once: what is never touched costs nothing. About a
+  // paragraph an element, most of them; tables hold more: once a stretch
+  // shows how many, the index gets room for the rest at that rate, so that it
+  // is not moved piecemeal as it grows. In large pages where the system has
+  // them.
+  std::vector<std::pair<std::size_t, std::size_t>> spans;
+  const std::size_t bodyBytes = text.size() - contentBegin;  // about
+  ReserveLarge(spans, bodyBytes / 64 + 16);
+  ReserveLarge(spans_, spans.capacity());
+  // The stretches, [j, k) of `spans`, as the scan finds them. Each is parsed
+  // (on a machine with more than one core) beside the scan for the next ones
+  // and the indexing of those before it.
+  std::vector<std::pair<std::size_t, std::size_t>> stretches;
+  auto parser = std::make_unique<StretchParser>(text, bodyBytes >= 2 * kStretch);
   IndexState state(names_);
-  for (std::size_t s = 0; s < stretches.size(); ++s) {
-    const auto [j, k] = stretches[s];
-    pugi::xml_document* stretch = parser.Get(s);
-    if (!stretch) return fail();
-    std::size_t m = j;
-    for (pugi::xml_node c : stretch->document_element().children()) {
-      if (!IsElement(c)) continue;
-      if (m == k || TagName(text, spans[m].first) != c.name()) return fail();
-      if (shapes) {
-        keepShapeType(c);
-        c.traverse(walker);
+  std::size_t indexed = 0;  // stretches
+  // Indexes the stretches parsed so far in order, or with `wait` all those
+  // found. False when one does not parse, or is not what the scan found.
+  const auto indexParsed = [&](bool wait) {
+    for (; indexed < stretches.size(); ++indexed) {
+      pugi::xml_document* tree = parser->Get(indexed, wait);
+      if (!tree) return !parser->Failed() && !wait;
+      const auto [j, k] = stretches[indexed];
+      const bool shapes = parser->HasShapes(indexed);
+      std::size_t m = j;
+      for (pugi::xml_node c : tree->document_element().children()) {
+        if (!IsElement(c)) continue;
+        if (m == k || TagName(text, spans[m].first) != c.name()) return false;
+        if (shapes) {
+          keepShapeType(c);
+          c.traverse(walker);
+        }
+        if (names_.sectPr != c.name()) spans_.push_back(spans[m]);
+        IndexElement(state, c);
+        ++m;
       }
-      if (names_.sectPr != c.name()) spans_.push_back(spans[m]);
-      IndexElement(state, c);
-      ++m;
+      if (m != k) return false;
+      parser->Done(indexed);
+      const std::size_t seen = spans[k - 1].second - contentBegin;
+      if (seen > 0 && !paras_.empty()) {
+        const double rate = static_cast<double>(paras_.size()) / static_cast<double>(seen);
+        const auto wanted = static_cast<std::size_t>(rate * static_cast<double>(bodyBytes) * 1.05);
+        if (wanted > paras_.capacity()) ReserveLarge(paras_, wanted);
+      }
     }
-    if (m != k) return fail();
-    parser.Done(s);
+    return true;
+  };
+  const auto endStretch = [&] {
+    const std::size_t first = stretches.empty() ? 0 : stretches.back().second;
+    if (spans.size() == first) return;
+    stretches.emplace_back(first, spans.size());
+    parser->Add(spans[first].first, spans.back().second);
+  };
+  std::size_t contentEnd = contentBegin;
+  for (;;) {
+    i = space(contentEnd);
+    if (i + 1 >= text.size() || text[i] != '<') return fail();
+    if (text[i + 1] == '/') break;
+    const bool element = text[i + 1] != '!' && text[i + 1] != '?';
+    if (!element && text[i + 1] == '!' && text.substr(i, 4) != "<!--") return fail();
+    contentEnd = MarkupEnd(text, i);
+    if (contentEnd == kNone) return fail();
+    if (!element) continue;
+    // A stretch ends before the element that would take it to kStretch.
+    const std::size_t first = stretches.empty() ? 0 : stretches.back().second;
+    if (spans.size() > first && contentEnd - spans[first].first >= kStretch) {
+      endStretch();
+      if (!indexParsed(false)) return fail();
+    }
+    spans.emplace_back(i, contentEnd);
   }
+  endStretch();
+  contentEnd = i;
+  if (spans.empty()) return fail();
+  std::string outline;
+  outline.reserve(contentBegin + text.size() - contentEnd);
+  outline.append(text.substr(0, contentBegin)).append(text.substr(contentEnd));
+  std::unique_ptr<XmlPart> part;
+  try {
+    part = ParseXml(std::move(outline), package_->MainPart());
+  } catch (const Error&) {
+    return fail();
+  }
+  pugi::xml_node body = part->doc.document_element().child(names_.body.c_str());
+  if (!body || body.first_child()) return fail();
+  if (!indexParsed(true)) return fail();
+  parser.reset();
   if (spans_.empty()) return fail();
   FinishIndex(state);
   main_ = std::move(part);

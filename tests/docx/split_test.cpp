@@ -438,35 +438,41 @@ int Count(const std::string& text, const std::string& what) {
 }  // namespace
 
 TEST(Split, vml_shapes_take_along_the_type_an_earlier_section_defined) {
-  testing_support::TempDir dir;
   const std::string definition =
       R"(<v:shapetype id="_x0000_t136" coordsize="21600,21600" path="m@7,l@8e">)"
       R"(<v:textpath on="t" fitshape="t"/></v:shapetype>)";
-  fixture::Package package;
-  package.body = "<w:p><w:pPr>" + SectPr("nextPage") + "</w:pPr>" +
-                 VmlRun(definition, "_x0000_t136", "One") + "</w:p>" +
-                 // The second record uses the first one's type, and a type nobody defines.
-                 "<w:p><w:pPr>" + SectPr("nextPage") + "</w:pPr>" +
-                 VmlRun("", "_x0000_t136", "Two") + VmlRun("", "_x0000_t999", "Lost") + "</w:p>" +
-                 // The third defines the type again itself.
-                 "<w:p>" + VmlRun(definition, "_x0000_t136", "Three") + "</w:p>" +
-                 SectPr("nextPage");
-  fixture::Write(dir.file("v.docx"), package);
-  fs::create_directory(dir.path() / "out");
-  const auto result = docx_test::Split(dir.file("v.docx"), (dir.path() / "out").string());
-  ASSERT_EQ(result.files.size(), 3u);
-  for (int i = 1; i <= 3; ++i) {
-    const std::string xml =
-        Entry((dir.path() / "out" / ("v-000" + std::to_string(i) + ".docx")).string(),
-              "word/document.xml");
-    EXPECT_EQ(Count(xml, "<v:shapetype id=\"_x0000_t136\""), 1) << i << xml;
-    EXPECT_EQ(Count(xml, "_x0000_t999"), i == 2 ? 1 : 0) << i << xml;
-    // The definition comes before the shape that uses it.
-    EXPECT_LT(xml.find("<v:shapetype"), xml.find("<v:shape ")) << i << xml;
+  // A long first record puts the types megabytes into the body, where it is
+  // read in stretches beside one another.
+  for (const int filler : {0, 40000}) {
+    testing_support::TempDir dir;
+    fixture::Package package;
+    std::string lines;
+    for (int k = 0; k < filler; ++k) lines += P("A line of the first letter, long enough to fill.");
+    package.body = lines + "<w:p><w:pPr>" + SectPr("nextPage") + "</w:pPr>" +
+                   VmlRun(definition, "_x0000_t136", "One") + "</w:p>" +
+                   // The second record uses the first one's type, and a type nobody defines.
+                   "<w:p><w:pPr>" + SectPr("nextPage") + "</w:pPr>" +
+                   VmlRun("", "_x0000_t136", "Two") + VmlRun("", "_x0000_t999", "Lost") + "</w:p>" +
+                   // The third defines the type again itself.
+                   "<w:p>" + VmlRun(definition, "_x0000_t136", "Three") + "</w:p>" +
+                   SectPr("nextPage");
+    fixture::Write(dir.file("v.docx"), package);
+    fs::create_directory(dir.path() / "out");
+    const auto result = docx_test::Split(dir.file("v.docx"), (dir.path() / "out").string());
+    ASSERT_EQ(result.files.size(), 3u) << filler;
+    for (int i = 1; i <= 3; ++i) {
+      const std::string xml =
+          Entry((dir.path() / "out" / ("v-000" + std::to_string(i) + ".docx")).string(),
+                "word/document.xml");
+      EXPECT_EQ(Count(xml, "<v:shapetype id=\"_x0000_t136\""), 1) << filler << " " << i;
+      EXPECT_EQ(Count(xml, "_x0000_t999"), i == 2 ? 1 : 0) << filler << " " << i;
+      // The definition comes before the shape that uses it.
+      EXPECT_LT(xml.find("<v:shapetype"), xml.find("<v:shape ")) << filler << " " << i;
+    }
+    bool ok = false;
+    const std::string report = testing_support::RunDocxCheck((dir.path() / "out").string(), &ok);
+    EXPECT_TRUE(ok) << report;
   }
-  bool ok = false;
-  const std::string report = testing_support::RunDocxCheck((dir.path() / "out").string(), &ok);
-  EXPECT_TRUE(ok) << report;
 }
 
 // A content control that the record's break cuts in two: each piece takes its
