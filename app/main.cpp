@@ -5,6 +5,7 @@
 
 #include "app/run_window.h"
 #include "engine/libreoffice.h"
+#include "support/time_zone.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ void EndWithLibreOffice(int signal) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  support::SettleTimeZone();
   for (int signal : {SIGINT, SIGTERM}) std::signal(signal, EndWithLibreOffice);
 #ifdef SIGHUP
   std::signal(SIGHUP, EndWithLibreOffice);

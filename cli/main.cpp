@@ -31,6 +31,7 @@
 #include "support/native_text.h"
 #include "support/paths.h"
 #include "support/steps.h"
+#include "support/time_zone.h"
 
 namespace {
 
@@ -104,6 +105,7 @@ int BadUsage(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  support::SettleTimeZone();
   // Names in UTF-8 whatever the platform's own code page.
   support::UseUtf8Console();
   std::vector<std::string> utf8Args = support::CommandLineArguments(argc, argv);

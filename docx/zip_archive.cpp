@@ -220,6 +220,10 @@ ZipReader::ZipReader(const std::string& path, const std::string& label) : ZipRea
   std::string bytes;
   int code = ZIP_ER_OPEN;
   if (std::FILE* file = support::OpenFile(path, "rb")) {
+    // Room for the whole file at once (as large as it was when looked at).
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(support::ToFsPath(path), ec);
+    if (!ec && size < (std::uintmax_t{1} << 32)) bytes.reserve(static_cast<std::size_t>(size) + 1);
     char buffer[1 << 16];
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
       bytes.append(buffer, n);
