@@ -137,13 +137,70 @@ constexpr std::size_t kTakeBelow = std::size_t{1} << 20;
 Clipboard::Clipboard() : content_(std::make_unique<ClipboardContent>()) {}
 Clipboard::~Clipboard() = default;
 
+namespace {
+
+// A subtree's names, attributes and text, folded into one number.
+std::size_t TreeHash(pugi::xml_node top) {
+  std::size_t hash = 0;
+  const auto mix = [&](const char* text) {
+    hash = (hash ^ std::hash<std::string_view>{}(text)) * 0x100000001b3ULL;
+  };
+  for (pugi::xml_node node = top; node;) {
+    mix(node.name());
+    mix(node.value());
+    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+      mix(a.name());
+      mix(a.value());
+    }
+    if (node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    while (node != top && !node.next_sibling()) node = node.parent();
+    if (node == top) break;
+    mix("");  // where a subtree ends
+    node = node.next_sibling();
+  }
+  return hash;
+}
+
+// Whether two subtrees hold the same names, attributes and text in the same order.
+bool SameTree(pugi::xml_node a, pugi::xml_node b) {
+  if (a.type() != b.type() || std::strcmp(a.name(), b.name()) != 0 ||
+      std::strcmp(a.value(), b.value()) != 0)
+    return false;
+  pugi::xml_attribute x = a.first_attribute(), y = b.first_attribute();
+  for (; x && y; x = x.next_attribute(), y = y.next_attribute())
+    if (std::strcmp(x.name(), y.name()) != 0 || std::strcmp(x.value(), y.value()) != 0)
+      return false;
+  if (x || y) return false;
+  pugi::xml_node c = a.first_child(), d = b.first_child();
+  for (; c && d; c = c.next_sibling(), d = d.next_sibling())
+    if (!SameTree(c, d)) return false;
+  return !c && !d;
+}
+
+}  // namespace
+
 struct Document::IndexState {
   explicit IndexState(const Names& names) : walker(names) {}
   StoryWalker walker;
   Section current;
   pugi::xml_node bodySect;
   int elements = 0;
+  // Section properties copied out of a body read lazily, by TreeHash: the
+  // records of a merge mostly have the same, and each is kept once. They are
+  // only read while the body is.
+  std::unordered_map<std::size_t, std::vector<pugi::xml_node>> kept;
 };
+
+pugi::xml_node Document::KeepSectPr(IndexState& state, pugi::xml_node sectPr) {
+  std::vector<pugi::xml_node>& same = state.kept[TreeHash(sectPr)];
+  for (pugi::xml_node k : same)
+    if (SameTree(k, sectPr)) return k;
+  same.push_back(kept_.first_child().append_copy(sectPr));
+  return same.back();
+}
 
 std::shared_ptr<Document> Document::Open(const std::string& path) {
   std::shared_ptr<Document> doc(new Document());
@@ -542,7 +599,7 @@ void Document::EnsureIndex() {
 // keeps of it is copied out.
 void Document::IndexElement(IndexState& state, pugi::xml_node c) {
   if (names_.sectPr == c.name()) {
-    state.bodySect = lazy_ ? kept_.first_child().append_copy(c) : c;
+    state.bodySect = lazy_ ? KeepSectPr(state, c) : c;
     return;
   }
   const int e = state.elements++;
@@ -554,7 +611,7 @@ void Document::IndexElement(IndexState& state, pugi::xml_node c) {
     if (!paras_[k].sectionBreak) continue;
     current.lastPara = static_cast<int>(k);
     current.sectPr = paras_[k].node.child(names_.pPr.c_str()).child(names_.sectPr.c_str());
-    if (lazy_) current.sectPr = kept_.first_child().append_copy(current.sectPr);
+    if (lazy_) current.sectPr = KeepSectPr(state, current.sectPr);
     current.elemEnd = e + 1;
     sections_.push_back(current);
     current = Section();

@@ -144,6 +144,8 @@ class Document : public std::enable_shared_from_this<Document> {
   void EnsureIndex();
   void IndexElement(IndexState& state, pugi::xml_node element);
   void FinishIndex(IndexState& state);
+  // A copy of section properties of a lazily read body (one per content).
+  pugi::xml_node KeepSectPr(IndexState& state, pugi::xml_node sectPr);
   // The node of paragraph `k`, which lies in `element` (its body element).
   pugi::xml_node ParagraphNode(int k, pugi::xml_node element);
   void Invalidate() {
