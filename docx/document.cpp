@@ -382,7 +382,7 @@ class StretchParser {
 bool Document::OpenLazily(std::string& bytes) {
   constexpr std::size_t kNone = std::string_view::npos;
   // Stretches of about this many bytes are parsed at a time.
-  constexpr std::size_t kStretch = 1u << 20;
+  constexpr std::size_t kStretch = std::size_t{256} << 10;
   const std::string_view text(bytes);
   const auto space = [&](std::size_t i) {
     while (i < text.size() &&
@@ -468,9 +468,10 @@ bool Document::OpenLazily(std::string& bytes) {
   ReserveLarge(spans_, spans.capacity());
   // The stretches, [j, k) of `spans`, as the scan finds them. Each is parsed
   // (on a machine with more than one core) beside the scan for the next ones
-  // and the indexing of those before it.
+  // and the indexing of those before it; a body under 2 MB is parsed by the
+  // scan alone.
   std::vector<std::pair<std::size_t, std::size_t>> stretches;
-  auto parser = std::make_unique<StretchParser>(text, bodyBytes >= 2 * kStretch);
+  auto parser = std::make_unique<StretchParser>(text, bodyBytes >= (std::size_t{2} << 20));
   IndexState state(names_);
   std::size_t indexed = 0;  // stretches
   // Indexes the stretches parsed so far in order, or with `wait` all those
