@@ -10,6 +10,7 @@
 #include "engine/engine.h"
 #include "engine/libreoffice.h"
 #include "filelist/file_list.h"
+#include "support/allocator.h"
 #include "support/dialogs.h"
 #include "support/locations.h"
 #include "support/paths.h"
@@ -155,6 +156,8 @@ void Form1::PushButton2_Click() {
     workingEntry_.clear();
     run(170, [&] { SetPointer(support::kPointerHourglass); });
   }
+  // What the run freed goes back to the system while the window waits.
+  support::ReturnFreedMemory();
 
   run(172, [&] { SetPointer(support::kPointerDefault); });
   run(174, [&] {

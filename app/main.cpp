@@ -5,6 +5,7 @@
 
 #include "app/run_window.h"
 #include "engine/libreoffice.h"
+#include "support/allocator.h"
 #include "support/time_zone.h"
 
 namespace {
@@ -21,6 +22,7 @@ void EndWithLibreOffice(int signal) {
 
 int main(int argc, char** argv) {
   support::SettleTimeZone();
+  support::KeepFreedMemory();
   for (int signal : {SIGINT, SIGTERM}) std::signal(signal, EndWithLibreOffice);
 #ifdef SIGHUP
   std::signal(SIGHUP, EndWithLibreOffice);

@@ -23,6 +23,7 @@
 
 #include "engine/engine.h"
 #include "engine/libreoffice.h"
+#include "support/allocator.h"
 #include "support/config.h"
 #include "support/error_report.h"
 #include "support/folder_scan.h"
@@ -106,6 +107,7 @@ int BadUsage(const std::string& why) {
 
 int main(int argc, char** argv) {
   support::SettleTimeZone();
+  support::KeepFreedMemory();
   // Names in UTF-8 whatever the platform's own code page.
   support::UseUtf8Console();
   std::vector<std::string> utf8Args = support::CommandLineArguments(argc, argv);
