@@ -223,7 +223,10 @@ ZipReader::ZipReader(const std::string& path, const std::string& label) : ZipRea
     // Room for the whole file at once (as large as it was when looked at).
     std::error_code ec;
     const std::uintmax_t size = std::filesystem::file_size(support::ToFsPath(path), ec);
-    if (!ec && size < (std::uintmax_t{1} << 32)) bytes.reserve(static_cast<std::size_t>(size) + 1);
+    if (!ec && size < (std::uintmax_t{1} << 32)) {
+      bytes.reserve(static_cast<std::size_t>(size) + 1);
+      support::MapPagesNow(bytes.data(), bytes.capacity());
+    }
     char buffer[1 << 16];
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
       bytes.append(buffer, n);
@@ -351,6 +354,7 @@ std::string ZipReader::Inflate(const std::string& packed, const Entry& entry) co
   std::string bytes;
   bytes.reserve(static_cast<std::size_t>(entry.size));
   support::PreferLargePages(bytes.data(), bytes.capacity());
+  support::MapPagesNow(bytes.data(), bytes.capacity());
   bytes.resize(static_cast<std::size_t>(entry.size));
   std::size_t got = 0;
   const libdeflate_result rc = libdeflate_deflate_decompress(
