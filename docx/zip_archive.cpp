@@ -67,9 +67,10 @@ std::string ReadWhole(zip_t* archive, zip_uint64_t index, zip_flags_t flags, std
                 Status::kDamaged);
   constexpr std::uint64_t kChunk = 1u << 20;
   std::string bytes;
-  // Stored bytes lie inside the archive: room for them costs no more than it.
+  // Stored bytes lie inside the archive: room for them costs no more than it
+  // (and a byte for the read that finds the end).
   if (flags & ZIP_FL_COMPRESSED)
-    bytes.reserve(static_cast<std::size_t>(std::min(size, archiveLength)));
+    bytes.reserve(static_cast<std::size_t>(std::min(size, archiveLength)) + 1);
   bool more = false;
   auto fail = [&](const std::string& what) {
     zip_fclose(file);
@@ -383,11 +384,22 @@ std::string ZipReader::Read(const Entry& entry) const {
 const std::string& ZipReader::Raw(const Entry& entry) const {
   auto it = raw_.find(entry.index);
   if (it != raw_.end()) return it->second;
+  if (auto same = sameAs_.find(entry.index); same != sameAs_.end()) return raw_.at(same->second);
   if (auto bad = damaged_.find(entry.index); bad != damaged_.end()) throw bad->second;
   try {
     CheckSizes(entry);
     std::string raw = ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED,
                                 entry.compressedSize, handle_->length, label_, entry.name);
+    // The same stored bytes under the same method and checksum are the same
+    // part, checked already.
+    for (auto [k, end] = rawByCrc_.equal_range(entry.crc); k != end; ++k) {
+      const Kept& kept = k->second;
+      if (kept.method == entry.method && kept.encrypted == entry.encrypted &&
+          kept.size == entry.size && raw_.at(kept.index) == raw) {
+        sameAs_.emplace(entry.index, kept.index);
+        return raw_.at(kept.index);
+      }
+    }
     // Copied as they are, the bytes would reach every piece unchecked.
     if (entry.method == ZIP_CM_DEFLATE && !entry.encrypted)
       Inflate(raw, entry);
@@ -395,6 +407,7 @@ const std::string& ZipReader::Raw(const Entry& entry) const {
              libdeflate_crc32(0, raw.data(), raw.size()) != entry.crc)
       throw Error(label_ + ": the part " + entry.name + " is damaged (CRC error).",
                   Status::kDamaged);
+    rawByCrc_.emplace(entry.crc, Kept{entry.index, entry.size, entry.method, entry.encrypted});
     return raw_.emplace(entry.index, std::move(raw)).first->second;
   } catch (const Error& e) {
     damaged_.emplace(entry.index, e);

@@ -63,7 +63,8 @@ class ZipReader {
   // and kept: every piece copies the same shared parts. The first call checks
   // them against the entry's checksum (inflating them once), so a damaged
   // part is never copied into a piece as it is; a damaged entry throws on
-  // every call.
+  // every call. An entry stored byte for byte as one already kept (a merge
+  // has a footer for each record, most of them alike) is that one's bytes.
   const std::string& Raw(const Entry& entry) const;
 
  private:
@@ -83,6 +84,15 @@ class ZipReader {
   std::unordered_map<std::string, std::size_t> byName_;
   std::unordered_map<std::string, std::size_t> byLowerName_;
   mutable std::unordered_map<std::uint64_t, std::string> raw_;
+  // Entries stored byte for byte as an entry in raw_ (by checksum, those
+  // kept), and which one each is.
+  struct Kept {
+    std::uint64_t index = 0, size = 0;
+    int method = 0;
+    bool encrypted = false;
+  };
+  mutable std::unordered_multimap<std::uint32_t, Kept> rawByCrc_;
+  mutable std::unordered_map<std::uint64_t, std::uint64_t> sameAs_;
   mutable std::unordered_map<std::uint64_t, Error> damaged_;  // the reason, by entry
 };
 

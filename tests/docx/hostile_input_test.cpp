@@ -176,15 +176,25 @@ void BreakChecksum(const std::string& path, const std::string& name) {
 
 TEST(HostileInput, a_shared_part_that_fails_its_checksum_is_reported_once_and_never_copied) {
   // Parts copied as compressed bytes were never checked: every piece got the
-  // damaged part and failed to open, and the run reported success.
-  for (const std::string part : {"word/styles.xml", "word/media/image1.png"}) {
+  // damaged part and failed to open, and the run reported success. The two
+  // records' footers are stored alike, byte for byte: the second, whose
+  // checksum alone is wrong, is still a part of its own.
+  for (const std::string part : {"word/styles.xml", "word/media/image1.png", "word/footer2.xml"}) {
     testing_support::TempDir dir;
     fixture::Package pkg;
-    pkg.documentRels = {{"rIdImg", fixture::kRelImage, "media/image1.png"}};
-    pkg.parts = {{"word/media/image1.png", "", docx_test::TinyPng()}};
+    pkg.documentRels = {{"rIdImg", fixture::kRelImage, "media/image1.png"},
+                        {"rIdF1", fixture::kRelFooter, "footer1.xml"},
+                        {"rIdF2", fixture::kRelFooter, "footer2.xml"}};
+    const std::string footer = fixture::HeaderXml(P("Page"), true);
+    pkg.parts = {{"word/media/image1.png", "", docx_test::TinyPng()},
+                 {"word/footer1.xml", fixture::kCtFooter, footer},
+                 {"word/footer2.xml", fixture::kCtFooter, footer}};
     const std::string picture = "<w:p>" + docx_test::PictureRun("rIdImg", 1) + "</w:p>";
-    pkg.body = P("Dear Ann") + picture + BreakP("", SectPr("nextPage")) + P("Dear Bob") + picture +
-               SectPr("nextPage");
+    const auto footerOf = [](const std::string& id) {
+      return R"(<w:footerReference w:type="default" r:id=")" + id + R"("/>)";
+    };
+    pkg.body = P("Dear Ann") + picture + BreakP("", SectPr("nextPage", footerOf("rIdF1"))) +
+               P("Dear Bob") + picture + SectPr("nextPage", footerOf("rIdF2"));
     const std::string path = dir.file("damaged.docx");
     fixture::Write(path, pkg);
     BreakChecksum(path, part);
