@@ -267,12 +267,19 @@ void ReserveLarge(std::vector<T>& items, std::size_t count) {
 // each stretch when it asks for it.
 class StretchParser {
  public:
-  StretchParser(std::string_view text, bool beside) : text_(text) {
-    if (!beside || std::thread::hardware_concurrency() < 2) return;
+  // With `names` and a thread, each stretch parsed is also walked for its
+  // paragraphs (Walked), from no open field on, unless it holds shapes: the
+  // thread that parses it walks it too.
+  StretchParser(std::string_view text, bool beside, const Names* names = nullptr)
+      : text_(text), names_(names) {
+    if (!beside || std::thread::hardware_concurrency() < 2) {
+      names_ = nullptr;
+      return;
+    }
     try {
       thread_ = std::thread([this] { Run(); });
     } catch (const std::exception&) {
-      // no thread to be had: each stretch is parsed when asked for
+      names_ = nullptr;  // no thread to be had: each stretch is parsed when asked for
     }
   }
   ~StretchParser() {
@@ -317,6 +324,15 @@ class StretchParser {
   bool Failed() const { return failed_; }
   // Whether stretch s holds the markup of a shape type.
   bool HasShapes(std::size_t s) const { return slots_[s % kSlots].shapes; }
+  // Whether stretch s was walked; then its paragraphs (Paras), where each of
+  // its elements other than section properties ends among them (Ends), and
+  // the fields open after it (FieldsAfter).
+  bool Walked(std::size_t s) const { return slots_[s % kSlots].walked; }
+  std::vector<StoryParagraph>& Paras(std::size_t s) { return slots_[s % kSlots].paras; }
+  const std::vector<std::size_t>& Ends(std::size_t s) const { return slots_[s % kSlots].ends; }
+  const std::vector<char>& FieldsAfter(std::size_t s) const {
+    return slots_[s % kSlots].fieldsAfter;
+  }
   // Stretch s is indexed: its slot may take another.
   void Done(std::size_t s) {
     {
@@ -333,8 +349,29 @@ class StretchParser {
     std::string scratch;
     bool ok = false;
     bool shapes = false;
+    bool walked = false;
+    std::vector<StoryParagraph> paras;
+    std::vector<std::size_t> ends;
+    std::vector<char> fieldsAfter;
     std::size_t ready = 0;  // the stretch it holds, plus one; 0 for none
   };
+  // Walks a parsed stretch's elements for their paragraphs.
+  bool Walk(Slot& slot) {
+    slot.paras.clear();
+    slot.ends.clear();
+    try {
+      StoryWalker walker(*names_);
+      for (pugi::xml_node c : slot.doc.document_element().children()) {
+        if (!IsElement(c) || names_->sectPr == c.name()) continue;
+        walker.Block(c, 0, false, slot.paras);
+        slot.ends.push_back(slot.paras.size());
+      }
+      slot.fieldsAfter = walker.OpenFields();
+      return true;
+    } catch (const std::exception&) {
+      return false;  // out of memory: the indexing walks it again
+    }
+  }
   // Under the lock: a stretch is added that nobody has begun, and its slot is free.
   bool Claimable() const { return claimed_ < ranges_.size() && claimed_ < indexed_ + kSlots; }
   // Under the lock, which it leaves while it parses.
@@ -352,8 +389,10 @@ class StretchParser {
       // out of memory: the whole parse tries and reports it
     }
     slot.shapes = ok && stretch.find("shapetype") != std::string_view::npos;
+    const bool walked = ok && !slot.shapes && names_ && Walk(slot);
     lock.lock();
     slot.ok = ok;
+    slot.walked = walked;
     slot.ready = s + 1;
     changed_.notify_all();
   }
@@ -366,6 +405,7 @@ class StretchParser {
     }
   }
   std::string_view text_;
+  const Names* names_;
   Slot slots_[kSlots];
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -471,7 +511,8 @@ bool Document::OpenLazily(std::string& bytes) {
   // and the indexing of those before it; a body under 2 MB is parsed by the
   // scan alone.
   std::vector<std::pair<std::size_t, std::size_t>> stretches;
-  auto parser = std::make_unique<StretchParser>(text, bodyBytes >= (std::size_t{2} << 20));
+  auto parser =
+      std::make_unique<StretchParser>(text, bodyBytes >= (std::size_t{2} << 20), &names_);
   IndexState state(names_);
   std::size_t indexed = 0;  // stretches
   // Indexes the stretches parsed so far in order, or with `wait` all those
@@ -482,7 +523,11 @@ bool Document::OpenLazily(std::string& bytes) {
       if (!tree) return !parser->Failed() && !wait;
       const auto [j, k] = stretches[indexed];
       const bool shapes = parser->HasShapes(indexed);
+      // Walked beside the parse from no open field on: right unless a field
+      // runs on from the stretch before, which is then walked here.
+      const bool walked = parser->Walked(indexed) && state.walker.OpenFields().empty();
       std::size_t m = j;
+      std::size_t w = 0;  // elements of the walk indexed
       for (pugi::xml_node c : tree->document_element().children()) {
         if (!IsElement(c)) continue;
         if (m == k || TagName(text, spans[m].first) != c.name()) return false;
@@ -490,11 +535,20 @@ bool Document::OpenLazily(std::string& bytes) {
           keepShapeType(c);
           c.traverse(walker);
         }
-        if (names_.sectPr != c.name()) spans_.push_back(spans[m]);
-        IndexElement(state, c);
+        const bool sect = names_.sectPr == c.name();
+        if (!sect) spans_.push_back(spans[m]);
+        if (walked && !sect) {
+          const auto& ends = parser->Ends(indexed);
+          if (w == ends.size()) return false;
+          IndexWalked(state, parser->Paras(indexed), w ? ends[w - 1] : 0, ends[w]);
+          ++w;
+        } else {
+          IndexElement(state, c);
+        }
         ++m;
       }
       if (m != k) return false;
+      if (walked) state.walker.SetOpenFields(parser->FieldsAfter(indexed));
       parser->Done(indexed);
       const std::size_t seen = spans[k - 1].second - contentBegin;
       if (seen > 0 && !paras_.empty()) {
@@ -607,6 +661,21 @@ void Document::IndexElement(IndexState& state, pugi::xml_node c) {
   if (!lazy_) elems_.push_back(c);
   const std::size_t before = paras_.size();
   state.walker.Block(c, e, false, paras_);
+  IndexBreaks(state, before, e);
+}
+
+void Document::IndexWalked(IndexState& state, std::vector<StoryParagraph>& walked,
+                           std::size_t from, std::size_t to) {
+  const int e = state.elements++;
+  const std::size_t before = paras_.size();
+  for (std::size_t k = from; k < to; ++k) {
+    walked[k].element = e;
+    paras_.push_back(std::move(walked[k]));
+  }
+  IndexBreaks(state, before, e);
+}
+
+void Document::IndexBreaks(IndexState& state, std::size_t before, int e) {
   Section& current = state.current;
   for (std::size_t k = before; k < paras_.size(); ++k) {
     if (!paras_[k].sectionBreak) continue;

@@ -143,6 +143,13 @@ class Document : public std::enable_shared_from_this<Document> {
   struct IndexState;
   void EnsureIndex();
   void IndexElement(IndexState& state, pugi::xml_node element);
+  // The same for a body element whose paragraphs were walked beforehand:
+  // [from, to) of `walked`, moved into the index.
+  void IndexWalked(IndexState& state, std::vector<StoryParagraph>& walked, std::size_t from,
+                   std::size_t to);
+  // The section breaks among the paragraphs from `before` on, all of
+  // body element `e`.
+  void IndexBreaks(IndexState& state, std::size_t before, int e);
   void FinishIndex(IndexState& state);
   // A copy of section properties of a lazily read body (one per content).
   pugi::xml_node KeepSectPr(IndexState& state, pugi::xml_node sectPr);

@@ -47,6 +47,10 @@ class StoryWalker {
              std::vector<StoryParagraph>& out);
   // The editable pieces of one paragraph's text, given the fields open at its start.
   std::vector<TextAtom> Atoms(pugi::xml_node paragraph, std::vector<char> fields);
+  // The complex fields open after the paragraphs walked so far; a walk of
+  // what follows them goes on from there.
+  const std::vector<char>& OpenFields() const { return fields_; }
+  void SetOpenFields(std::vector<char> fields) { fields_ = std::move(fields); }
 
  private:
   void Paragraph(pugi::xml_node p, int elementIndex, bool inTable,

@@ -475,6 +475,29 @@ TEST(Split, vml_shapes_take_along_the_type_an_earlier_section_defined) {
   }
 }
 
+TEST(Split, a_field_whose_code_runs_over_many_paragraphs_keeps_its_code_out_of_the_text) {
+  // A long body is read in stretches, each walked for its text beside the
+  // next one's reading, as if no field were open where it begins. A field's
+  // code that runs on from one stretch into the next is still code there.
+  for (const int filler : {0, 40000}) {
+    testing_support::TempDir dir;
+    fixture::Package package;
+    std::string lines;
+    for (int k = 0; k < filler; ++k) lines += P("A line of the first letter, long enough to fill.");
+    std::string code;
+    for (int k = 0; k < 10000; ++k) code += "<w:p><w:r><w:t>code</w:t></w:r></w:p>";
+    package.body = lines + R"(<w:p><w:r><w:fldChar w:fldCharType="begin"/></w:r></w:p>)" + code +
+                   R"(<w:p><w:r><w:fldChar w:fldCharType="separate"/></w:r><w:r><w:t>Dear Ann)"
+                   R"(</w:t></w:r><w:r><w:fldChar w:fldCharType="end"/></w:r></w:p>)" +
+                   BreakP("", SectPr("nextPage")) + P("Dear Bob") + SectPr("nextPage");
+    fixture::Write(dir.file("f.docx"), package);
+    const std::string text = docx_test::StoryText(dir.file("f.docx"));
+    EXPECT_EQ(text.find("code"), std::string::npos) << filler;
+    EXPECT_NE(text.find("Dear Ann"), std::string::npos) << filler;
+    EXPECT_NE(text.find("Dear Bob"), std::string::npos) << filler;
+  }
+}
+
 // A content control that the record's break cuts in two: each piece takes its
 // own side of the control's content (the whole control would bring the next
 // record along, and the break inside it an empty page before its text).
