@@ -227,14 +227,17 @@ int main(int argc, char** argv) {
         continue;
       }
     }
+    const int conversions = office.Calls();
     engine::DoItByFile(path, host, office, &ledger, support::GetFolderPart(file),
                        each ? &naming : nullptr);
     if (host.settings.NameByContent && !each) engine::DiscardWorkingCopy(path, file, host);
     ++documents;
     const auto& saved = ledger.SavedPieces();
-    // A piece whose conversion failed was reported and is not listed.
+    // A piece whose conversion failed was reported and is not listed; one
+    // that LibreOffice had no part in was written when it was saved.
+    const bool converted = office.Calls() != conversions;
     for (; printed < saved.size(); ++printed) {
-      if (!support::PathExists(saved[printed])) continue;
+      if (converted && !support::PathExists(saved[printed])) continue;
       std::cout << saved[printed] << "\n";
       ++written;
     }
