@@ -4,7 +4,9 @@
 # alone say little):
 #   - LibreOffice's 1,000-record merge repeated ten times (10,000 records):
 #     time against the I/O floor (../shared/tools/io-floor: deflating the body
-#     once and writing as many files of the pieces' average size), at most 3x;
+#     once and writing as many files of the pieces' average size), at most 3x,
+#     the two taking turns BENCH_ROUNDS times (default 3) and their medians
+#     compared;
 #     peak memory against the body's uncompressed XML, at most 2.5x;
 #   - the same merge repeated a hundred times (BENCH_HUGE=1; it takes minutes):
 #     cost per record at most 1.2x the 10,000-record one, memory as above;
@@ -16,7 +18,7 @@
 #   bench/real_run.sh [BUILD_DIR]      (default: the current folder)
 #
 # Environment: PARVANE_TOOLS (default ../shared/tools beside the source),
-# PARVANE_CORPUS (default ../shared/corpus), BENCH_HUGE, BENCH_SKIP_WINDOW,
+# PARVANE_CORPUS (default ../shared/corpus), BENCH_ROUNDS, BENCH_HUGE, BENCH_SKIP_WINDOW,
 # BENCH_SKIP_RUN=1 to leave bench/run.sh out, BENCH_NO_BUILD=1, BENCH_OUT
 # (see bench/common.sh).
 # Exit status: 0 when every measured target holds, 1 when one does not, 2 when
@@ -65,40 +67,50 @@ target() {
   summary+=("$(printf "  %-52s %10s   %s" "$1" "$2" "$result")")
 }
 
-# real_merge TIMES: splits the corpus merge repeated TIMES times; sets
-# RECORDS, SECONDS_TAKEN, PEAK_MB, BODY_MB and FLOOR (seconds).
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# real_merge TIMES ROUNDS: splits the corpus merge repeated TIMES times, and
+# measures the I/O floor on it, in turns ROUNDS times; sets RECORDS,
+# SECONDS_TAKEN and FLOOR (the medians, in seconds), PEAK_MB (the largest)
+# and BODY_MB.
 real_merge() {
-  local times=$1 file="$work/real-$1.docx" out="$pieces_root/real-$1" start end
+  local times=$1 rounds=$2 file="$work/real-$1.docx" out="$pieces_root/real-$1" start end
   "$tools/make-big-merge" "$source_merge" "$times" "$file" >"$work/make-$times.log" 2>&1 ||
     die "make-big-merge $times failed: $(cat "$work/make-$times.log")"
   RECORDS=$((times * 1000))
   BODY_MB=$(python3 -c "import sys, zipfile
 print('%.1f' % (zipfile.ZipFile(sys.argv[1]).getinfo('word/document.xml').file_size / 1048576))" \
     "$file") || die "cannot read the body size of $file"
-  mkdir -p "$out"
-  start=$(now)
-  /usr/bin/time -v -o "$work/real-$times.time" "$bin/parvane-split" -o "$out" "$file" \
-    >"$work/real-$times.log" 2>&1 || { tail -5 "$work/real-$times.log" >&2; failed=1; }
-  end=$(now)
-  SECONDS_TAKEN=$(calc "$end - $start")
-  PEAK_MB=$(awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' \
-    "$work/real-$times.time")
-  local pieces
-  pieces=$(find "$out" -maxdepth 1 -type f | wc -l)
-  [ "$pieces" = "$RECORDS" ] || { echo "  $pieces pieces written for $RECORDS records" >&2; failed=1; }
-  local floor_line
-  floor_line=$("$tools/io-floor" "$file" "$out" "$pieces_root/floor-$times") ||
-    die "io-floor failed on $file"
-  FLOOR=$(sed -n 's/.*floor(level 1) \([0-9.]*\) s.*/\1/p' <<<"$floor_line")
-  [ -n "$FLOOR" ] || die "cannot read io-floor's figure: $floor_line"
+  local seconds=() floors=() peaks=() round floor_line pieces
+  for round in $(seq 1 "$rounds"); do
+    rm -rf "${out:?}"
+    mkdir -p "$out"
+    start=$(now)
+    /usr/bin/time -v -o "$work/real-$times.time" "$bin/parvane-split" -o "$out" "$file" \
+      >"$work/real-$times.log" 2>&1 || { tail -5 "$work/real-$times.log" >&2; failed=1; }
+    end=$(now)
+    seconds+=("$(calc "$end - $start")")
+    peaks+=("$(awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' \
+      "$work/real-$times.time")")
+    pieces=$(find "$out" -maxdepth 1 -type f | wc -l)
+    [ "$pieces" = "$RECORDS" ] || { echo "  $pieces pieces written for $RECORDS records" >&2; failed=1; }
+    floor_line=$("$tools/io-floor" "$file" "$out" "$pieces_root/floor-$times") ||
+      die "io-floor failed on $file"
+    floors+=("$(sed -n 's/.*floor(level 1) \([0-9.]*\) s.*/\1/p' <<<"$floor_line")")
+    [ -n "${floors[-1]}" ] || die "cannot read io-floor's figure: $floor_line"
+    rm -rf "${pieces_root:?}/floor-$times"
+  done
   rm -rf "${out:?}" "$file"
+  SECONDS_TAKEN=$(median "${seconds[@]}")
+  FLOOR=$(median "${floors[@]}")
+  PEAK_MB=$(printf '%s\n' "${peaks[@]}" | sort -g | tail -1)
   printf "%-24s %8s records %8s s %8s MB peak   body %6s MB   io-floor %s s\n" \
     "real merge x$times" "$RECORDS" "$(fmt "$SECONDS_TAKEN")" "$PEAK_MB" "$BODY_MB" "$FLOOR"
-  echo "  io-floor: $floor_line"
+  echo "  rounds: ${seconds[*]} s; io-floor ${floors[*]} s (last: $floor_line)"
 }
 
 echo "== LibreOffice's 1,000-record merge, repeated"
-real_merge 10
+real_merge 10 "${BENCH_ROUNDS:-3}"
 t10=$SECONDS_TAKEN
 ratio=$(calc "$SECONDS_TAKEN / $FLOOR")
 target "10,000 records: time / I/O floor, at most 3" "$(fmt "$ratio")x" "$ratio <= 3"
@@ -106,7 +118,7 @@ ratio=$(calc "$PEAK_MB / $BODY_MB")
 target "10,000 records: peak memory / body XML, at most 2.5" "$(fmt "$ratio")x" "$ratio <= 2.5"
 
 if [ "${BENCH_HUGE:-0}" = 1 ]; then
-  real_merge 100
+  real_merge 100 1
   ratio=$(calc "($SECONDS_TAKEN / 100000) / ($t10 / 10000)")
   target "100,000 records: cost per record / 10,000's, at most 1.2" "$(fmt "$ratio")x" \
     "$ratio <= 1.2"

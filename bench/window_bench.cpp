@@ -14,6 +14,8 @@
 
 #include "app/form1.h"
 #include "filelist/file_list.h"
+#include "support/allocator.h"
+#include "support/time_zone.h"
 #include "scripted_dialogs.h"
 
 int main(int argc, char** argv) {
@@ -21,6 +23,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: window_bench OUTPUT_FOLDER FILE...\n");
     return 2;
   }
+  // As the window's own start-up does.
+  support::SettleTimeZone();
+  support::KeepFreedMemory();
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication application(argc, argv);
   QTemporaryDir store;

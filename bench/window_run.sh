@@ -6,9 +6,10 @@
 #   bench/window_run.sh [BUILD_DIR]      (default: the current folder)
 #
 # Environment: BENCH_FILES (default 10), BENCH_RECORDS (default 1000), BENCH_OUT
-# for the pieces (default: memory; see bench/common.sh). Each
-# side runs twice, in turns, and its better time counts, so neither pays alone
-# for a cold cache or for the file system's hunt for freed inodes.
+# for the pieces (default: memory; see bench/common.sh), BENCH_ROUNDS (default
+# 3). Each side runs that many times, in turns, and its best time counts, so
+# neither pays alone for a cold cache or for the file system's hunt for freed
+# inodes.
 # Exit status: 0 when the target holds, 1 when it does not, 2 when the
 # benchmark could not run.
 
@@ -48,20 +49,24 @@ timed() {
   "$@" >"$work/$side.log" 2>&1 || { cat "$work/$side.log" >&2; exit 2; }
   awk "BEGIN { printf \"%.3f\", $(now) - $start }"
 }
-best() { awk "BEGIN { printf \"%.3f\", ($1 < $2) ? $1 : $2 }"; }
+best() { printf '%s\n' "$@" | sort -g | head -1; }
 
-cli1=$(timed cli "$bin/parvane-split" -o "$out_root/cli" "${inputs[@]}") || exit 2
-window1=$(timed window "$bin/window_bench" "$out_root/window" "${inputs[@]}") || exit 2
-cli2=$(timed cli "$bin/parvane-split" -o "$out_root/cli" "${inputs[@]}") || exit 2
-window2=$(timed window "$bin/window_bench" "$out_root/window" "${inputs[@]}") || exit 2
-cli=$(best "$cli1" "$cli2")
-window=$(best "$window1" "$window2")
+clis=()
+windows=()
+for round in $(seq 1 "${BENCH_ROUNDS:-3}"); do
+  seconds=$(timed cli "$bin/parvane-split" -o "$out_root/cli" "${inputs[@]}") || exit 2
+  clis+=("$seconds")
+  seconds=$(timed window "$bin/window_bench" "$out_root/window" "${inputs[@]}") || exit 2
+  windows+=("$seconds")
+done
+cli=$(best "${clis[@]}")
+window=$(best "${windows[@]}")
 
 pieces_cli=$(ls "$out_root/cli" | wc -l)
 pieces_window=$(ls "$out_root/window" | wc -l)
 ratio=$(awk "BEGIN { printf \"%.3f\", $window / $cli }")
-echo "parvane-split: $cli s ($cli1, $cli2), $pieces_cli pieces"
-echo "window:        $window s ($window1, $window2), $pieces_window pieces (start-up included)"
+echo "parvane-split: $cli s (${clis[*]}), $pieces_cli pieces"
+echo "window:        $window s (${windows[*]}), $pieces_window pieces (start-up included)"
 echo "ratio:         $ratio (target at most 1.15)"
 [ "$pieces_cli" = "$pieces_window" ] || { echo "piece counts differ"; exit 1; }
 awk "BEGIN { exit !($ratio <= 1.15) }"
