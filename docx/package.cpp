@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <system_error>
+#include <thread>
 #include <unordered_set>
 
 #include "docx/errors.h"
@@ -200,7 +201,26 @@ void Package::FindMainPart() {
     throw Error(
         label_ + " is not a Word document: its main part is " + mainPart_ + " (" + type + ").",
         Status::kNotWord);
+  InflateMainPartBeside();
   CheckCopiedParts();
+}
+
+void Package::InflateMainPartBeside() {
+  // A short one is inflated sooner than a thread is started.
+  constexpr std::uint64_t kWorthIt = std::uint64_t{1} << 20;
+  const ZipReader::Entry* entry = zip_->Find(mainPart_);
+  if (!entry || entry->size < kWorthIt || !zip_->Deflated(*entry) ||
+      std::thread::hardware_concurrency() < 2)
+    return;
+  try {
+    std::string packed = zip_->ReadPacked(*entry);
+    mainBytes_ = std::async(std::launch::async,
+                            [zip = zip_.get(), entry, packed = std::move(packed)] {
+                              return zip->InflatePacked(packed, *entry);
+                            });
+  } catch (const std::exception&) {
+    // A part that cannot be read, or no thread: Read reads it and says why.
+  }
 }
 
 void Package::CheckCopiedParts() {
@@ -243,6 +263,7 @@ void Package::LoadContentTypes() {
 }
 
 std::string Package::Read(const std::string& part) const {
+  if (part == mainPart_ && mainBytes_.valid()) return mainBytes_.get();
   const ZipReader::Entry* entry = zip_->Find(part);
   if (!entry) throw Error(label_ + " has no part " + part + ".", Status::kMissingPart);
   return zip_->Read(*entry);

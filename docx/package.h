@@ -2,6 +2,7 @@
 // A WordprocessingML package opened read-only: its parts, relationships and
 // content types. The input file is never written.
 
+#include <future>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -66,10 +67,15 @@ class Package {
   void LoadContentTypes();
   void FindMainPart();
   void CheckCopiedParts();
+  // Starts inflating the main part beside the check of the parts copied
+  // along (on a machine with more than one core); Read takes it once.
+  void InflateMainPartBeside();
 
   std::string label_;
   std::unique_ptr<ZipReader> zip_;
   std::string mainPart_;
+  // Ended before the reader it reads from.
+  mutable std::future<std::string> mainBytes_;
   std::vector<std::pair<std::string, std::string>> defaults_;
   std::unordered_map<std::string, std::string> overrides_;
   struct RelTable {

@@ -371,14 +371,23 @@ std::string ZipReader::Inflate(const std::string& packed, const Entry& entry) co
 }
 
 std::string ZipReader::Read(const Entry& entry) const {
-  CheckSizes(entry);
-  if (entry.method != ZIP_CM_DEFLATE || entry.encrypted)
+  if (!Deflated(entry)) {
+    CheckSizes(entry);
     return ReadWhole(handle_->archive, entry.index, 0, entry.size, 0, label_, entry.name);
+  }
   // Deflated parts are inflated in one go, which is much faster than through
   // the archive's stream; the checksum is checked all the same.
-  return Inflate(ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED, entry.compressedSize,
-                           handle_->length, label_, entry.name),
-                 entry);
+  return Inflate(ReadPacked(entry), entry);
+}
+
+bool ZipReader::Deflated(const Entry& entry) const {
+  return entry.method == ZIP_CM_DEFLATE && !entry.encrypted;
+}
+
+std::string ZipReader::ReadPacked(const Entry& entry) const {
+  CheckSizes(entry);
+  return ReadWhole(handle_->archive, entry.index, ZIP_FL_COMPRESSED, entry.compressedSize,
+                   handle_->length, label_, entry.name);
 }
 
 const std::string& ZipReader::Raw(const Entry& entry) const {

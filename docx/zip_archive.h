@@ -59,6 +59,14 @@ class ZipReader {
   // The inflated bytes; refuses absurd sizes and sizes the archive cannot
   // hold, and checks the checksum.
   std::string Read(const Entry& entry) const;
+  // Read in two halves, for a deflated entry that is not encrypted: its
+  // stored bytes (the sizes checked), then, on any thread, those inflated
+  // and checked.
+  bool Deflated(const Entry& entry) const;
+  std::string ReadPacked(const Entry& entry) const;
+  std::string InflatePacked(const std::string& packed, const Entry& entry) const {
+    return Inflate(packed, entry);
+  }
   // The entry's bytes as stored in the archive (deflated or stored), read once
   // and kept: every piece copies the same shared parts. The first call checks
   // them against the entry's checksum (inflating them once), so a damaged
