@@ -191,6 +191,18 @@ INSTANTIATE_TEST_SUITE_P(
                    fixture::WriteDeflated(p, "word/document.xml", plain, Deflate(plain), true);
                  },
                  "word/document.xml is damaged (CRC error)", docx::Status::kDamaged},
+        // Long enough to be inflated on a thread of its own.
+        BadInput{"checksum-long",
+                 [](const std::string& p) {
+                   std::string paragraphs;
+                   for (int k = 0; k < 300000; ++k) paragraphs += "<w:p/>";
+                   const std::string plain = WithMain(
+                       "<w:document xmlns:w=\"http://schemas.openxmlformats.org/"
+                       "wordprocessingml/2006/main\"><w:body>" +
+                       paragraphs + "</w:body></w:document>");
+                   fixture::WriteDeflated(p, "word/document.xml", plain, Deflate(plain), true);
+                 },
+                 "word/document.xml is damaged (CRC error)", docx::Status::kDamaged},
         // Tiny files whose directory claims gigabytes: refused from the sizes
         // the file can hold, before anything is allocated from the claim.
         BadInput{"claims-4-gib-compressed",
