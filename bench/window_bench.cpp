@@ -14,9 +14,9 @@
 
 #include "app/form1.h"
 #include "filelist/file_list.h"
+#include "scripted_dialogs.h"
 #include "support/allocator.h"
 #include "support/time_zone.h"
-#include "scripted_dialogs.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) {

@@ -511,8 +511,7 @@ bool Document::OpenLazily(std::string& bytes) {
   // and the indexing of those before it; a body under 2 MB is parsed by the
   // scan alone.
   std::vector<std::pair<std::size_t, std::size_t>> stretches;
-  auto parser =
-      std::make_unique<StretchParser>(text, bodyBytes >= (std::size_t{2} << 20), &names_);
+  auto parser = std::make_unique<StretchParser>(text, bodyBytes >= (std::size_t{2} << 20), &names_);
   IndexState state(names_);
   std::size_t indexed = 0;  // stretches
   // Indexes the stretches parsed so far in order, or with `wait` all those
@@ -664,8 +663,8 @@ void Document::IndexElement(IndexState& state, pugi::xml_node c) {
   IndexBreaks(state, before, e);
 }
 
-void Document::IndexWalked(IndexState& state, std::vector<StoryParagraph>& walked,
-                           std::size_t from, std::size_t to) {
+void Document::IndexWalked(IndexState& state, std::vector<StoryParagraph>& walked, std::size_t from,
+                           std::size_t to) {
   const int e = state.elements++;
   const std::size_t before = paras_.size();
   for (std::size_t k = from; k < to; ++k) {

@@ -214,10 +214,10 @@ void Package::InflateMainPartBeside() {
     return;
   try {
     std::string packed = zip_->ReadPacked(*entry);
-    mainBytes_ = std::async(std::launch::async,
-                            [zip = zip_.get(), entry, packed = std::move(packed)] {
-                              return zip->InflatePacked(packed, *entry);
-                            });
+    mainBytes_ =
+        std::async(std::launch::async, [zip = zip_.get(), entry, packed = std::move(packed)] {
+          return zip->InflatePacked(packed, *entry);
+        });
   } catch (const std::exception&) {
     // A part that cannot be read, or no thread: Read reads it and says why.
   }
