@@ -10,17 +10,25 @@
 namespace support {
 
 namespace {
+
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
+
+// The whole pages within [data, data + size): false when there are none.
+bool WholePages(void* data, std::size_t size, std::uintptr_t& from, std::uintptr_t& to) {
+  const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  if (!data || page == 0 || page == static_cast<std::uintptr_t>(-1)) return false;
+  from = (reinterpret_cast<std::uintptr_t>(data) + page - 1) / page * page;
+  to = (reinterpret_cast<std::uintptr_t>(data) + size) / page * page;
+  return to > from;
+}
+
 }  // namespace
 
 void PreferLargePages(void* data, std::size_t size) {
 #ifdef MADV_HUGEPAGE
-  if (!data || size < kLargePage) return;
-  const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-  if (page == 0 || page == static_cast<std::uintptr_t>(-1)) return;
-  const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(data) + page - 1) / page * page;
-  const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(data) + size) / page * page;
-  if (to > from) (void)madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+  std::uintptr_t from = 0, to = 0;
+  if (size < kLargePage || !WholePages(data, size, from, to)) return;
+  (void)madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
 #else
   (void)data;
   (void)size;
@@ -33,12 +41,8 @@ void MapPagesNow(void* data, std::size_t size) {
   // the pages come at the first touch as before.
   constexpr int kPopulateWrite = 23;
   constexpr std::size_t kWorthIt = std::size_t{64} << 10;
-  if (!data || size < kWorthIt) return;
-  const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-  if (page == 0 || page == static_cast<std::uintptr_t>(-1)) return;
-  const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(data) + page - 1) / page * page;
-  const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(data) + size) / page * page;
-  if (to <= from) return;
+  std::uintptr_t from = 0, to = 0;
+  if (size < kWorthIt || !WholePages(data, size, from, to)) return;
   const auto map = [](std::uintptr_t a, std::uintptr_t b) {
     (void)madvise(reinterpret_cast<void*>(a), b - a, kPopulateWrite);
   };
