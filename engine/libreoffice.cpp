@@ -25,7 +25,9 @@
 #include "engine/builtin.h"
 #include "engine/office_process.h"
 #include "support/host.h"
+#include "support/memory_folder.h"
 #include "support/paths.h"
+#include "support/private_files.h"
 #include "support/text.h"
 
 namespace engine {
@@ -416,6 +418,14 @@ class OfficeFactory::Session {
     if (ending.load()) return all("The program is ending; " + what + " was not converted.");
     const std::string soffice = Soffice(options_.usualFolders);
     if (soffice.empty()) return all("LibreOffice was not found: " + installAdvice + ".");
+    std::uint64_t largest = 0;  // bytes of the largest file to convert
+    for (const Batch& batch : batches)
+      for (const auto& file : batch.files) {
+        std::error_code ec;
+        const std::uint64_t size = fs::file_size(file, ec);
+        if (!ec) largest = std::max(largest, size);
+      }
+    const std::string temp = TempFolder(4 * largest);
     std::vector<Server*> servedBy(batches.size(), nullptr);
     std::vector<std::uintmax_t> serverLogFrom(batches.size(), 0);
     std::vector<office::Program> programs;
@@ -443,6 +453,7 @@ class OfficeFactory::Session {
         if (!Prepare(profile, soffice) && several) why[i] = kNotPrepared;
       }
       program.args = Headless(profile);
+      program.tempFolder = temp;
       if (several) {
         const std::string list = std::to_string(i + 1);
         std::ofstream out(profile / "user" / ("parvane-" + list + ".lst"), std::ios::binary);
@@ -577,13 +588,43 @@ class OfficeFactory::Session {
     // The LibreOffices kept running end with the session; every other one
     // has been waited for by now.
     servers_.clear();
-    if (folder_.empty()) return;
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
-    std::lock_guard<std::mutex> lock(foldersMutex);
-    LiveFolders().erase(support::FromFsPath(folder_));
-    folder_.clear();
+    for (fs::path* folder : {&folder_, &memoryFolder_}) {
+      if (folder->empty()) continue;
+      std::error_code ec;
+      fs::remove_all(*folder, ec);
+      std::lock_guard<std::mutex> lock(foldersMutex);
+      LiveFolders().erase(support::FromFsPath(*folder));
+      folder->clear();
+    }
+    tempFolder_.clear();
     converted_.clear();
+  }
+
+  // A new empty folder for what LibreOffice writes of `bytes` or so, which
+  // is moved on as soon as it is written: in memory when the system has a
+  // folder there with room for it many times over, else in `fallback`.
+  // LibreOffice syncs every file it saves to the disk, which costs more than
+  // converting a small piece.
+  fs::path OutputFolder(std::uint64_t bytes, const fs::path& fallback) {
+    const std::string memory =
+        options_.memoryFolder.empty() ? support::MemoryFolder() : options_.memoryFolder;
+    if (memory.empty()) return fallback;
+    std::error_code ec;
+    const std::uint64_t free = fs::space(support::ToFsPath(memory), ec).available;
+    constexpr std::uint64_t kSpare = 256u << 20;
+    if (ec || free < kSpare || (free - kSpare) / 8 < bytes) return fallback;
+    if (memoryFolder_.empty()) {
+      try {
+        memoryFolder_ = support::ToFsPath(support::MakePrivateFolder(memory, "parvane-office-"));
+      } catch (const std::exception&) {
+        return fallback;
+      }
+      std::lock_guard<std::mutex> lock(foldersMutex);
+      LiveFolders().insert(support::FromFsPath(memoryFolder_));
+    }
+    const fs::path job = memoryFolder_ / ("job-" + std::to_string(++jobs_));
+    if (!fs::create_directory(job, ec) || ec) return fallback;
+    return job;
   }
 
  private:
@@ -606,6 +647,18 @@ class OfficeFactory::Session {
     }
     throw word::AutomationError("Cannot make a private folder for LibreOffice in " +
                                 support::FromFsPath(base) + ".");
+  }
+
+  // Where the LibreOffices of this session keep their temporary files, which
+  // hold a document of `bytes` or so at a time: in a private folder of ours,
+  // so that those of one that is ended go with it.
+  std::string TempFolder(std::uint64_t bytes) {
+    if (tempFolder_.empty()) {
+      tempFolder_ = OutputFolder(bytes, Folder() / "temp");
+      std::error_code ec;
+      fs::create_directories(tempFolder_, ec);
+    }
+    return support::FromFsPath(tempFolder_);
   }
 
   std::vector<std::string> LayOut(const fs::path& input) {
@@ -720,6 +773,13 @@ class OfficeFactory::Session {
       fs::remove_all(user, ec);
       fs::create_directories(user, ec);
     }
+    // A profile whose extensions were set up by another build is cleaned and
+    // set up anew by LibreOffice, which then starts itself once more: the
+    // build named here is LibreOffice's own.
+    if (!buildId_.empty()) {
+      fs::create_directories(user / "extensions", ec);
+      std::ofstream(user / "extensions" / "buildid", std::ios::binary) << buildId_;
+    }
     std::ofstream settings(user / "registrymodifications.xcu", std::ios::binary);
     settings << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                 "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
@@ -767,16 +827,34 @@ class OfficeFactory::Session {
     if (installationRead_ == soffice) return;
     installationRead_ = soffice;
     version_ = InstalledVersion(soffice);
+    buildId_.clear();
     presets_.clear();
     std::error_code ec;
     const fs::path program = fs::canonical(support::ToFsPath(soffice), ec).parent_path();
     if (ec) return;
+    buildId_ = InstalledBuild(program);
     for (const fs::path& presets :
          {program / ".." / "presets", program / ".." / "Resources" / "presets"})
       if (fs::is_directory(presets / "basic" / "Standard", ec)) {
         presets_ = presets.lexically_normal();
         break;
       }
+  }
+
+  // The build of the LibreOffice in the program folder `program`, as its
+  // version file names it ("40(Build:2)"); "" when it cannot be read.
+  static std::string InstalledBuild(const fs::path& program) {
+    for (const fs::path& file : {program / "versionrc", program / "version.ini",
+                                 program / ".." / "Resources" / "versionrc"}) {
+      const std::string text = ReadAll(file, 1 << 20);
+      for (std::size_t at = text.find("buildid="); at != std::string::npos;
+           at = text.find("buildid=", at + 1)) {
+        if (at != 0 && text[at - 1] != '\n') continue;
+        std::string id = text.substr(at + 8, text.find_first_of("\r\n", at) - at - 8);
+        if (!id.empty() && id.size() < 64) return id;
+      }
+    }
+    return std::string();
   }
 
   // The version of the LibreOffice `soffice` belongs to ("7.4"), from the
@@ -835,14 +913,21 @@ class OfficeFactory::Session {
       std::error_code ec;
       fs::create_directories(folder, ec);
       server->profile = Folder() / ("server-profile-" + slot);
-      server->keep = folder / "keep.txt";
+      server->keep = folder / "keep.docx";
       server->log = support::FromFsPath(Folder() / ("server-" + slot + ".log"));
       Prepare(server->profile, soffice);
-      std::ofstream(server->keep, std::ios::binary) << "\n";
+      // A blank Word document of ours: opening it loads what reads our
+      // pieces before the first of them comes.
+      try {
+        docx::Document::New()->SaveAs(support::FromFsPath(server->keep));
+      } catch (const std::exception&) {
+        return;
+      }
       office::Program program;
       program.program = soffice;
       program.args = Headless(server->profile);
       program.args.push_back(support::FromFsPath(server->keep));
+      program.tempFolder = TempFolder(0);
       program.logFile = server->log;
       std::string why;
       if (ec || !server->program.Start(program, &why)) return;
@@ -863,7 +948,7 @@ class OfficeFactory::Session {
     if (!server.program.Running()) return false;
     if (!server.ready) {
       std::error_code ec;
-      server.ready = fs::exists(server.keep.parent_path() / ".~lock.keep.txt#", ec);
+      server.ready = fs::exists(server.keep.parent_path() / ".~lock.keep.docx#", ec);
     }
     return server.ready;
   }
@@ -890,6 +975,8 @@ class OfficeFactory::Session {
   support::Host& host_;
   OfficeOptions options_;
   fs::path folder_;
+  fs::path memoryFolder_;  // in memory, made by the first OutputFolder there
+  fs::path tempFolder_;    // for the LibreOffices' own temporary files
   std::string lastLog_;
   int jobs_ = 0;
   int starts_ = 0;
@@ -898,6 +985,7 @@ class OfficeFactory::Session {
   int servers_made_ = 0;
   std::string installationRead_;  // the soffice version_ and presets_ are of
   std::string version_;
+  std::string buildId_;
   fs::path presets_;              // the installation's, for a new profile
   std::set<fs::path> withMacro_;  // profiles that hold kConvertModule
   bool presetsFailed_ = false;    // a profile could not be given them
@@ -1240,6 +1328,17 @@ class OfficeApplication : public word::Application {
     const int processes = std::max<int>(static_cast<int>(groups.size()), session_->Processes());
     const int share = processes / static_cast<int>(groups.size());
 
+    // What LibreOffice writes is about as large as the pieces it reads, or
+    // a few times larger; a PDF holds the fonts it uses.
+    std::uint64_t expected = 0;
+    for (const auto& piece : pieces) {
+      std::error_code ec;
+      const std::uint64_t size = fs::file_size(piece.work, ec);
+      if (!ec) expected += 4 * size * ((piece.convert ? 1 : 0) + (piece.pdf ? 1 : 0));
+      if (piece.pdf) expected += 256u << 10;
+    }
+    const fs::path outputs = session_->OutputFolder(expected, pieces_->job);
+
     std::vector<Session::Batch> batches;
     std::vector<std::vector<const Pieces::Piece*>> members;
     double megabytes = 0;
@@ -1258,7 +1357,7 @@ class OfficeApplication : public word::Application {
       std::string folder;
       for (const Target& target : group.targets) folder += target.extension + "-";
       for (std::size_t c = 0; c < chunks; ++c) {
-        Session::Batch batch{{}, group.targets, pieces_->job / (folder + std::to_string(c)), {}};
+        Session::Batch batch{{}, group.targets, outputs / (folder + std::to_string(c)), {}};
         std::vector<const Pieces::Piece*> mine;
         for (std::size_t i = bounds[c]; i < bounds[c + 1]; ++i) {
           batch.files.push_back(group.pieces[i]->work);
@@ -1321,6 +1420,7 @@ class OfficeApplication : public word::Application {
       }
     }
     std::error_code ec;
+    if (outputs != pieces_->job) fs::remove_all(outputs, ec);
     fs::remove_all(pieces_->job, ec);
     pieces_->job.clear();
     if (failed.empty()) return;

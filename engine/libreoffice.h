@@ -58,6 +58,10 @@ struct OfficeOptions {
   // How many LibreOffices may convert the pieces at once (0: one a core, up
   // to four).
   int processes = 0;
+  // Where what LibreOffice writes of the pieces, and its own temporary
+  // files, go when there is room ("": the system's folder in memory, if it
+  // has one).
+  std::string memoryFolder;
 };
 
 class OfficeFactory : public word::Factory {

@@ -39,6 +39,9 @@ struct Program {
   std::string program;
   std::vector<std::string> args;
   std::string logFile;
+  // When set, the folder for its temporary files (TMPDIR; on Windows TMP and
+  // TEMP), so that none outlives a program that is ended.
+  std::string tempFolder;
 };
 std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, double seconds,
                                        const std::function<bool()>& poll);

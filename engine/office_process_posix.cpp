@@ -15,7 +15,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/office_process.h"
 
@@ -48,6 +53,62 @@ bool IsProgram(const fs::path& path) {
 
 void KillGroup(pid_t group) {
   if (group > 0) ::kill(-group, SIGKILL);
+}
+
+// The named sockets the processes of `group` listen on (LibreOffice's pipe
+// for the starts that hand their work over, /tmp/OSL_PIPE_…): a program that
+// is killed leaves their files behind. Linux only; elsewhere none are found.
+std::vector<std::string> ListeningSockets(pid_t group) {
+  std::vector<std::string> paths;
+#ifdef __linux__
+  std::set<std::string> inodes;
+  std::error_code ec;
+  for (const auto& process : fs::directory_iterator("/proc", ec)) {
+    const std::string pid = process.path().filename().string();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(process.path() / "stat");
+    std::string line;
+    std::getline(stat, line);
+    // pid (name) state ppid pgrp …: the name may hold spaces and brackets.
+    const auto close = line.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(line.substr(close + 1));
+    std::string state;
+    long parent = 0, processGroup = 0;
+    if (!(rest >> state >> parent >> processGroup) || processGroup != group) continue;
+    std::error_code fdError;
+    for (const auto& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
+      std::error_code linkError;
+      const std::string target = fs::read_symlink(fd.path(), linkError).string();
+      if (!linkError && target.rfind("socket:[", 0) == 0)
+        inodes.insert(target.substr(8, target.size() - 9));
+    }
+  }
+  if (inodes.empty()) return paths;
+  // Num RefCount Protocol Flags Type St Inode Path; listening: flag 0x10000.
+  std::ifstream table("/proc/net/unix");
+  std::string line;
+  std::getline(table, line);
+  while (std::getline(table, line)) {
+    std::istringstream row(line);
+    std::string num, refs, protocol, flags, type, st, inode, path;
+    if (!(row >> num >> refs >> protocol >> flags >> type >> st >> inode >> path)) continue;
+    const unsigned long bits = std::strtoul(flags.c_str(), nullptr, 16);
+    if ((bits & 0x10000) && path.size() > 1 && path[0] == '/' && inodes.count(inode))
+      paths.push_back(path);
+  }
+#else
+  (void)group;
+#endif
+  return paths;
+}
+
+// Removes the sockets a killed program left, if they are still sockets.
+void RemoveSockets(const std::vector<std::string>& paths) {
+  for (const auto& path : paths) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) ::unlink(path.c_str());
+  }
 }
 
 }  // namespace
@@ -103,6 +164,18 @@ std::string FindSoffice(bool usualFolders) {
 
 namespace {
 
+// Our environment, with the temporary folder `p` asks for.
+std::vector<std::string> EnvironmentFor(const Program& p) {
+  std::vector<std::string> variables;
+  for (char** v = environ; v && *v; ++v) {
+    const std::string variable = *v;
+    if (!p.tempFolder.empty() && variable.rfind("TMPDIR=", 0) == 0) continue;
+    variables.push_back(variable);
+  }
+  if (!p.tempFolder.empty()) variables.push_back("TMPDIR=" + p.tempFolder);
+  return variables;
+}
+
 // Starts one program in a group of its own; 0 when it could not be started.
 pid_t Start(const Program& p, std::string* why) {
   std::vector<std::string> all;
@@ -111,6 +184,10 @@ pid_t Start(const Program& p, std::string* why) {
   std::vector<char*> argv;
   for (auto& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);
+  std::vector<std::string> variables = EnvironmentFor(p);
+  std::vector<char*> envp;
+  for (auto& v : variables) envp.push_back(v.data());
+  envp.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
@@ -131,7 +208,7 @@ pid_t Start(const Program& p, std::string* why) {
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
   pid_t child = 0;
   const int failed =
-      posix_spawn(&child, p.program.c_str(), &actions, &attributes, argv.data(), environ);
+      posix_spawn(&child, p.program.c_str(), &actions, &attributes, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (failed != 0) {
@@ -213,7 +290,7 @@ std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, dou
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& logFile, double seconds,
                          const std::function<bool()>& poll) {
-  return RunPrograms({Program{program, args, logFile}}, seconds, poll).front();
+  return RunPrograms({Program{program, args, logFile, {}}}, seconds, poll).front();
 }
 
 struct Background::State {
@@ -253,11 +330,13 @@ bool Background::Running() {
 
 void Background::Kill() {
   if (state_->child == 0) return;
+  const std::vector<std::string> sockets = ListeningSockets(state_->child);
   KillGroup(state_->child);
   int status = 0;
   while (::waitpid(state_->child, &status, 0) < 0 && errno == EINTR) {
   }
   state_->Release();
+  RemoveSockets(sockets);
 }
 
 void KillRunningPrograms() {

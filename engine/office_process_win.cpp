@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <cwchar>
+#include <cwctype>
 #include <filesystem>
 #include <thread>
 
@@ -71,6 +73,28 @@ std::wstring QuoteArgument(const std::wstring& arg) {
   return out + L"\"";
 }
 
+// Our environment block, with the temporary folder `p` asks for.
+std::wstring EnvironmentFor(const Program& p) {
+  std::wstring block;
+  wchar_t* all = GetEnvironmentStringsW();
+  for (const wchar_t* v = all; v && *v; v += wcslen(v) + 1) {
+    const std::wstring variable = v;
+    std::wstring name = variable.substr(0, variable.find(L'='));
+    for (auto& c : name) c = static_cast<wchar_t>(towupper(c));
+    if (!p.tempFolder.empty() && (name == L"TMP" || name == L"TEMP")) continue;
+    block += variable;
+    block += L'\0';
+  }
+  if (all) FreeEnvironmentStringsW(all);
+  if (!p.tempFolder.empty())
+    for (const wchar_t* name : {L"TMP=", L"TEMP="}) {
+      block += name + Wide(p.tempFolder);
+      block += L'\0';
+    }
+  block += L'\0';
+  return block;
+}
+
 }  // namespace
 
 std::string FindSoffice(bool usualFolders) {
@@ -129,9 +153,10 @@ Started Start(const Program& p, std::string* why) {
   startup.hStdOutput = log;
   startup.hStdError = log;
   PROCESS_INFORMATION process{};
-  const BOOL made =
-      CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                     CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+  std::wstring environment = EnvironmentFor(p);
+  const BOOL made = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                   CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT,
+                                   environment.data(), nullptr, &startup, &process);
   if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
   if (!made) {
     *why = "error " + std::to_string(GetLastError());
@@ -207,7 +232,7 @@ std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, dou
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& logFile, double seconds,
                          const std::function<bool()>& poll) {
-  return RunPrograms({Program{program, args, logFile}}, seconds, poll).front();
+  return RunPrograms({Program{program, args, logFile, {}}}, seconds, poll).front();
 }
 
 struct Background::State {

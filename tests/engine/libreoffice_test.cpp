@@ -8,16 +8,19 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include "docx_fixture.h"
 #include "engine/engine.h"
 #include "engine/libreoffice.h"
+#include "engine/office_process.h"
 #include "support/paths.h"
 #include "testing.h"
 
@@ -77,6 +80,17 @@ bool LeftInTemp(const fs::path& temp) {
   for (const auto& entry : fs::directory_iterator(temp, ec))
     if (entry.path().filename().string().rfind("parvane-office-", 0) == 0) return true;
   return false;
+}
+
+// Whatever a run left in a folder, files and folders alike (the test's own
+// folders aside).
+std::vector<std::string> Left(const fs::path& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec))
+    if (entry.path().filename().string().rfind("parvane-test-", 0) != 0)
+      names.push_back(entry.path().filename().string());
+  return names;
 }
 
 // Whether a program still runs whose command line names a file in `temp`
@@ -221,9 +235,11 @@ TEST_F(RealOffice, a_hundred_letter_merge_gives_word_97_pieces_and_a_pdf_of_each
   if (corpus.empty() || !fs::exists(merge)) GTEST_SKIP() << "lo-merge-100.doc is not here";
   host_.settings.SavePdf = true;
   std::vector<std::string> sections;
+  TempDir memory;
   {
     engine::OfficeOptions options;
     options.processes = 2;  // the conversions counted below, on any machine
+    options.memoryFolder = memory.str();
     engine::OfficeFactory office(word::DefaultFactory(), host_, options);
     engine::DoItByFile(merge, host_, office);
     sections = SectionTexts(office, merge);
@@ -232,7 +248,10 @@ TEST_F(RealOffice, a_hundred_letter_merge_gives_word_97_pieces_and_a_pdf_of_each
     EXPECT_EQ(office.Calls(), 3);
     EXPECT_EQ(office.Loads(), 101);
   }
-  EXPECT_FALSE(LeftInTemp(tmp_.path()));
+  // Nothing is left of the LibreOffices ended with the run either (their own
+  // temporary files).
+  for (const TempDir* temp : {&tmp_, &memory})
+    EXPECT_EQ(Left(temp->path()), std::vector<std::string>{}) << temp->str();
   EXPECT_FALSE(RunsIn(tmp_.path())) << "a LibreOffice of the run still runs";
   EXPECT_EQ(Reports(host_), std::vector<std::string>{});
   ASSERT_EQ(sections.size(), 100u);
@@ -520,5 +539,32 @@ TEST_F(StandIn, a_crash_while_the_pieces_are_converted_leaves_no_piece_and_is_re
   EXPECT_EQ(testing_support::FilesIn(out_.path()), std::vector<std::string>{});
   EXPECT_FALSE(LeftInTemp(tmp_.path()));
 }
+
+#ifdef __linux__
+// A LibreOffice kept running listens on a named socket in /tmp, which it
+// removes only when it ends of itself; one that is killed leaves it behind,
+// one file for each run, unless the killing removes it.
+TEST(Background, a_program_that_is_ended_leaves_no_socket_it_listened_on) {
+  TempDir dir;
+  const std::string socket = dir.file("pipe");
+  engine::office::Background program;
+  std::string why;
+  ASSERT_TRUE(program.Start({"/bin/sh",
+                             {"-c",
+                              "exec python3 -c 'import socket, sys, time; "
+                              "s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); "
+                              "s.listen(1); time.sleep(600)' " +
+                                  Quote(socket)},
+                             dir.file("log"),
+                             {}},
+                            &why))
+      << why;
+  for (int i = 0; i < 500 && !fs::exists(socket) && program.Running(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(fs::exists(socket)) << ReadFile(dir.file("log"));
+  program.Kill();
+  EXPECT_FALSE(fs::exists(socket));
+}
+#endif
 
 }  // namespace
