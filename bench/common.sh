@@ -24,14 +24,20 @@ lo_version() {
   LO_VERSION=$(grep -A1 '<prop oor:name="ooSetupVersion">' \
     "$program_dir/../share/registry/main.xcd" 2>/dev/null |
     sed -n 's:.*<value>\([0-9.]*\)</value>.*:\1:p' | head -1)
+  LO_BUILD=$(sed -n 's/^buildid=//p' "$program_dir/versionrc" 2>/dev/null | head -1)
 }
 
 # lo_profile DIR: a fresh LibreOffice profile as parvane-split makes one
 # (after lo_version). It holds LibreOffice's version, as after LibreOffice's
 # first start, so that LibreOffice does not run its graphics self-tests
-# (which take longer than a conversion) at every start.
+# (which take longer than a conversion) at every start, and its build, so
+# that it does not set up its extensions and start itself a second time.
 lo_profile() {
   mkdir -p "$1/user"
+  if [ -n "${LO_BUILD:-}" ]; then
+    mkdir -p "$1/user/extensions"
+    printf '%s' "$LO_BUILD" >"$1/user/extensions/buildid"
+  fi
   [ -n "${LO_VERSION:-}" ] || return 0
   cat >"$1/user/registrymodifications.xcu" <<EOF
 <?xml version="1.0" encoding="UTF-8"?>
