@@ -949,6 +949,8 @@ class OfficeFactory::Session {
     if (!server.ready) {
       std::error_code ec;
       server.ready = fs::exists(server.keep.parent_path() / ".~lock.keep.docx#", ec);
+      // Its pipe is made by now; an ending that kills it removes the pipe's file.
+      if (server.ready) server.program.NoteSockets();
     }
     return server.ready;
   }
@@ -1338,6 +1340,14 @@ class OfficeApplication : public word::Application {
       if (piece.pdf) expected += 256u << 10;
     }
     const fs::path outputs = session_->OutputFolder(expected, pieces_->job);
+    // A folder in memory goes however the conversion ends.
+    struct Cleanup {
+      fs::path folder;
+      ~Cleanup() {
+        std::error_code ec;
+        if (!folder.empty()) fs::remove_all(folder, ec);
+      }
+    } cleanup{outputs != pieces_->job ? outputs : fs::path()};
 
     std::vector<Session::Batch> batches;
     std::vector<std::vector<const Pieces::Piece*>> members;
@@ -1420,7 +1430,6 @@ class OfficeApplication : public word::Application {
       }
     }
     std::error_code ec;
-    if (outputs != pieces_->job) fs::remove_all(outputs, ec);
     fs::remove_all(pieces_->job, ec);
     pieces_->job.clear();
     if (failed.empty()) return;

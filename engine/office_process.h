@@ -63,6 +63,10 @@ class Background {
   bool Running();
   // Ends it and its whole group at once and waits for it.
   void Kill();
+  // Notes the named sockets it listens on now: a program that is killed
+  // leaves their files behind, and they are removed when it is found ended
+  // or is ended, also after KillRunningPrograms. Kill looks for them itself.
+  void NoteSockets();
 
  private:
   struct State;

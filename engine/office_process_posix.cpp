@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -63,10 +64,12 @@ std::vector<std::string> ListeningSockets(pid_t group) {
 #ifdef __linux__
   std::set<std::string> inodes;
   std::error_code ec;
-  for (const auto& process : fs::directory_iterator("/proc", ec)) {
-    const std::string pid = process.path().filename().string();
+  // Processes end while they are looked at: every step is allowed to fail.
+  for (fs::directory_iterator process("/proc", ec), end; !ec && process != end;
+       process.increment(ec)) {
+    const std::string pid = process->path().filename().string();
     if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream stat(process.path() / "stat");
+    std::ifstream stat(process->path() / "stat");
     std::string line;
     std::getline(stat, line);
     // pid (name) state ppid pgrp …: the name may hold spaces and brackets.
@@ -77,9 +80,10 @@ std::vector<std::string> ListeningSockets(pid_t group) {
     long parent = 0, processGroup = 0;
     if (!(rest >> state >> parent >> processGroup) || processGroup != group) continue;
     std::error_code fdError;
-    for (const auto& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
+    for (fs::directory_iterator fd(process->path() / "fd", fdError), none; !fdError && fd != none;
+         fd.increment(fdError)) {
       std::error_code linkError;
-      const std::string target = fs::read_symlink(fd.path(), linkError).string();
+      const std::string target = fs::read_symlink(fd->path(), linkError).string();
       if (!linkError && target.rfind("socket:[", 0) == 0)
         inodes.insert(target.substr(8, target.size() - 9));
     }
@@ -296,12 +300,21 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
 struct Background::State {
   pid_t child = 0;
   int slot = -1;
+  std::vector<std::string> sockets;  // noted while it ran
 
+  void Note(const std::vector<std::string>& found) {
+    for (const auto& path : found)
+      if (std::find(sockets.begin(), sockets.end(), path) == sockets.end()) sockets.push_back(path);
+  }
+
+  // Whoever ended it (also KillRunningPrograms), what it leaves goes.
   void Release() {
     KillGroup(child);
     if (slot >= 0) running[slot].store(0);
     child = 0;
     slot = -1;
+    RemoveSockets(sockets);
+    sockets.clear();
   }
 };
 
@@ -328,15 +341,18 @@ bool Background::Running() {
   return false;
 }
 
+void Background::NoteSockets() {
+  if (state_->child != 0) state_->Note(ListeningSockets(state_->child));
+}
+
 void Background::Kill() {
   if (state_->child == 0) return;
-  const std::vector<std::string> sockets = ListeningSockets(state_->child);
+  state_->Note(ListeningSockets(state_->child));
   KillGroup(state_->child);
   int status = 0;
   while (::waitpid(state_->child, &status, 0) < 0 && errno == EINTR) {
   }
   state_->Release();
-  RemoveSockets(sockets);
 }
 
 void KillRunningPrograms() {

@@ -73,24 +73,26 @@ std::wstring QuoteArgument(const std::wstring& arg) {
   return out + L"\"";
 }
 
-// Our environment block, with the temporary folder `p` asks for.
+// Our environment block, with the temporary folder `p` asks for; "" when
+// the program simply inherits ours.
 std::wstring EnvironmentFor(const Program& p) {
   std::wstring block;
+  if (p.tempFolder.empty()) return block;
   wchar_t* all = GetEnvironmentStringsW();
-  for (const wchar_t* v = all; v && *v; v += wcslen(v) + 1) {
+  if (!all) return block;
+  for (const wchar_t* v = all; *v; v += wcslen(v) + 1) {
     const std::wstring variable = v;
     std::wstring name = variable.substr(0, variable.find(L'='));
     for (auto& c : name) c = static_cast<wchar_t>(towupper(c));
-    if (!p.tempFolder.empty() && (name == L"TMP" || name == L"TEMP")) continue;
+    if (name == L"TMP" || name == L"TEMP") continue;
     block += variable;
     block += L'\0';
   }
-  if (all) FreeEnvironmentStringsW(all);
-  if (!p.tempFolder.empty())
-    for (const wchar_t* name : {L"TMP=", L"TEMP="}) {
-      block += name + Wide(p.tempFolder);
-      block += L'\0';
-    }
+  FreeEnvironmentStringsW(all);
+  for (const wchar_t* name : {L"TMP=", L"TEMP="}) {
+    block += name + Wide(p.tempFolder);
+    block += L'\0';
+  }
   block += L'\0';
   return block;
 }
@@ -156,7 +158,8 @@ Started Start(const Program& p, std::string* why) {
   std::wstring environment = EnvironmentFor(p);
   const BOOL made = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
                                    CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT,
-                                   environment.data(), nullptr, &startup, &process);
+                                   environment.empty() ? nullptr : environment.data(), nullptr,
+                                   &startup, &process);
   if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
   if (!made) {
     *why = "error " + std::to_string(GetLastError());
@@ -276,6 +279,10 @@ void Background::Kill() {
     Sleep(20);
   }
   Release(started);
+}
+
+void Background::NoteSockets() {
+  // Windows' named pipes go with the process that made them.
 }
 
 void KillRunningPrograms() {

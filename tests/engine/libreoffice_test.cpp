@@ -543,27 +543,37 @@ TEST_F(StandIn, a_crash_while_the_pieces_are_converted_leaves_no_piece_and_is_re
 #ifdef __linux__
 // A LibreOffice kept running listens on a named socket in /tmp, which it
 // removes only when it ends of itself; one that is killed leaves it behind,
-// one file for each run, unless the killing removes it.
+// one file for each run, unless the killing removes it: also a kill of every
+// program at once, for a program that is ending.
 TEST(Background, a_program_that_is_ended_leaves_no_socket_it_listened_on) {
-  TempDir dir;
-  const std::string socket = dir.file("pipe");
-  engine::office::Background program;
-  std::string why;
-  ASSERT_TRUE(program.Start({"/bin/sh",
-                             {"-c",
-                              "exec python3 -c 'import socket, sys, time; "
-                              "s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); "
-                              "s.listen(1); time.sleep(600)' " +
-                                  Quote(socket)},
-                             dir.file("log"),
-                             {}},
-                            &why))
-      << why;
-  for (int i = 0; i < 500 && !fs::exists(socket) && program.Running(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  ASSERT_TRUE(fs::exists(socket)) << ReadFile(dir.file("log"));
-  program.Kill();
-  EXPECT_FALSE(fs::exists(socket));
+  for (const bool allAtOnce : {false, true}) {
+    SCOPED_TRACE(allAtOnce ? "every program killed at once" : "killed on its own");
+    TempDir dir;
+    const std::string socket = dir.file("pipe");
+    engine::office::Background program;
+    std::string why;
+    ASSERT_TRUE(program.Start({"/bin/sh",
+                               {"-c",
+                                "exec python3 -c 'import socket, sys, time; "
+                                "s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); "
+                                "s.listen(1); time.sleep(600)' " +
+                                    Quote(socket)},
+                               dir.file("log"),
+                               {}},
+                              &why))
+        << why;
+    for (int i = 0; i < 500 && !fs::exists(socket) && program.Running(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(fs::exists(socket)) << ReadFile(dir.file("log"));
+    program.NoteSockets();
+    if (allAtOnce) {
+      engine::office::KillRunningPrograms();
+      for (int i = 0; i < 500 && program.Running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    program.Kill();
+    EXPECT_FALSE(fs::exists(socket));
+  }
 }
 #endif
 
