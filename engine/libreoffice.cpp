@@ -129,10 +129,15 @@ std::string ContentKey(const fs::path& path) {
   return std::to_string(size) + ":" + std::to_string(hash);
 }
 
-double Megabytes(const fs::path& path) {
+// A file's size, 0 when it cannot be read.
+std::uint64_t Bytes(const fs::path& path) {
   std::error_code ec;
   const auto size = fs::file_size(path, ec);
-  return ec ? 0.0 : static_cast<double>(size) / (1024.0 * 1024.0);
+  return ec ? 0 : static_cast<std::uint64_t>(size);
+}
+
+double Megabytes(const fs::path& path) {
+  return static_cast<double>(Bytes(path)) / (1024.0 * 1024.0);
 }
 
 // Puts a finished file under its final name: a copy under a hidden temporary
@@ -420,11 +425,7 @@ class OfficeFactory::Session {
     if (soffice.empty()) return all("LibreOffice was not found: " + installAdvice + ".");
     std::uint64_t largest = 0;  // bytes of the largest file to convert
     for (const Batch& batch : batches)
-      for (const auto& file : batch.files) {
-        std::error_code ec;
-        const std::uint64_t size = fs::file_size(file, ec);
-        if (!ec) largest = std::max(largest, size);
-      }
+      for (const auto& file : batch.files) largest = std::max(largest, Bytes(file));
     const std::string temp = TempFolder(4 * largest);
     std::vector<Server*> servedBy(batches.size(), nullptr);
     std::vector<std::uintmax_t> serverLogFrom(batches.size(), 0);
@@ -1334,9 +1335,7 @@ class OfficeApplication : public word::Application {
     // a few times larger; a PDF holds the fonts it uses.
     std::uint64_t expected = 0;
     for (const auto& piece : pieces) {
-      std::error_code ec;
-      const std::uint64_t size = fs::file_size(piece.work, ec);
-      if (!ec) expected += 4 * size * ((piece.convert ? 1 : 0) + (piece.pdf ? 1 : 0));
+      expected += 4 * Bytes(piece.work) * ((piece.convert ? 1 : 0) + (piece.pdf ? 1 : 0));
       if (piece.pdf) expected += 256u << 10;
     }
     const fs::path outputs = session_->OutputFolder(expected, pieces_->job);
