@@ -168,15 +168,28 @@ std::string FindSoffice(bool usualFolders) {
 
 namespace {
 
+// How the C library's allocator of a program we run is tuned, unless our own
+// environment already tunes it. LibreOffice's Word export opens a 1 MB buffer
+// for every XML part it writes and keeps them all until the end: about 200 MB
+// for a merge of a hundred letters with a header and a footer each, every
+// page of which was faulted in and zeroed one 4 KB page at a time, about half
+// of the whole conversion. Taken from the heap in transparent huge pages, the
+// same memory costs a fraction of that. Other C libraries ignore the variable.
+constexpr const char* kAllocatorTuning =
+    "GLIBC_TUNABLES=glibc.malloc.hugetlb=1:glibc.malloc.mmap_threshold=33554432";
+
 // Our environment, with the temporary folder `p` asks for.
 std::vector<std::string> EnvironmentFor(const Program& p) {
   std::vector<std::string> variables;
+  bool tuned = false;
   for (char** v = environ; v && *v; ++v) {
     const std::string variable = *v;
     if (!p.tempFolder.empty() && variable.rfind("TMPDIR=", 0) == 0) continue;
+    if (variable.rfind("GLIBC_TUNABLES=", 0) == 0) tuned = true;
     variables.push_back(variable);
   }
   if (!p.tempFolder.empty()) variables.push_back("TMPDIR=" + p.tempFolder);
+  if (!tuned) variables.push_back(kAllocatorTuning);
   return variables;
 }
 
