@@ -178,30 +178,55 @@ namespace {
 constexpr const char* kAllocatorTuning =
     "GLIBC_TUNABLES=glibc.malloc.hugetlb=1:glibc.malloc.mmap_threshold=33554432";
 
-// Our environment, with the temporary folder `p` asks for.
-std::vector<std::string> EnvironmentFor(const Program& p) {
+// The variable LibreOffice's start script sets before it runs oosplash.
+constexpr const char* kScriptSets = "SAL_ENABLE_FILE_LOCKING=1";
+
+// LibreOffice's start script (program/soffice of a Unix installation) sets
+// kScriptSets and runs program/oosplash beside it, after about 40 ms of
+// shell (dirname, ls, sed and the like) at every start. Where the script is
+// LibreOffice's own (oosplash beside it, and no ooenv for it to read),
+// oosplash is started directly instead; "" where `program` is anything else.
+std::string OosplashFor(const std::string& program) {
+  std::error_code ec;
+  const fs::path real = fs::canonical(program, ec);
+  if (ec || real.filename() != "soffice") return std::string();
+  const fs::path folder = real.parent_path();
+  if (!IsProgram(folder / "oosplash") || fs::exists(folder / "ooenv", ec) || ec)
+    return std::string();
+  char head[2] = {};
+  std::ifstream(real, std::ios::binary).read(head, sizeof head);
+  if (head[0] != '#' || head[1] != '!') return std::string();
+  return (folder / "oosplash").string();
+}
+
+// Our environment, with the temporary folder `p` asks for, and what the
+// start script would have set when `skipped`.
+std::vector<std::string> EnvironmentFor(const Program& p, bool skipped) {
   std::vector<std::string> variables;
   bool tuned = false;
   for (char** v = environ; v && *v; ++v) {
     const std::string variable = *v;
     if (!p.tempFolder.empty() && variable.rfind("TMPDIR=", 0) == 0) continue;
+    if (skipped && variable.rfind("SAL_ENABLE_FILE_LOCKING=", 0) == 0) continue;
     if (variable.rfind("GLIBC_TUNABLES=", 0) == 0) tuned = true;
     variables.push_back(variable);
   }
   if (!p.tempFolder.empty()) variables.push_back("TMPDIR=" + p.tempFolder);
   if (!tuned) variables.push_back(kAllocatorTuning);
+  if (skipped) variables.push_back(kScriptSets);
   return variables;
 }
 
 // Starts one program in a group of its own; 0 when it could not be started.
 pid_t Start(const Program& p, std::string* why) {
+  const std::string oosplash = OosplashFor(p.program);
   std::vector<std::string> all;
-  all.push_back(p.program);
+  all.push_back(oosplash.empty() ? p.program : oosplash);
   all.insert(all.end(), p.args.begin(), p.args.end());
   std::vector<char*> argv;
   for (auto& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);
-  std::vector<std::string> variables = EnvironmentFor(p);
+  std::vector<std::string> variables = EnvironmentFor(p, !oosplash.empty());
   std::vector<char*> envp;
   for (auto& v : variables) envp.push_back(v.data());
   envp.push_back(nullptr);
@@ -225,7 +250,7 @@ pid_t Start(const Program& p, std::string* why) {
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
   pid_t child = 0;
   const int failed =
-      posix_spawn(&child, p.program.c_str(), &actions, &attributes, argv.data(), envp.data());
+      posix_spawn(&child, all.front().c_str(), &actions, &attributes, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (failed != 0) {
@@ -271,6 +296,7 @@ std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, dou
   };
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+  auto nextPoll = std::chrono::steady_clock::now();
   while (waiting > 0) {
     for (std::size_t i = 0; i < programs.size(); ++i) {
       if (children[i] == 0) continue;
@@ -286,7 +312,11 @@ std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, dou
       }
     }
     if (waiting == 0) break;
-    const bool stop = poll && !poll();
+    bool stop = false;
+    if (const auto now = std::chrono::steady_clock::now(); now >= nextPoll) {
+      stop = poll && !poll();
+      nextPoll = now + std::chrono::milliseconds(50);
+    }
     if (stop || std::chrono::steady_clock::now() >= deadline) {
       for (std::size_t i = 0; i < programs.size(); ++i) {
         if (children[i] == 0) continue;
@@ -299,7 +329,9 @@ std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, dou
       }
       break;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // An ending is noticed within a few milliseconds: the next conversion
+    // often waits for it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return results;
 }

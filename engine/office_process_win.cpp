@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -227,7 +228,13 @@ std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, dou
       }
       break;
     }
-    Sleep(50);
+    // Woken as soon as one of them ends: the next conversion often waits for it.
+    std::vector<HANDLE> running;
+    for (const auto& s : started)
+      if (s.process) running.push_back(s.process);
+    WaitForMultipleObjects(
+        static_cast<DWORD>((std::min<std::size_t>)(running.size(), MAXIMUM_WAIT_OBJECTS)),
+        running.data(), FALSE, 50);
   }
   return results;
 }
