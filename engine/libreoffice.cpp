@@ -50,8 +50,8 @@ std::string ReadAll(const fs::path& path, std::uintmax_t limit) {
   std::error_code ec;
   const auto size = fs::file_size(path, ec);
   if (ec || size > limit) return std::string();
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  // In one read: LibreOffice's settings are megabytes.
+  return ReadHead(path, static_cast<std::size_t>(size));
 }
 
 std::string Utf16(const std::string& ascii) {
@@ -484,12 +484,20 @@ class OfficeFactory::Session {
     }
     starts_ += started;
     calls_ += static_cast<int>(batches.size());
-    // The cores this call leaves free start LibreOffices for the next ones.
-    StartServers(soffice, Processes() - static_cast<int>(batches.size()));
-    const auto results = office::RunPrograms(programs, seconds, [this] {
+    // Once these conversions are under way, the cores they leave free start
+    // LibreOffices for the next ones.
+    bool serversStarted = false;
+    auto startServers = [&] {
+      if (!serversStarted && !ending.load())
+        StartServers(soffice, Processes() - static_cast<int>(batches.size()));
+      serversStarted = true;
+    };
+    const auto results = office::RunPrograms(programs, seconds, [&] {
+      startServers();
       host_.Yield();
       return !ending.load();
     });
+    startServers();
     using Outcome = office::ProgramResult::Outcome;
     for (std::size_t k = 0; k < results.size(); ++k) {
       const auto& result = results[k];
@@ -713,7 +721,10 @@ class OfficeFactory::Session {
 
   // LibreOffice's arguments for a start without windows on `profile`.
   static std::vector<std::string> Headless(const fs::path& profile) {
+    // The profile is thrown away with the session, so LibreOffice need not
+    // pack a backup copy of it at every exit, as it would by default.
     return {"-env:UserInstallation=" + office::FileUrl(support::FromFsPath(profile)),
+            "-env:SecureUserConfig=false",
             "--headless",
             "--invisible",
             "--nologo",
