@@ -420,7 +420,7 @@ class OfficeFactory::Session {
       std::fill(why.begin(), why.end(), text);
       return why;
     };
-    if (ending.load()) return all("The program is ending; " + what + " was not converted.");
+    if (ending.load()) return all(Ending(what));
     const std::string soffice = Soffice(options_.usualFolders);
     if (soffice.empty()) return all("LibreOffice was not found: " + installAdvice + ".");
     std::uint64_t largest = 0;  // bytes of the largest file to convert
@@ -494,6 +494,9 @@ class OfficeFactory::Session {
     };
     const auto results = office::RunPrograms(programs, seconds, [&] {
       startServers();
+      // Those kept running are looked at meanwhile too: what a kill leaves
+      // of one that was never looked at is not found after it.
+      for (auto& server : servers_) server->program.Running();
       host_.Yield();
       return !ending.load();
     });
@@ -510,7 +513,13 @@ class OfficeFactory::Session {
         // still be at these files, and the next batch would wait behind it.
         if (result.outcome != Outcome::kExited || result.exitCode != 0) server->program.Kill();
       }
-      switch (result.outcome) {
+      // A program that is ending kills every LibreOffice at once, which
+      // may be seen to end before the ending is: not LibreOffice's fault.
+      const Outcome outcome = ending.load() && result.outcome != Outcome::kExited &&
+                                      result.outcome != Outcome::kNotStarted
+                                  ? Outcome::kStopped
+                                  : result.outcome;
+      switch (outcome) {
         case Outcome::kExited:
           break;
         case Outcome::kNotStarted:
@@ -527,7 +536,7 @@ class OfficeFactory::Session {
                    what + "; the file may be damaged." + LogTail(programs[k].logFile);
           break;
         case Outcome::kStopped:
-          why[i] = "The program is ending; " + what + " was not converted.";
+          why[i] = Ending(what);
           break;
       }
     }
@@ -967,6 +976,10 @@ class OfficeFactory::Session {
     return server.ready;
   }
 
+  static std::string Ending(const std::string& what) {
+    return "The program is ending: LibreOffice stopped converting " + what + ".";
+  }
+
   // What `from` gained since `offset` is added to the end of `to`.
   static void AppendTail(const std::string& from, std::uintmax_t offset, const std::string& to) {
     std::ifstream in(support::ToFsPath(from), std::ios::binary);
@@ -976,13 +989,21 @@ class OfficeFactory::Session {
     out << in.rdbuf();
   }
 
-  // The last line LibreOffice wrote, when it said anything useful.
+  // The last line LibreOffice wrote, when it said anything useful: its
+  // warning at every start where Java is not set up says nothing about the
+  // file.
   std::string LogTail(const std::string& log) const {
     std::string text = ReadAll(support::ToFsPath(log), 1 << 20);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-      text.pop_back();
-    const auto start = text.find_last_of('\n');
-    const std::string last = start == std::string::npos ? text : text.substr(start + 1);
+    std::string last;
+    std::size_t from = 0;
+    while (from < text.size()) {
+      std::size_t end = text.find('\n', from);
+      if (end == std::string::npos) end = text.size();
+      std::string line = text.substr(from, end - from);
+      from = end + 1;
+      while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+      if (!line.empty() && line.find("javaldx") == std::string::npos) last = std::move(line);
+    }
     return last.empty() ? std::string() : " (LibreOffice: " + last + ")";
   }
 
@@ -1445,7 +1466,11 @@ class OfficeApplication : public word::Application {
     if (failed.empty()) return;
     std::string text;
     const std::size_t shown = std::min<std::size_t>(failed.size(), 5);
-    for (std::size_t i = 0; i < shown; ++i) text += (i ? "; " : "") + failed[i];
+    for (std::size_t i = 0; i < shown; ++i) {
+      std::string reason = failed[i];
+      if (!reason.empty() && reason.back() == '.') reason.pop_back();
+      text += (i ? "; " : "") + reason;
+    }
     if (failed.size() > shown) text += "; and " + std::to_string(failed.size() - shown) + " more";
     throw word::AutomationError("Not every piece of " + Label() + " could be saved: " + text + ".");
   }
@@ -1497,6 +1522,7 @@ int OfficeFactory::Loads() const {
 void EndOfficeNow() {
   ending.store(true);
   office::KillRunningPrograms();
+  office::RemoveNotedSockets();
   std::lock_guard<std::mutex> lock(foldersMutex);
   for (const auto& folder : LiveFolders()) {
     std::error_code ec;

@@ -98,8 +98,9 @@ class OfficeFactory : public word::Factory {
 };
 
 // For a program that is ending in the middle of a run: kills every
-// LibreOffice this program started and removes every private folder; later
-// conversions are refused. Never throws.
+// LibreOffice this program started and removes every private folder and the
+// sockets they were seen to listen on; later conversions are refused. Never
+// throws.
 void EndOfficeNow();
 // The same for a signal handler: only kills LibreOffice and refuses later
 // conversions; the factories remove their folders as they go.

@@ -77,6 +77,10 @@ class Background {
 // background, for a program that is ending; never throws (on POSIX it is safe
 // in a signal handler).
 void KillRunningPrograms();
+// After KillRunningPrograms, for a program that ends at once, without
+// returning to what waits for them: removes the named sockets noted of every
+// program still running or waited for. Not for a signal handler.
+void RemoveNotedSockets();
 
 // The file: URL of an absolute path, as LibreOffice takes its profile folder.
 std::string FileUrl(const std::string& path);

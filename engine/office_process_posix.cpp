@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -107,11 +108,30 @@ std::vector<std::string> ListeningSockets(pid_t group) {
   return paths;
 }
 
-// Removes the sockets a killed program left, if they are still sockets.
-void RemoveSockets(const std::vector<std::string>& paths) {
+// Every socket noted of a program that runs, for RemoveNotedSockets.
+std::mutex notedMutex;
+std::multiset<std::string>& Noted() {
+  static std::multiset<std::string> noted;
+  return noted;
+}
+
+void NoteFound(const std::vector<std::string>& paths) {
+  std::lock_guard<std::mutex> lock(notedMutex);
+  for (const auto& path : paths) Noted().insert(path);
+}
+
+void Unlink(const std::string& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) ::unlink(path.c_str());
+}
+
+// Done with the sockets of a program that ended: those it left, if they are
+// still sockets, are removed when `remove` is set.
+void RemoveSockets(const std::vector<std::string>& paths, bool remove = true) {
+  std::lock_guard<std::mutex> lock(notedMutex);
   for (const auto& path : paths) {
-    struct stat info;
-    if (::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) ::unlink(path.c_str());
+    if (const auto at = Noted().find(path); at != Noted().end()) Noted().erase(at);
+    if (remove) Unlink(path);
   }
 }
 
@@ -280,6 +300,7 @@ std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, dou
   std::vector<ProgramResult> results(programs.size());
   std::vector<pid_t> children(programs.size(), 0);
   std::vector<int> slots(programs.size(), -1);
+  std::vector<std::vector<std::string>> sockets(programs.size());
   std::size_t waiting = 0;
   for (std::size_t i = 0; i < programs.size(); ++i) {
     children[i] = Start(programs[i], &results[i].detail);
@@ -288,15 +309,20 @@ std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, dou
     ++waiting;
   }
   auto release = [&](std::size_t i) {
-    // Helpers the program left behind in its group go with it.
+    // Helpers the program left behind in its group go with it, and so do
+    // the sockets of one that did not end of itself.
     KillGroup(children[i]);
     if (slots[i] >= 0) running[slots[i]].store(0);
+    RemoveSockets(sockets[i], results[i].outcome != ProgramResult::kExited);
     children[i] = 0;
     --waiting;
   };
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
   auto nextPoll = std::chrono::steady_clock::now();
+  // Sockets are looked for until found: a kill of every program at once
+  // (a signal) leaves no time to look for them then.
+  auto nextLook = nextPoll + std::chrono::milliseconds(200);
   while (waiting > 0) {
     for (std::size_t i = 0; i < programs.size(); ++i) {
       if (children[i] == 0) continue;
@@ -317,9 +343,22 @@ std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, dou
       stop = poll && !poll();
       nextPoll = now + std::chrono::milliseconds(50);
     }
+    if (const auto now = std::chrono::steady_clock::now(); now >= nextLook) {
+      for (std::size_t i = 0; i < programs.size(); ++i)
+        if (children[i] != 0 && sockets[i].empty()) {
+          sockets[i] = ListeningSockets(children[i]);
+          NoteFound(sockets[i]);
+        }
+      nextLook = now + std::chrono::milliseconds(500);
+    }
     if (stop || std::chrono::steady_clock::now() >= deadline) {
       for (std::size_t i = 0; i < programs.size(); ++i) {
         if (children[i] == 0) continue;
+        for (const auto& path : ListeningSockets(children[i]))
+          if (std::find(sockets[i].begin(), sockets[i].end(), path) == sockets[i].end()) {
+            sockets[i].push_back(path);
+            NoteFound({path});
+          }
         KillGroup(children[i]);
         int status = 0;
         while (::waitpid(children[i], &status, 0) < 0 && errno == EINTR) {
@@ -346,10 +385,14 @@ struct Background::State {
   pid_t child = 0;
   int slot = -1;
   std::vector<std::string> sockets;  // noted while it ran
+  std::chrono::steady_clock::time_point nextLook;
 
   void Note(const std::vector<std::string>& found) {
     for (const auto& path : found)
-      if (std::find(sockets.begin(), sockets.end(), path) == sockets.end()) sockets.push_back(path);
+      if (std::find(sockets.begin(), sockets.end(), path) == sockets.end()) {
+        sockets.push_back(path);
+        NoteFound({path});
+      }
   }
 
   // Whoever ended it (also KillRunningPrograms), what it leaves goes.
@@ -381,7 +424,16 @@ bool Background::Running() {
   if (state_->child == 0) return false;
   int status = 0;
   const pid_t done = ::waitpid(state_->child, &status, WNOHANG);
-  if (done == 0 || (done < 0 && errno == EINTR)) return true;
+  if (done == 0 || (done < 0 && errno == EINTR)) {
+    // Its sockets are looked for until found, now and then: a kill of every
+    // program at once leaves no time to look for them then.
+    if (const auto now = std::chrono::steady_clock::now();
+        state_->sockets.empty() && now >= state_->nextLook) {
+      state_->Note(ListeningSockets(state_->child));
+      state_->nextLook = now + std::chrono::milliseconds(250);
+    }
+    return true;
+  }
   state_->Release();
   return false;
 }
@@ -402,6 +454,12 @@ void Background::Kill() {
 
 void KillRunningPrograms() {
   for (auto& slot : running) KillGroup(slot.load());
+}
+
+void RemoveNotedSockets() {
+  std::lock_guard<std::mutex> lock(notedMutex);
+  for (const auto& path : Noted()) Unlink(path);
+  Noted().clear();
 }
 
 std::string FileUrl(const std::string& path) {

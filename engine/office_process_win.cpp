@@ -297,6 +297,9 @@ void KillRunningPrograms() {
     if (HANDLE job = slot.load()) TerminateJobObject(job, 1);
 }
 
+// Windows' named pipes go with the process that made them.
+void RemoveNotedSockets() {}
+
 std::string FileUrl(const std::string& path) {
   static const char* hex = "0123456789ABCDEF";
   std::string url = "file:///";

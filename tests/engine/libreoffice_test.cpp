@@ -540,38 +540,84 @@ TEST_F(StandIn, a_crash_while_the_pieces_are_converted_leaves_no_piece_and_is_re
   EXPECT_FALSE(LeftInTemp(tmp_.path()));
 }
 
+// Ctrl-C kills every LibreOffice at once, from the signal handler: the
+// conversion it ended is reported as ended by the user, not as a crash on a
+// damaged file.
+TEST_F(StandIn, a_conversion_ended_by_a_signal_is_reported_as_the_program_ending) {
+  Script("exec /bin/sleep 600");
+  std::thread signal([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    engine::StopOfficeFromSignal();
+  });
+  engine::OfficeOptions options;
+  options.usualFolders = false;
+  {
+    engine::OfficeFactory office(word::DefaultFactory(), host_, options);
+    engine::DoItByFile(in_.file("Letters.doc"), host_, office);
+  }
+  signal.join();
+  ASSERT_FALSE(host_.reportDetails.empty());
+  const std::string& said = host_.reportDetails[0].description;
+  EXPECT_NE(said.find("The program is ending"), std::string::npos) << said;
+  EXPECT_EQ(said.find("unexpectedly"), std::string::npos) << said;
+  EXPECT_FALSE(LeftInTemp(tmp_.path()));
+}
+
 #ifdef __linux__
-// A LibreOffice kept running listens on a named socket in /tmp, which it
-// removes only when it ends of itself; one that is killed leaves it behind,
-// one file for each run, unless the killing removes it: also a kill of every
-// program at once, for a program that is ending.
-TEST(Background, a_program_that_is_ended_leaves_no_socket_it_listened_on) {
-  for (const bool allAtOnce : {false, true}) {
-    SCOPED_TRACE(allAtOnce ? "every program killed at once" : "killed on its own");
+// LibreOffice listens on a named socket in /tmp, which it removes only when
+// it ends of itself; one that is killed leaves it behind, one file for each
+// run, unless the killing removes it: a kill on its own, at a time-out or a
+// stop, and a kill of every program at once (a signal), which leaves no
+// time to look for the sockets then.
+TEST(OfficeProcess, a_program_that_is_ended_leaves_no_socket_it_listened_on) {
+  enum How { kKept, kKeptAllAtOnce, kKeptEndingNow, kTimedOut, kStopped, kAllAtOnce };
+  for (const How how : {kKept, kKeptAllAtOnce, kKeptEndingNow, kTimedOut, kStopped, kAllAtOnce}) {
+    SCOPED_TRACE(how);
     TempDir dir;
     const std::string socket = dir.file("pipe");
-    engine::office::Background program;
-    std::string why;
-    ASSERT_TRUE(program.Start({"/bin/sh",
-                               {"-c",
-                                "exec python3 -c 'import socket, sys, time; "
-                                "s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); "
-                                "s.listen(1); time.sleep(600)' " +
-                                    Quote(socket)},
-                               dir.file("log"),
-                               {}},
-                              &why))
-        << why;
-    for (int i = 0; i < 500 && !fs::exists(socket) && program.Running(); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(fs::exists(socket)) << ReadFile(dir.file("log"));
-    program.NoteSockets();
-    if (allAtOnce) {
-      engine::office::KillRunningPrograms();
-      for (int i = 0; i < 500 && program.Running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const engine::office::Program listener{
+        "/bin/sh",
+        {"-c",
+         "exec python3 -c 'import socket, sys, time; "
+         "s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); "
+         "s.listen(1); time.sleep(600)' " +
+             Quote(socket)},
+        dir.file("log"),
+        {}};
+    if (how == kKept || how == kKeptAllAtOnce || how == kKeptEndingNow) {
+      engine::office::Background program;
+      std::string why;
+      ASSERT_TRUE(program.Start(listener, &why)) << why;
+      for (int i = 0; i < 500 && !fs::exists(socket) && program.Running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      ASSERT_TRUE(fs::exists(socket)) << ReadFile(dir.file("log"));
+      // It is looked at now and then while it runs.
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      ASSERT_TRUE(program.Running());
+      if (how == kKeptAllAtOnce) {
+        engine::office::KillRunningPrograms();
+        for (int i = 0; i < 500 && program.Running(); ++i)
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      if (how == kKeptEndingNow) {
+        // A window closed in mid-run ends the program without returning here.
+        engine::office::KillRunningPrograms();
+        engine::office::RemoveNotedSockets();
+        EXPECT_FALSE(fs::exists(socket));
+      }
+      program.Kill();
+    } else {
+      const auto started = std::chrono::steady_clock::now();
+      const auto result = engine::office::RunPrograms({listener}, how == kTimedOut ? 2 : 60, [&] {
+        // Once it listens, and has been looked at.
+        if (!fs::exists(socket) ||
+            std::chrono::steady_clock::now() - started < std::chrono::milliseconds(1500))
+          return true;
+        if (how == kAllAtOnce) engine::office::KillRunningPrograms();
+        return how != kStopped;
+      });
+      EXPECT_NE(result.front().outcome, engine::office::ProgramResult::kExited);
     }
-    program.Kill();
     EXPECT_FALSE(fs::exists(socket));
   }
 }
