@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include "app/end_signals.h"
 #include "app/form1.h"
 #include "app/qt_dialogs.h"
 #include "filelist/file_list.h"
@@ -21,6 +22,7 @@ int RunWindow(support::Dialogs* dialogs, const std::vector<std::string>& entries
   // No word processor could be had: the advice was shown, the window never is.
   if (form.Ended()) return 0;
   for (const std::string& entry : entries) form.List().AddFileEntry(entry);
+  const EndSignals endSignals(form);
   form.show();
   return QCoreApplication::exec();
 }

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <csignal>
+
+#include "app/end_signals.h"
 #include "app_fixture.h"
 #include "docx_fixture.h"
 #include "engine/builtin.h"
@@ -474,6 +477,35 @@ TEST_F(BatchTest, closing_during_a_content_named_run_leaves_no_working_copy) {
   EXPECT_EQ(ended, 1);
   EXPECT_EQ(atClose, (Names{"Letters.docx"}));
 }
+
+#ifndef _WIN32
+// Ended from outside in the middle of a run (a logout's SIGTERM, Ctrl-C in
+// its terminal): the window is closed as by its close button, so the working
+// copy goes as it does then.
+TEST_F(BatchTest, an_ending_signal_during_a_run_closes_the_window_and_leaves_no_working_copy) {
+  const app::EndSignals endSignals(*form_);
+  NameByContent(0);
+  dialogs_.inputAnswers = {"2"};
+  Add(MakeLetters(in_, "Letters.docx"));
+  int ended = 0;
+  Names atEnd;
+  form_->SetEndNow([&] {
+    ++ended;
+    atEnd = FilesIn(in_);
+  });
+  bool signalled = false;
+  form_->onText = [&](const std::string& text) {
+    if (!signalled && text.rfind("Creating: ", 0) == 0) {
+      signalled = true;
+      std::raise(SIGTERM);
+    }
+  };
+  form().PushButton2_Click();
+  EXPECT_TRUE(signalled);
+  EXPECT_EQ(ended, 1);
+  EXPECT_EQ(atEnd, (Names{"Letters.docx"}));
+}
+#endif
 
 // Closed while the name is being taken: the private temporary copy goes too.
 TEST_F(BatchTest, closing_while_a_name_is_taken_leaves_nothing_in_the_temporary_folder) {

@@ -1,0 +1,30 @@
+// Ending requests on Windows: Ctrl-C and Ctrl-Break in its console end the
+// program at once, as they did, LibreOffice first.
+
+#include <QWidget>
+#include <csignal>
+
+#include "app/end_signals.h"
+#include "engine/libreoffice.h"
+
+namespace app {
+
+namespace {
+
+void OnEndRequest(int signal) {
+  engine::StopOfficeFromSignal();
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+}  // namespace
+
+struct EndSignals::State {};
+
+EndSignals::EndSignals(QWidget&) : state_(std::make_unique<State>()) {
+  for (int signal : {SIGINT, SIGTERM}) std::signal(signal, OnEndRequest);
+}
+
+EndSignals::~EndSignals() = default;
+
+}  // namespace app
