@@ -233,11 +233,12 @@ int main(int argc, char** argv) {
     if (host.settings.NameByContent && !each) engine::DiscardWorkingCopy(path, file, host);
     ++documents;
     const auto& saved = ledger.SavedPieces();
-    // A piece whose conversion failed was reported and is not listed; one
-    // that LibreOffice had no part in was written when it was saved.
+    // A piece whose conversion failed was reported and is not listed, also
+    // where an earlier run left a file of its name; one that LibreOffice had
+    // no part in was written when it was saved.
     const bool converted = office.Calls() != conversions;
     for (; printed < saved.size(); ++printed) {
-      if (converted && !support::PathExists(saved[printed])) continue;
+      if (converted && !office.Placed(saved[printed])) continue;
       std::cout << saved[printed] << "\n";
       ++written;
     }

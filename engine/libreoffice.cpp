@@ -340,6 +340,8 @@ class OfficeFactory::Session {
   support::Host& host() { return host_; }
   const OfficeOptions& options() const { return options_; }
   int starts() const { return starts_; }
+  // Final paths that a piece or its PDF was put under.
+  std::set<std::string>& placed() { return placed_; }
   int calls() const { return calls_; }
   int loads() const { return loads_; }
   std::string folder() const {
@@ -1026,6 +1028,7 @@ class OfficeFactory::Session {
   bool presetsFailed_ = false;    // a profile could not be given them
   std::vector<std::unique_ptr<Server>> servers_;
   std::map<std::string, fs::path> converted_;
+  std::set<std::string> placed_;
   std::map<std::string, std::optional<std::vector<std::string>>> layouts_;
   bool noLayoutNoticed_ = false;
 };
@@ -1186,7 +1189,10 @@ class OfficeDocument : public word::Document, public std::enable_shared_from_thi
     inner_->SaveAs(support::FromFsPath(work));
     Pieces::Piece piece{work, fileName, pieces_->target.has_value(), pdf};
     // A piece in our own format goes in place at once; the PDF follows.
-    if (!piece.convert) Place(work, fileName);
+    if (!piece.convert) {
+      Place(work, fileName);
+      session_->placed().insert(fileName);
+    }
     pieces_->list.push_back(std::move(piece));
   }
 
@@ -1454,6 +1460,7 @@ class OfficeApplication : public word::Application {
           }
           try {
             Place(made, finalPath);
+            session_->placed().insert(finalPath);
           } catch (const word::AutomationError& e) {
             failed.push_back(e.what());
           }
@@ -1517,6 +1524,9 @@ int OfficeFactory::Calls() const {
 }
 int OfficeFactory::Loads() const {
   return session_->loads();
+}
+bool OfficeFactory::Placed(const std::string& path) const {
+  return session_->placed().count(path) > 0;
 }
 
 void EndOfficeNow() {

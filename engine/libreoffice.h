@@ -89,6 +89,10 @@ class OfficeFactory : public word::Factory {
   int Calls() const;
   // How many files LibreOffice was given to load, in all.
   int Loads() const;
+  // Whether a piece saved through this factory, or its PDF, was put under
+  // `path` (a piece LibreOffice converts is put there only when the instance
+  // quits, and not at all when its conversion fails).
+  bool Placed(const std::string& path) const;
 
   class Session;
 

@@ -220,6 +220,37 @@ TEST(CommandLine, without_libreoffice_the_page_rules_answer_from_the_breaks_and_
   EXPECT_EQ(r.output.find(notice, first + 1), std::string::npos) << r.output;
 }
 
+// The pieces of a Word 97 file are made when LibreOffice converts them all:
+// where it makes none, what an earlier run left under their names is not
+// listed as written.
+TEST(CommandLine, pieces_libreoffice_did_not_make_are_not_listed_over_an_earlier_runs_files) {
+#ifdef _WIN32
+  GTEST_SKIP() << "runs its command lines through a POSIX shell";
+#endif
+  TempDir dir, bin;
+  WriteMerge(dir.file("merge.docx"));
+  testing_support::WriteFile(dir.path() / "L.doc",
+                             std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") +
+                                 std::string(4096, '\0'));
+  // Converts the input into the merge; makes no piece.
+  const std::string script = bin.file("soffice");
+  testing_support::WriteFile(
+      script,
+      "#!/bin/sh\nout=; prev=; for a in \"$@\"; do [ \"$prev\" = --outdir ] && out=$a; prev=$a; "
+      "done\ncase \"$*\" in *'docx:MS Word 2007 XML'*) /bin/cp " +
+          Quote(dir.file("merge.docx")) + " \"$out/L.docx\";; esac\nexit 0\n");
+  fs::permissions(script, fs::perms::owner_all);
+  fs::create_directories(dir.path() / "out");
+  for (const char* stale : {"L-0001.doc", "L-0002.doc"})
+    testing_support::WriteFile(dir.path() / "out" / stale, "an earlier run's");
+  const auto r = RunCommand("PARVANE_SOFFICE=" + Quote(script) + " " + Split() + " -o " +
+                            Quote(dir.file("out")) + " " + Quote(dir.file("L.doc")));
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("L-0001.doc was not made"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find(dir.file("out") + "/L-0001.doc\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("0 pieces from 1 document"), std::string::npos) << r.output;
+}
+
 TEST(CommandLine, each_piece_is_named_from_its_own_words) {
   TempDir dir, temp;
   fixture::Write(dir.file("merge.docx"), fixture::Merge({{"Dear Ann Lee,", "Your order shipped."},
