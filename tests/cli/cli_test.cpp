@@ -229,9 +229,8 @@ TEST(CommandLine, pieces_libreoffice_did_not_make_are_not_listed_over_an_earlier
 #endif
   TempDir dir, bin;
   WriteMerge(dir.file("merge.docx"));
-  testing_support::WriteFile(dir.path() / "L.doc",
-                             std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") +
-                                 std::string(4096, '\0'));
+  testing_support::WriteFile(dir.path() / "L.doc", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") +
+                                                       std::string(4096, '\0'));
   // Converts the input into the merge; makes no piece.
   const std::string script = bin.file("soffice");
   testing_support::WriteFile(
