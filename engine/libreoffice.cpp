@@ -516,9 +516,10 @@ class OfficeFactory::Session {
         if (result.outcome != Outcome::kExited || result.exitCode != 0) server->program.Kill();
       }
       // A program that is ending kills every LibreOffice at once, which
-      // may be seen to end before the ending is: not LibreOffice's fault.
-      const Outcome outcome = ending.load() && result.outcome != Outcome::kExited &&
-                                      result.outcome != Outcome::kNotStarted
+      // may be seen to end before the ending is (on Windows as an exit with
+      // an error): not LibreOffice's fault.
+      const bool clean = result.outcome == Outcome::kExited && result.exitCode == 0;
+      const Outcome outcome = ending.load() && !clean && result.outcome != Outcome::kNotStarted
                                   ? Outcome::kStopped
                                   : result.outcome;
       switch (outcome) {
