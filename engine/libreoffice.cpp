@@ -1535,9 +1535,17 @@ void EndOfficeNow() {
   office::KillRunningPrograms();
   office::RemoveNotedSockets();
   std::lock_guard<std::mutex> lock(foldersMutex);
-  for (const auto& folder : LiveFolders()) {
-    std::error_code ec;
-    fs::remove_all(support::ToFsPath(folder), ec);
+  // A LibreOffice killed in the middle of a write may still finish that
+  // write: what it wrote then goes at a second look.
+  for (int look = 0; look < 5; ++look) {
+    bool left = false;
+    for (const auto& folder : LiveFolders()) {
+      std::error_code ec;
+      fs::remove_all(support::ToFsPath(folder), ec);
+      if (fs::exists(support::ToFsPath(folder), ec)) left = true;
+    }
+    if (!left) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   LiveFolders().clear();
 }

@@ -267,7 +267,12 @@ pid_t Start(const Program& p, std::string* why) {
   sigaddset(&defaults, SIGTERM);
   sigaddset(&defaults, SIGPIPE);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
+  // Nothing held back, whatever we hold back while it starts.
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   pid_t child = 0;
   const int failed =
       posix_spawn(&child, all.front().c_str(), &actions, &attributes, argv.data(), envp.data());
@@ -277,6 +282,21 @@ pid_t Start(const Program& p, std::string* why) {
     *why = std::strerror(failed);
     return 0;
   }
+  return child;
+}
+
+// Starts one program and puts it in a slot with the signals that end us held
+// back meanwhile, so that a kill of every program at once (from a signal
+// handler) cannot come between the two and miss it; -1 in `slot` when it
+// could not be started or there was no slot.
+pid_t StartInSlot(const Program& p, std::string* why, int* slot) {
+  sigset_t ending, before;
+  sigemptyset(&ending);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&ending, signal);
+  ::pthread_sigmask(SIG_BLOCK, &ending, &before);
+  const pid_t child = Start(p, why);
+  *slot = child == 0 ? -1 : TakeSlot(child);
+  ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
   return child;
 }
 
@@ -303,9 +323,8 @@ std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, dou
   std::vector<std::vector<std::string>> sockets(programs.size());
   std::size_t waiting = 0;
   for (std::size_t i = 0; i < programs.size(); ++i) {
-    children[i] = Start(programs[i], &results[i].detail);
+    children[i] = StartInSlot(programs[i], &results[i].detail, &slots[i]);
     if (children[i] == 0) continue;
-    slots[i] = TakeSlot(children[i]);
     ++waiting;
   }
   auto release = [&](std::size_t i) {
@@ -414,10 +433,8 @@ Background::~Background() {
 
 bool Background::Start(const Program& program, std::string* why) {
   Kill();
-  state_->child = office::Start(program, why);
-  if (state_->child == 0) return false;
-  state_->slot = TakeSlot(state_->child);
-  return true;
+  state_->child = StartInSlot(program, why, &state_->slot);
+  return state_->child != 0;
 }
 
 bool Background::Running() {
