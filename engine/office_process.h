@@ -28,7 +28,7 @@ struct ProgramResult {
 // Runs `program` with `args` in a process group of its own, its output and
 // errors into `logFile`, and waits for it up to `seconds`, calling `poll`
 // about twenty times a second (it may return false to stop the program). On
-// time-out or stop the whole group is killed and waited for.
+// time-out or stop the whole group is killed, and the program waited for.
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& logFile, double seconds,
                          const std::function<bool()>& poll);
