@@ -12,6 +12,10 @@ class QWidget;
 
 namespace app {
 
+// Until a window takes them, each of those requests ends the program at once,
+// LibreOffice first.
+void EndAtOnceOnEndSignals();
+
 class EndSignals {
  public:
   explicit EndSignals(QWidget& window);

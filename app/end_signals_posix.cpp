@@ -21,20 +21,25 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 int wake[2] = {-1, -1};
 volatile sig_atomic_t asked = 0;
 
+void EndAtOnce(int signal) {
+  engine::StopOfficeFromSignal();
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
 void OnEndRequest(int signal) {
-  if (asked) {
-    // The event loop did not get to it: ended at once.
-    engine::StopOfficeFromSignal();
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-    return;
-  }
+  // The event loop did not get to the first: ended at once.
+  if (asked) return EndAtOnce(signal);
   asked = 1;
   const char byte = static_cast<char>(signal);
   [[maybe_unused]] const ssize_t written = ::write(wake[1], &byte, 1);
 }
 
 }  // namespace
+
+void EndAtOnceOnEndSignals() {
+  for (int signal : kSignals) std::signal(signal, EndAtOnce);
+}
 
 struct EndSignals::State {
   std::unique_ptr<QSocketNotifier> notifier;

@@ -11,7 +11,7 @@ namespace app {
 
 namespace {
 
-void OnEndRequest(int signal) {
+void EndAtOnce(int signal) {
   engine::StopOfficeFromSignal();
   std::signal(signal, SIG_DFL);
   std::raise(signal);
@@ -19,10 +19,14 @@ void OnEndRequest(int signal) {
 
 }  // namespace
 
+void EndAtOnceOnEndSignals() {
+  for (int signal : {SIGINT, SIGTERM}) std::signal(signal, EndAtOnce);
+}
+
 struct EndSignals::State {};
 
 EndSignals::EndSignals(QWidget&) : state_(std::make_unique<State>()) {
-  for (int signal : {SIGINT, SIGTERM}) std::signal(signal, OnEndRequest);
+  EndAtOnceOnEndSignals();
 }
 
 EndSignals::~EndSignals() = default;

@@ -1,32 +1,18 @@
 // parvane: the main window.
 
 #include <QApplication>
-#include <csignal>
 
+#include "app/end_signals.h"
 #include "app/run_window.h"
-#include "engine/libreoffice.h"
 #include "support/allocator.h"
 #include "support/time_zone.h"
-
-namespace {
-
-// Ended from outside (a logout, a kill, Ctrl-C in its terminal), the window
-// first ends the LibreOffice its run keeps, then ends as it would have.
-void EndWithLibreOffice(int signal) {
-  engine::StopOfficeFromSignal();
-  std::signal(signal, SIG_DFL);
-  std::raise(signal);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   support::SettleTimeZone();
   support::KeepFreedMemory();
-  for (int signal : {SIGINT, SIGTERM}) std::signal(signal, EndWithLibreOffice);
-#ifdef SIGHUP
-  std::signal(SIGHUP, EndWithLibreOffice);
-#endif
+  // Ended from outside (a logout, a kill, Ctrl-C in its terminal) before the
+  // window is up, it first ends the LibreOffice it may have started.
+  app::EndAtOnceOnEndSignals();
   QApplication application(argc, argv);
   return app::RunWindow();
 }
