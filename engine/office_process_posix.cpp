@@ -115,9 +115,14 @@ std::multiset<std::string>& Noted() {
   return noted;
 }
 
-void NoteFound(const std::vector<std::string>& paths) {
+// Adds to `sockets` those of `found` it does not hold yet, noting them.
+void NoteFound(std::vector<std::string>& sockets, const std::vector<std::string>& found) {
   std::lock_guard<std::mutex> lock(notedMutex);
-  for (const auto& path : paths) Noted().insert(path);
+  for (const auto& path : found)
+    if (std::find(sockets.begin(), sockets.end(), path) == sockets.end()) {
+      sockets.push_back(path);
+      Noted().insert(path);
+    }
 }
 
 void Unlink(const std::string& path) {
@@ -364,20 +369,14 @@ std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, dou
     }
     if (const auto now = std::chrono::steady_clock::now(); now >= nextLook) {
       for (std::size_t i = 0; i < programs.size(); ++i)
-        if (children[i] != 0 && sockets[i].empty()) {
-          sockets[i] = ListeningSockets(children[i]);
-          NoteFound(sockets[i]);
-        }
+        if (children[i] != 0 && sockets[i].empty())
+          NoteFound(sockets[i], ListeningSockets(children[i]));
       nextLook = now + std::chrono::milliseconds(500);
     }
     if (stop || std::chrono::steady_clock::now() >= deadline) {
       for (std::size_t i = 0; i < programs.size(); ++i) {
         if (children[i] == 0) continue;
-        for (const auto& path : ListeningSockets(children[i]))
-          if (std::find(sockets[i].begin(), sockets[i].end(), path) == sockets[i].end()) {
-            sockets[i].push_back(path);
-            NoteFound({path});
-          }
+        NoteFound(sockets[i], ListeningSockets(children[i]));
         KillGroup(children[i]);
         int status = 0;
         while (::waitpid(children[i], &status, 0) < 0 && errno == EINTR) {
@@ -406,13 +405,7 @@ struct Background::State {
   std::vector<std::string> sockets;  // noted while it ran
   std::chrono::steady_clock::time_point nextLook;
 
-  void Note(const std::vector<std::string>& found) {
-    for (const auto& path : found)
-      if (std::find(sockets.begin(), sockets.end(), path) == sockets.end()) {
-        sockets.push_back(path);
-        NoteFound({path});
-      }
-  }
+  void Note(const std::vector<std::string>& found) { NoteFound(sockets, found); }
 
   // Whoever ended it (also KillRunningPrograms), what it leaves goes.
   void Release() {
