@@ -195,6 +195,12 @@ int main(int argc, char** argv) {
   std::signal(SIGHUP, [](int) { engine::StopOfficeFromSignal(); });
   std::signal(SIGQUIT, [](int) { engine::StopOfficeFromSignal(); });
 #endif
+#ifdef SIGPIPE
+  // A reader of our list that goes away (`parvane-split … | head -1`) must
+  // not end us in mid-run with LibreOffice left running: the run goes on,
+  // and the list goes nowhere.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   engine::OfficeFactory office(word::DefaultFactory(), host);
   const auto started = std::chrono::steady_clock::now();
   // A folder stands for the files the window's folder button would add.

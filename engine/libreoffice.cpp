@@ -519,9 +519,16 @@ class OfficeFactory::Session {
       // may be seen to end before the ending is (on Windows as an exit with
       // an error): not LibreOffice's fault.
       const bool clean = result.outcome == Outcome::kExited && result.exitCode == 0;
+      // LibreOffice's launcher exits with 128 and the number of the signal
+      // that ended the program it ran, as a shell does: a crash, not an answer
+      // about the file.
+      const bool signalled = result.outcome == Outcome::kExited && result.exitCode >= 128;
+      const std::string detail =
+          signalled ? "signal " + std::to_string(result.exitCode - 128) : result.detail;
       const Outcome outcome = ending.load() && !clean && result.outcome != Outcome::kNotStarted
                                   ? Outcome::kStopped
-                                  : result.outcome;
+                              : signalled ? Outcome::kCrashed
+                                          : result.outcome;
       switch (outcome) {
         case Outcome::kExited:
           break;
@@ -535,8 +542,8 @@ class OfficeFactory::Session {
                    " seconds and was stopped; the file may be damaged or too large.";
           break;
         case Outcome::kCrashed:
-          why[i] = "LibreOffice ended unexpectedly (" + result.detail + ") while converting " +
-                   what + "; the file may be damaged." + LogTail(programs[k].logFile);
+          why[i] = "LibreOffice ended unexpectedly (" + detail + ") while converting " + what +
+                   "; the file may be damaged." + LogTail(programs[k].logFile);
           break;
         case Outcome::kStopped:
           why[i] = Ending(what);
@@ -615,6 +622,7 @@ class OfficeFactory::Session {
       fs::remove_all(*folder, ec);
       std::lock_guard<std::mutex> lock(foldersMutex);
       LiveFolders().erase(support::FromFsPath(*folder));
+      office::NoLongerToTidy(support::FromFsPath(*folder));
       folder->clear();
     }
     tempFolder_.clear();
@@ -642,6 +650,7 @@ class OfficeFactory::Session {
       }
       std::lock_guard<std::mutex> lock(foldersMutex);
       LiveFolders().insert(support::FromFsPath(memoryFolder_));
+      office::TidyIfKilled(support::FromFsPath(memoryFolder_));
     }
     const fs::path job = memoryFolder_ / ("job-" + std::to_string(++jobs_));
     if (!fs::create_directory(job, ec) || ec) return fallback;
@@ -652,22 +661,22 @@ class OfficeFactory::Session {
   fs::path Folder() {
     if (!folder_.empty()) return folder_;
     std::error_code ec;
-    const fs::path base = fs::temp_directory_path(ec);
+    fs::path base = fs::temp_directory_path(ec);
+    // A relative TMPDIR would give LibreOffice a profile URL it cannot use.
+    if (!ec) base = fs::absolute(base, ec);
     if (ec)
       throw word::AutomationError("No temporary folder for LibreOffice: " + ec.message() + ".");
-    std::random_device seed;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      const fs::path candidate = base / ("parvane-office-" + std::to_string(seed() % 1000000000u));
-      if (fs::create_directory(candidate, ec)) {
-        fs::permissions(candidate, fs::perms::owner_all, fs::perm_options::replace, ec);
-        folder_ = candidate;
-        std::lock_guard<std::mutex> lock(foldersMutex);
-        LiveFolders().insert(support::FromFsPath(folder_));
-        return folder_;
-      }
+    try {
+      folder_ = support::ToFsPath(
+          support::MakePrivateFolder(support::FromFsPath(base), "parvane-office-"));
+    } catch (const std::system_error& e) {
+      throw word::AutomationError("Cannot make a private folder for LibreOffice in " +
+                                  support::FromFsPath(base) + ": " + e.code().message() + ".");
     }
-    throw word::AutomationError("Cannot make a private folder for LibreOffice in " +
-                                support::FromFsPath(base) + ".");
+    std::lock_guard<std::mutex> lock(foldersMutex);
+    LiveFolders().insert(support::FromFsPath(folder_));
+    office::TidyIfKilled(support::FromFsPath(folder_));
+    return folder_;
   }
 
   // Where the LibreOffices of this session keep their temporary files, which
@@ -1547,6 +1556,10 @@ void EndOfficeNow() {
     if (!left) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  // What could not be removed is left to the keeper, which tries again.
+  for (const auto& folder : LiveFolders())
+    if (std::error_code ec; !fs::exists(support::ToFsPath(folder), ec) && !ec)
+      office::NoLongerToTidy(folder);
   LiveFolders().clear();
 }
 

@@ -82,6 +82,13 @@ void KillRunningPrograms();
 // program still running or waited for. Not for a signal handler.
 void RemoveNotedSockets();
 
+// A folder or file of ours that must not outlive us: should we be killed or
+// crash, where no handler of ours runs, it is removed once the programs we
+// started are ended (on POSIX by a small shell of ours that outlives us; on
+// Windows a job ends the programs, and the path stays). Say when it is gone.
+void TidyIfKilled(const std::string& path);
+void NoLongerToTidy(const std::string& path);
+
 // The file: URL of an absolute path, as LibreOffice takes its profile folder.
 std::string FileUrl(const std::string& path);
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -46,6 +47,137 @@ int TakeSlot(pid_t group) {
     if (running[i].compare_exchange_strong(none, group)) return i;
   }
   return -1;
+}
+
+// ---- What is left should we be killed -------------------------------------
+
+// A shell of ours that outlives us: told of every process group we start and
+// every folder and socket of theirs, it ends those groups and removes those
+// files once our end of its socket closes, as it does when we are killed
+// (SIGKILL) or crash and no handler of ours runs. Each line is a letter and
+// a value: g/G a group started/ended, f/F a path to remove/removed. What we
+// end or remove ourselves is taken off its lists, so that after an ordinary
+// end it has nothing to do.
+constexpr const char* kKeeperScript = R"(set -f
+groups=' '
+files='
+'
+while IFS= read -r line; do
+  value=${line#??}
+  case $line in
+    'g '*) groups="$groups$value ";;
+    'G '*) case $groups in *" $value "*) groups="${groups%%" $value "*} ${groups#*" $value "}";; esac;;
+    'f '*) files="$files$value
+";;
+    'F '*) case $files in *"
+$value
+"*) files="${files%%"
+$value
+"*}
+${files#*"
+$value
+"}";; esac;;
+  esac
+done
+for g in $groups; do kill -s KILL -- "-$g" 2>/dev/null; done
+IFS='
+'
+for look in 1 2 3; do
+  left=
+  for f in $files; do
+    if [ -S "$f" ]; then rm -f -- "$f"; elif [ -d "$f" ]; then rm -rf -- "$f" 2>/dev/null; [ -d "$f" ] && left=1; fi
+  done
+  [ -z "$left" ] && break
+  sleep 1
+done
+)";
+
+class Keeper {
+ public:
+  // Never destroyed: programs may still be ended while statics are.
+  static Keeper& Get() {
+    static Keeper* keeper = new Keeper;
+    return *keeper;
+  }
+
+  // Tells the shell (started on the first word) one line; a value with a
+  // line break in it cannot be told and is left out.
+  void Say(char what, const std::string& value) {
+    if (value.find('\n') != std::string::npos) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!started_) Begin();
+    if (fd_ < 0) return;
+    const std::string line = std::string(1, what) + " " + value + "\n";
+    int flags = 0;
+#ifdef MSG_NOSIGNAL
+    flags = MSG_NOSIGNAL;
+#endif
+    for (std::size_t sent = 0; sent < line.size();) {
+      const ssize_t n = ::send(fd_, line.data() + sent, line.size() - sent, flags);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        // Gone (someone ended it): we are on our own, as before it.
+        ::close(fd_);
+        fd_ = -1;
+        return;
+      }
+      sent += static_cast<std::size_t>(n);
+    }
+  }
+
+ private:
+  void Begin() {
+    started_ = true;
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return;
+    // Ours is never inherited: only our own end, closed when we end, may
+    // tell the shell that we are gone.
+    ::fcntl(pair[0], F_SETFD, FD_CLOEXEC);
+    ::fcntl(pair[1], F_SETFD, FD_CLOEXEC);
+#ifdef SO_NOSIGPIPE
+    const int on = 1;
+    ::setsockopt(pair[0], SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+#endif
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    posix_spawn_file_actions_adddup2(&actions, pair[1], 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    // A group of its own, out of reach of the signals a terminal sends ours.
+    posix_spawnattr_setpgroup(&attributes, 0);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
+    std::string shell = "/bin/sh", dashC = "-c", script = kKeeperScript;
+    char* argv[] = {shell.data(), dashC.data(), script.data(), nullptr};
+    char* envp[] = {nullptr};
+    pid_t child = 0;
+    const int failed = posix_spawn(&child, "/bin/sh", &actions, &attributes, argv, envp);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(pair[1]);
+    if (failed != 0) {
+      ::close(pair[0]);
+      return;
+    }
+    fd_ = pair[0];
+    // It ends when we do; a reaper of ours would find it then, never before.
+  }
+
+  std::mutex mutex_;
+  bool started_ = false;
+  int fd_ = -1;
+};
+
+void KeepGroup(pid_t group) {
+  if (group > 0) Keeper::Get().Say('g', std::to_string(group));
+}
+
+void GroupEnded(pid_t group) {
+  if (group > 0) Keeper::Get().Say('G', std::to_string(group));
 }
 
 bool IsProgram(const fs::path& path) {
@@ -122,6 +254,7 @@ void NoteFound(std::vector<std::string>& sockets, const std::vector<std::string>
     if (std::find(sockets.begin(), sockets.end(), path) == sockets.end()) {
       sockets.push_back(path);
       Noted().insert(path);
+      Keeper::Get().Say('f', path);
     }
 }
 
@@ -137,6 +270,7 @@ void RemoveSockets(const std::vector<std::string>& paths, bool remove = true) {
   for (const auto& path : paths) {
     if (const auto at = Noted().find(path); at != Noted().end()) Noted().erase(at);
     if (remove) Unlink(path);
+    Keeper::Get().Say('F', path);
   }
 }
 
@@ -301,6 +435,7 @@ pid_t StartInSlot(const Program& p, std::string* why, int* slot) {
   ::pthread_sigmask(SIG_BLOCK, &ending, &before);
   const pid_t child = Start(p, why);
   *slot = child == 0 ? -1 : TakeSlot(child);
+  KeepGroup(child);
   ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
   return child;
 }
@@ -334,10 +469,13 @@ std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, dou
   }
   auto release = [&](std::size_t i) {
     // Helpers the program left behind in its group go with it, and so do
-    // the sockets of one that did not end of itself.
+    // the sockets of one that did not end of itself, or whose launcher says
+    // (as a shell does, with 128 and the signal) that what it ran did not.
     KillGroup(children[i]);
+    GroupEnded(children[i]);
     if (slots[i] >= 0) running[slots[i]].store(0);
-    RemoveSockets(sockets[i], results[i].outcome != ProgramResult::kExited);
+    RemoveSockets(sockets[i],
+                  results[i].outcome != ProgramResult::kExited || results[i].exitCode >= 128);
     children[i] = 0;
     --waiting;
   };
@@ -410,6 +548,7 @@ struct Background::State {
   // Whoever ended it (also KillRunningPrograms), what it leaves goes.
   void Release() {
     KillGroup(child);
+    GroupEnded(child);
     if (slot >= 0) running[slot].store(0);
     child = 0;
     slot = -1;
@@ -468,8 +607,19 @@ void KillRunningPrograms() {
 
 void RemoveNotedSockets() {
   std::lock_guard<std::mutex> lock(notedMutex);
-  for (const auto& path : Noted()) Unlink(path);
+  for (const auto& path : Noted()) {
+    Unlink(path);
+    Keeper::Get().Say('F', path);
+  }
   Noted().clear();
+}
+
+void TidyIfKilled(const std::string& path) {
+  Keeper::Get().Say('f', path);
+}
+
+void NoLongerToTidy(const std::string& path) {
+  Keeper::Get().Say('F', path);
 }
 
 std::string FileUrl(const std::string& path) {

@@ -316,4 +316,8 @@ std::string FileUrl(const std::string& path) {
   return url;
 }
 
+// A job ends every program we started when we end, however we end.
+void TidyIfKilled(const std::string&) {}
+void NoLongerToTidy(const std::string&) {}
+
 }  // namespace engine::office

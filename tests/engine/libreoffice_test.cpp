@@ -399,6 +399,8 @@ TEST_F(StandIn, libreoffice_missing_hanging_crashing_or_failing_is_reported_and_
       {nullptr, "install LibreOffice to split .doc files"},
       {"exit 0", "LibreOffice could not open Letters.doc"},
       {"kill -SEGV $$", "LibreOffice ended unexpectedly"},
+      // Its launcher, when what it ran crashed (LibreOffice aborts then).
+      {"exit 134", "LibreOffice ended unexpectedly (signal 6)"},
       {"echo $$ > PIDFILE; exec /bin/sleep 600",
        "did not finish converting Letters.doc within 2 seconds"},
   };
