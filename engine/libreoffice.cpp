@@ -1180,6 +1180,7 @@ class OfficeDocument : public word::Document, public std::enable_shared_from_thi
     const bool pdf = session_->host().Settings().SavePdf;
     if (!pieces_->target && !pdf) {
       inner_->SaveAs(fileName);
+      session_->placed().insert(fileName);
       return;
     }
     // The folder is checked now, as a save of our own would, rather than only

@@ -441,6 +441,30 @@ TEST(CommandLineOffice, an_interrupted_run_ends_libreoffice_and_removes_its_priv
 }
 #endif
 
+// Pieces named from a page LibreOffice lays out are saved as our own and
+// listed as such.
+TEST(CommandLineOffice, pieces_named_from_a_later_page_are_all_listed) {
+#ifdef _WIN32
+  GTEST_SKIP() << "runs its command lines through a POSIX shell";
+#endif
+  if (!testing_support::HaveSoffice()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+  // Letters whose text flows over their pages' ends, with no page marks.
+  const std::string letters = testing_support::BinDir() + "/Samples/Customer Letters.docx";
+  if (!fs::exists(letters)) GTEST_SKIP() << "the samples were not made beside " << Split();
+  TempDir dir, tmp;
+  fs::create_directories(dir.path() / "out");
+  const auto r =
+      RunCommand("TMPDIR=" + Quote(tmp.str()) + " " + Split() + " -o " + Quote(dir.file("out")) +
+                 " --name-by-content page2 --each " + Quote(letters));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  const auto pieces = testing_support::FilesIn(dir.path() / "out");
+  EXPECT_EQ(pieces.size(), 12u);
+  for (const auto& piece : pieces)
+    EXPECT_NE(r.output.find(dir.file("out") + "/" + piece + "\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("12 pieces from 1 document"), std::string::npos) << r.output;
+  EXPECT_TRUE(NoPrivateFolderIn(tmp.path()));
+}
+
 }  // namespace
 
 namespace {
