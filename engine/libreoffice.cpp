@@ -10,16 +10,18 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <set>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "docx/document.h"
+#include "docx/errors.h"
+#include "docx/file_write.h"
 #include "docx/page_layout.h"
 #include "docx/xml.h"
 #include "engine/builtin.h"
@@ -140,23 +142,22 @@ double Megabytes(const fs::path& path) {
   return static_cast<double>(Bytes(path)) / (1024.0 * 1024.0);
 }
 
-// Puts a finished file under its final name: a copy under a hidden temporary
-// name in the same folder, then one rename, so that the final name never
-// holds half a file.
+// Puts a finished file under its final name as a save of our own does: under
+// a short temporary name of its own in the same folder first, then renamed,
+// so that the final name never holds half a file. A folder that refuses it
+// (full, read-only, gone) is reported as the folder's fault.
 void Place(const fs::path& from, const std::string& finalPath) {
-  const fs::path target = support::ToFsPath(finalPath);
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  static std::mt19937 numbers{std::random_device{}()};
-  const fs::path temp =
-      folder / support::ToFsPath("~" + support::FromFsPath(target.filename()) + "." +
-                                 std::to_string(numbers() % 100000000u) + ".tmp");
+  const std::string bytes = ReadAll(from, std::numeric_limits<std::uintmax_t>::max());
   std::error_code ec;
-  fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
-  if (!ec) fs::rename(temp, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    throw word::AutomationError("Cannot save " + finalPath + ": " + ec.message() + ".");
+  if (bytes.size() != Bytes(from) || !fs::is_regular_file(from, ec))
+    throw word::AutomationError("Cannot save " + finalPath + ": LibreOffice's file " +
+                                support::FromFsPath(from.filename()) + " cannot be read.");
+  try {
+    docx::PutFileInPlace(finalPath, bytes);
+  } catch (const docx::FolderError& e) {
+    throw word::FolderError(e.what());
+  } catch (const docx::Error& e) {
+    throw word::AutomationError(e.what());
   }
 }
 
