@@ -100,10 +100,34 @@ std::wstring EnvironmentFor(const Program& p) {
 
 }  // namespace
 
+namespace {
+
+// `file` in the folders of PATH only, in their order: SearchPath would look
+// in our own folder and the current one first, where a file of that name in
+// a folder being split would be taken for the program.
+std::string OnPath(const std::wstring& file) {
+  const DWORD length = GetEnvironmentVariableW(L"PATH", nullptr, 0);
+  if (length == 0) return std::string();
+  std::wstring path(length, L'\0');
+  path.resize(GetEnvironmentVariableW(L"PATH", path.data(), length));
+  for (std::size_t start = 0; start <= path.size();) {
+    const std::size_t end = std::min(path.find(L';', start), path.size());
+    std::wstring folder = path.substr(start, end - start);
+    start = end + 1;
+    // A folder may be given in quotes.
+    if (folder.size() >= 2 && folder.front() == L'"' && folder.back() == L'"')
+      folder = folder.substr(1, folder.size() - 2);
+    if (folder.empty()) continue;
+    const fs::path candidate = fs::path(folder) / file;
+    if (candidate.is_absolute() && IsProgram(candidate)) return support::FromFsPath(candidate);
+  }
+  return std::string();
+}
+
+}  // namespace
+
 std::string FindSoffice(bool usualFolders) {
-  wchar_t found[MAX_PATH * 2] = {};
-  if (SearchPathW(nullptr, L"soffice.exe", nullptr, MAX_PATH * 2, found, nullptr) > 0)
-    return support::FromFsPath(fs::path(found));
+  if (std::string found = OnPath(L"soffice.exe"); !found.empty()) return found;
   if (!usualFolders) return std::string();
   std::vector<fs::path> candidates;
   const std::string registry = RegistryInstallPath();
@@ -119,11 +143,7 @@ std::string FindSoffice(bool usualFolders) {
 }
 
 std::string FindOnPath(const std::string& name) {
-  wchar_t found[MAX_PATH * 2] = {};
-  const std::wstring file = Wide(name + ".exe");
-  if (SearchPathW(nullptr, file.c_str(), nullptr, MAX_PATH * 2, found, nullptr) > 0)
-    return support::FromFsPath(fs::path(found));
-  return std::string();
+  return OnPath(Wide(name + ".exe"));
 }
 
 namespace {
