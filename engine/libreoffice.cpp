@@ -394,6 +394,8 @@ class OfficeFactory::Session {
   // could not be given what converts into them with one load.
   static inline const std::string kNotPrepared =
       "LibreOffice could not be prepared to convert into several formats at once.";
+  // How the report of a LibreOffice that crashed begins.
+  static inline const std::string kCrashed = "LibreOffice ended unexpectedly";
 
   // Files LibreOffice converts into every one of `targets` in `out`
   // (distinct stems); into more than one only where ConvertsInOneLoad.
@@ -543,7 +545,7 @@ class OfficeFactory::Session {
                    " seconds and was stopped; the file may be damaged or too large.";
           break;
         case Outcome::kCrashed:
-          why[i] = "LibreOffice ended unexpectedly (" + detail + ") while converting " + what +
+          why[i] = kCrashed + " (" + detail + ") while converting " + what +
                    "; the file may be damaged." + LogTail(programs[k].logFile);
           break;
         case Outcome::kStopped:
@@ -1445,11 +1447,23 @@ class OfficeApplication : public word::Application {
     auto why = session_->RunBatches(batches, seconds, what, advice);
     // A batch for both formats that LibreOffice could not be prepared for
     // is converted into each format in turn.
+    // So is what one that crashed left unmade: LibreOffice loads some
+    // documents from a macro (as it does for both formats at once) only to
+    // abort, where its own command line converts them.
     for (std::size_t b = 0; b < batches.size(); ++b) {
-      if (why[b] != Session::kNotPrepared) continue;
+      const bool crashed = batches[b].targets.size() > 1 && !ending.load() &&
+                           why[b].rfind(Session::kCrashed, 0) == 0;
+      if (why[b] != Session::kNotPrepared && !crashed) continue;
       std::vector<Session::Batch> apart;
-      for (const Target& target : batches[b].targets)
-        apart.push_back({batches[b].files, {target}, batches[b].out, batches[b].infilter});
+      for (const Target& target : batches[b].targets) {
+        Session::Batch one{{}, {target}, batches[b].out, batches[b].infilter};
+        for (const fs::path& file : batches[b].files)
+          if (!Session::HasSignature(
+                  batches[b].out / (support::FromFsPath(file.stem()) + "." + target.extension),
+                  target.signature))
+            one.files.push_back(file);
+        if (!one.files.empty()) apart.push_back(std::move(one));
+      }
       why[b].clear();
       for (const std::string& reason : session_->RunBatches(apart, seconds, what, advice))
         if (why[b].empty()) why[b] = reason;

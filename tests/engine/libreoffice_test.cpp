@@ -480,41 +480,57 @@ TEST_F(StandIn, encrypted_or_too_large_inputs_are_refused_without_starting_libre
 // An installation whose presets cannot all be copied (here a link to
 // nothing; elsewhere read-only folders) leaves LibreOffice to make its own
 // profiles, and every piece is converted into each format in turn.
-TEST_F(StandIn, presets_that_cannot_be_copied_still_give_every_piece_and_pdf) {
-  const fs::path program = bin_.path() / "program";
-  fs::create_directories(program);
-  fs::create_directories(bin_.path() / "share" / "registry");
-  testing_support::WriteFile(bin_.path() / "share" / "registry" / "main.xcd",
-                             "<prop oor:name=\"ooSetupVersion\"><value>7.4</value></prop>");
-  const fs::path standard = bin_.path() / "presets" / "basic" / "Standard";
-  fs::create_directories(standard);
-  testing_support::WriteFile(standard / "Module1.xba", "<script:module/>");
-  fs::create_symlink(bin_.path() / "nothing", standard / "gone.xba");
-  Script(
-      "out=; prev=; for a in \"$@\"; do [ \"$prev\" = --outdir ] && out=$a; prev=$a; done\n"
-      "make() { for f in \"$@\"; do case $f in *.docx) b=${f##*/}; printf \"$sig\" > "
-      "\"$out/${b%.docx}.$ext\";; esac; done; }\n"
-      "case \"$*\" in *'docx:MS Word 2007 XML'*)\n"
-      "  for f in \"$@\"; do case $f in *.doc) b=${f##*/}; /bin/cp " +
-      Quote(in_.file("Plain.docx")) +
-      " \"$out/${b%.doc}.docx\";; esac; done;;\n"
-      "*'doc:MS Word 97'*) sig='\\320\\317\\021\\340' ext=doc make \"$@\";;\n"
-      "*'pdf:writer_pdf_Export'*) sig='%%PDF-1.4' ext=pdf make \"$@\";; esac");
-  fs::rename(bin_.path() / "soffice", program / "soffice");
-  fs::create_symlink(program / "soffice", bin_.path() / "soffice");
-  host_.settings.SavePdf = true;
-  engine::OfficeOptions options;
-  options.usualFolders = false;
-  {
-    engine::OfficeFactory office(word::DefaultFactory(), host_, options);
-    engine::DoItByFile(in_.file("Letters.doc"), host_, office);
+// Pieces wanted in both formats are converted by a macro of ours with one
+// load each; where the macro cannot be set up, or LibreOffice aborts on a
+// document loaded from it, they are converted into each format in turn.
+TEST_F(StandIn,
+       presets_that_cannot_be_copied_or_a_macro_that_crashes_still_give_every_piece_and_pdf) {
+  for (const bool crashes : {false, true}) {
+    SCOPED_TRACE(crashes ? "the macro crashes" : "the presets cannot be copied");
+    TempDir bin, out;
+    ScopedEnv path{"PATH", bin.str()};
+    host_ = RecordingHost();
+    host_.settings.SaveToChosenFolder = true;
+    host_.settings.SaveToSourceFolder = false;
+    host_.settings.OutputFolder = out.str() + "/";
+    const fs::path program = bin.path() / "program";
+    fs::create_directories(program);
+    fs::create_directories(bin.path() / "share" / "registry");
+    testing_support::WriteFile(bin.path() / "share" / "registry" / "main.xcd",
+                               "<prop oor:name=\"ooSetupVersion\"><value>7.4</value></prop>");
+    const fs::path standard = bin.path() / "presets" / "basic" / "Standard";
+    fs::create_directories(standard);
+    testing_support::WriteFile(standard / "Module1.xba", "<script:module/>");
+    if (!crashes) fs::create_symlink(bin.path() / "nothing", standard / "gone.xba");
+    testing_support::WriteFile(
+        program / "soffice",
+        std::string("#!/bin/sh\n") +
+            (crashes ? "case \"$*\" in *macro:///*) kill -SEGV $$;; esac\n" : "") +
+            "out=; prev=; for a in \"$@\"; do [ \"$prev\" = --outdir ] && out=$a; prev=$a; done\n"
+            "make() { for f in \"$@\"; do case $f in *.docx) b=${f##*/}; printf \"$sig\" > "
+            "\"$out/${b%.docx}.$ext\";; esac; done; }\n"
+            "case \"$*\" in *'docx:MS Word 2007 XML'*)\n"
+            "  for f in \"$@\"; do case $f in *.doc) b=${f##*/}; /bin/cp " +
+            Quote(in_.file("Plain.docx")) +
+            " \"$out/${b%.doc}.docx\";; esac; done;;\n"
+            "*'doc:MS Word 97'*) sig='\\320\\317\\021\\340' ext=doc make \"$@\";;\n"
+            "*'pdf:writer_pdf_Export'*) sig='%%PDF-1.4' ext=pdf make \"$@\";; esac\n");
+    fs::permissions(program / "soffice", fs::perms::owner_all);
+    fs::create_symlink(program / "soffice", bin.path() / "soffice");
+    host_.settings.SavePdf = true;
+    engine::OfficeOptions options;
+    options.usualFolders = false;
+    {
+      engine::OfficeFactory office(word::DefaultFactory(), host_, options);
+      engine::DoItByFile(in_.file("Letters.doc"), host_, office);
+    }
+    EXPECT_EQ(Reports(host_), std::vector<std::string>{});
+    EXPECT_EQ(testing_support::FilesIn(out.path()),
+              (std::vector<std::string>{"Letters-0001.doc", "Letters-0001.pdf", "Letters-0002.doc",
+                                        "Letters-0002.pdf"}));
+    EXPECT_EQ(ReadFile(out.file("Letters-0001.pdf")).substr(0, 4), "%PDF");
+    EXPECT_FALSE(LeftInTemp(tmp_.path()));
   }
-  EXPECT_EQ(Reports(host_), std::vector<std::string>{});
-  EXPECT_EQ(testing_support::FilesIn(out_.path()),
-            (std::vector<std::string>{"Letters-0001.doc", "Letters-0001.pdf", "Letters-0002.doc",
-                                      "Letters-0002.pdf"}));
-  EXPECT_EQ(ReadFile(out_.file("Letters-0001.pdf")).substr(0, 4), "%PDF");
-  EXPECT_FALSE(LeftInTemp(tmp_.path()));
 }
 
 TEST_F(StandIn, a_crash_while_the_pieces_are_converted_leaves_no_piece_and_is_reported) {
