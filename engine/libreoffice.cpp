@@ -28,6 +28,7 @@
 #include "engine/office_process.h"
 #include "support/host.h"
 #include "support/memory_folder.h"
+#include "support/native_text.h"
 #include "support/paths.h"
 #include "support/private_files.h"
 #include "support/text.h"
@@ -667,8 +668,15 @@ class OfficeFactory::Session {
     fs::path base = fs::temp_directory_path(ec);
     // A relative TMPDIR would give LibreOffice a profile URL it cannot use.
     if (!ec) base = fs::absolute(base, ec);
-    if (ec)
-      throw word::AutomationError("No temporary folder for LibreOffice: " + ec.message() + ".");
+    if (ec) {
+      // The folder the system names (TMPDIR; on Windows TMP or TEMP), if any.
+      std::string named;
+      for (const char* variable : {"TMPDIR", "TMP", "TEMP"})
+        if (named.empty() && !support::EnvironmentValue(variable).empty())
+          named = std::string(" (") + variable + " is " + support::EnvironmentValue(variable) + ")";
+      throw word::AutomationError("No temporary folder for LibreOffice" + named + ": " +
+                                  ec.message() + ".");
+    }
     try {
       folder_ = support::ToFsPath(
           support::MakePrivateFolder(support::FromFsPath(base), "parvane-office-"));
