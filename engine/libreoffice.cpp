@@ -458,6 +458,8 @@ class OfficeFactory::Session {
       } else {
         profile = Folder() / ("profile-" + std::to_string(started++));
         if (!Prepare(profile, soffice) && several) why[i] = kNotPrepared;
+        // Its own: the pipe it makes goes with it, however it ends.
+        program.socket = office::OfficePipe(ProfileUrl(profile));
       }
       program.args = Headless(profile);
       program.tempFolder = temp;
@@ -752,10 +754,14 @@ class OfficeFactory::Session {
   }
 
   // LibreOffice's arguments for a start without windows on `profile`.
+  static std::string ProfileUrl(const fs::path& profile) {
+    return office::FileUrl(support::FromFsPath(profile));
+  }
+
   static std::vector<std::string> Headless(const fs::path& profile) {
     // The profile is thrown away with the session, so LibreOffice need not
     // pack a backup copy of it at every exit, as it would by default.
-    return {"-env:UserInstallation=" + office::FileUrl(support::FromFsPath(profile)),
+    return {"-env:UserInstallation=" + ProfileUrl(profile),
             "-env:SecureUserConfig=false",
             "--headless",
             "--invisible",
@@ -971,6 +977,7 @@ class OfficeFactory::Session {
       program.program = soffice;
       program.args = Headless(server->profile);
       program.args.push_back(support::FromFsPath(server->keep));
+      program.socket = office::OfficePipe(ProfileUrl(server->profile));
       program.tempFolder = TempFolder(0);
       program.logFile = server->log;
       std::string why;

@@ -42,6 +42,10 @@ struct Program {
   // When set, the folder for its temporary files (TMPDIR; on Windows TMP and
   // TEMP), so that none outlives a program that is ended.
   std::string tempFolder;
+  // When known, the named socket it will listen on (see OfficePipe): removed
+  // as those it is seen to listen on are, also when it is ended before it is
+  // seen to.
+  std::string socket;
 };
 std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, double seconds,
                                        const std::function<bool()>& poll);
@@ -88,6 +92,12 @@ void RemoveNotedSockets();
 // Windows a job ends the programs, and the path stays). Say when it is gone.
 void TidyIfKilled(const std::string& path);
 void NoLongerToTidy(const std::string& path);
+
+// The named socket a LibreOffice started on the profile `profileUrl` (as
+// given to it) listens on, where it is a file: on POSIX systems
+// /tmp/OSL_PIPE_<user>_SingleOfficeIPC_<its MD5>; "" on Windows, whose named
+// pipes go with the process that made them.
+std::string OfficePipe(const std::string& profileUrl);
 
 // The file: URL of an absolute path, as LibreOffice takes its profile folder.
 std::string FileUrl(const std::string& path);

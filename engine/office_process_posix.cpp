@@ -10,10 +10,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -178,6 +181,68 @@ void KeepGroup(pid_t group) {
 
 void GroupEnded(pid_t group) {
   if (group > 0) Keeper::Get().Say('G', std::to_string(group));
+}
+
+// MD5 (RFC 1321) of `data`, for the name LibreOffice gives its pipe.
+std::array<std::uint8_t, 16> Md5(const std::string& data) {
+  static constexpr std::uint32_t kSines[64] = {
+      0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613,
+      0xfd469501, 0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193,
+      0xa679438e, 0x49b40821, 0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d,
+      0x02441453, 0xd8a1e681, 0xe7d3fbc8, 0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed,
+      0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a, 0xfffa3942, 0x8771f681, 0x6d9d6122,
+      0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70, 0x289b7ec6, 0xeaa127fa,
+      0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665, 0xf4292244,
+      0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+      0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb,
+      0xeb86d391};
+  static constexpr int kShifts[4][4] = {
+      {7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
+  std::string message = data;
+  message += '\x80';
+  while (message.size() % 64 != 56) message += '\0';
+  const std::uint64_t bits = static_cast<std::uint64_t>(data.size()) * 8;
+  for (int i = 0; i < 8; ++i) message += static_cast<char>((bits >> (8 * i)) & 0xff);
+  std::uint32_t state[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+  for (std::size_t block = 0; block < message.size(); block += 64) {
+    std::uint32_t words[16];
+    for (int i = 0; i < 16; ++i) {
+      words[i] = 0;
+      for (int b = 3; b >= 0; --b)
+        words[i] = (words[i] << 8) | static_cast<std::uint8_t>(message[block + 4 * i + b]);
+    }
+    std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    for (int i = 0; i < 64; ++i) {
+      std::uint32_t f = 0;
+      int g = 0;
+      if (i < 16) {
+        f = (b & c) | (~b & d);
+        g = i;
+      } else if (i < 32) {
+        f = (d & b) | (~d & c);
+        g = (5 * i + 1) % 16;
+      } else if (i < 48) {
+        f = b ^ c ^ d;
+        g = (3 * i + 5) % 16;
+      } else {
+        f = c ^ (b | ~d);
+        g = (7 * i) % 16;
+      }
+      const std::uint32_t sum = a + f + kSines[i] + words[g];
+      const int shift = kShifts[i / 16][i % 4];
+      a = d;
+      d = c;
+      c = b;
+      b += (sum << shift) | (sum >> (32 - shift));
+    }
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+  }
+  std::array<std::uint8_t, 16> digest{};
+  for (int i = 0; i < 16; ++i) digest[i] = static_cast<std::uint8_t>(state[i / 4] >> (8 * (i % 4)));
+  return digest;
 }
 
 bool IsProgram(const fs::path& path) {
@@ -462,9 +527,11 @@ std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, dou
   std::vector<int> slots(programs.size(), -1);
   std::vector<std::vector<std::string>> sockets(programs.size());
   std::size_t waiting = 0;
+  std::vector<char> seen(programs.size(), 0);  // its sockets looked for and found
   for (std::size_t i = 0; i < programs.size(); ++i) {
     children[i] = StartInSlot(programs[i], &results[i].detail, &slots[i]);
     if (children[i] == 0) continue;
+    if (!programs[i].socket.empty()) NoteFound(sockets[i], {programs[i].socket});
     ++waiting;
   }
   auto release = [&](std::size_t i) {
@@ -507,8 +574,11 @@ std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, dou
     }
     if (const auto now = std::chrono::steady_clock::now(); now >= nextLook) {
       for (std::size_t i = 0; i < programs.size(); ++i)
-        if (children[i] != 0 && sockets[i].empty())
-          NoteFound(sockets[i], ListeningSockets(children[i]));
+        if (children[i] != 0 && !seen[i]) {
+          const auto found = ListeningSockets(children[i]);
+          seen[i] = !found.empty();
+          NoteFound(sockets[i], found);
+        }
       nextLook = now + std::chrono::milliseconds(500);
     }
     if (stop || std::chrono::steady_clock::now() >= deadline) {
@@ -541,9 +611,13 @@ struct Background::State {
   pid_t child = 0;
   int slot = -1;
   std::vector<std::string> sockets;  // noted while it ran
+  bool seen = false;                 // looked for and found
   std::chrono::steady_clock::time_point nextLook;
 
-  void Note(const std::vector<std::string>& found) { NoteFound(sockets, found); }
+  void Note(const std::vector<std::string>& found) {
+    seen = seen || !found.empty();
+    NoteFound(sockets, found);
+  }
 
   // Whoever ended it (also KillRunningPrograms), what it leaves goes.
   void Release() {
@@ -566,6 +640,8 @@ Background::~Background() {
 bool Background::Start(const Program& program, std::string* why) {
   Kill();
   state_->child = StartInSlot(program, why, &state_->slot);
+  state_->seen = false;
+  if (state_->child != 0 && !program.socket.empty()) NoteFound(state_->sockets, {program.socket});
   return state_->child != 0;
 }
 
@@ -577,7 +653,7 @@ bool Background::Running() {
     // Its sockets are looked for until found, now and then: a kill of every
     // program at once leaves no time to look for them then.
     if (const auto now = std::chrono::steady_clock::now();
-        state_->sockets.empty() && now >= state_->nextLook) {
+        !state_->seen && now >= state_->nextLook) {
       state_->Note(ListeningSockets(state_->child));
       state_->nextLook = now + std::chrono::milliseconds(250);
     }
@@ -620,6 +696,24 @@ void TidyIfKilled(const std::string& path) {
 
 void NoLongerToTidy(const std::string& path) {
   Keeper::Get().Say('F', path);
+}
+
+std::string OfficePipe(const std::string& profileUrl) {
+  // LibreOffice names it after the MD5 of the profile's URL in UTF-16, each
+  // byte in hexadecimal without a leading zero.
+  std::string utf16;
+  for (unsigned char c : profileUrl) {
+    if (c >= 0x80) return std::string();  // a URL of ours is ASCII
+    utf16 += static_cast<char>(c);
+    utf16 += '\0';
+  }
+  std::string hash;
+  char hex[3];
+  for (std::uint8_t byte : Md5(utf16)) {
+    std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(byte));
+    hash += hex;
+  }
+  return "/tmp/OSL_PIPE_" + std::to_string(::getuid()) + "_SingleOfficeIPC_" + hash;
 }
 
 std::string FileUrl(const std::string& path) {

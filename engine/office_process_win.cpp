@@ -340,4 +340,8 @@ std::string FileUrl(const std::string& path) {
 void TidyIfKilled(const std::string&) {}
 void NoLongerToTidy(const std::string&) {}
 
+std::string OfficePipe(const std::string&) {
+  return std::string();
+}
+
 }  // namespace engine::office

@@ -5,6 +5,7 @@
 
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
@@ -355,6 +356,37 @@ TEST_F(RealOffice, a_package_our_reader_refuses_is_split_from_libreoffices_readi
   EXPECT_EQ(office.Calls(), 1) << "the pieces are ours already";
 }
 
+// LibreOffice's pipe is where we name it, so that what one killed before it
+// is seen to listen leaves is found all the same.
+TEST_F(RealOffice, libreoffice_listens_on_the_pipe_named_for_its_profile) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows' named pipes go with the process that made them";
+#else
+  TempDir profile;
+  const std::string url = engine::office::FileUrl(profile.str() + "/p");
+  const std::string pipe = engine::office::OfficePipe(url);
+  ASSERT_FALSE(pipe.empty());
+  engine::office::Background office;
+  std::string why;
+  ASSERT_TRUE(office.Start({engine::office::FindSoffice(true),
+                            {"-env:UserInstallation=" + url, "--headless", "--norestore"},
+                            tmp_.file("log"),
+                            {},
+                            pipe},
+                           &why))
+      << why;
+  bool listening = false;
+  for (int i = 0; i < 1200 && !listening && office.Running(); ++i) {
+    struct stat info;
+    listening = ::lstat(pipe.c_str(), &info) == 0 && S_ISSOCK(info.st_mode);
+    if (!listening) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  office.Kill();
+  EXPECT_TRUE(listening) << pipe << "\n" << ReadFile(tmp_.file("log"));
+  EXPECT_FALSE(fs::exists(pipe));
+#endif
+}
+
 // ------------------------------------------------- without a real LibreOffice
 
 // A folder that stands for a PATH: empty, or with a script named soffice.
@@ -588,20 +620,33 @@ TEST_F(StandIn, a_conversion_ended_by_a_signal_is_reported_as_the_program_ending
 // stop, and a kill of every program at once (a signal), which leaves no
 // time to look for the sockets then.
 TEST(OfficeProcess, a_program_that_is_ended_leaves_no_socket_it_listened_on) {
-  enum How { kKept, kKeptAllAtOnce, kKeptEndingNow, kTimedOut, kStopped, kAllAtOnce };
-  for (const How how : {kKept, kKeptAllAtOnce, kKeptEndingNow, kTimedOut, kStopped, kAllAtOnce}) {
+  enum How {
+    kKept,
+    kKeptAllAtOnce,
+    kKeptEndingNow,
+    kTimedOut,
+    kStopped,
+    kAllAtOnce,
+    kCrashedAtOnce
+  };
+  for (const How how :
+       {kKept, kKeptAllAtOnce, kKeptEndingNow, kTimedOut, kStopped, kAllAtOnce, kCrashedAtOnce}) {
     SCOPED_TRACE(how);
     TempDir dir;
     const std::string socket = dir.file("pipe");
+    // One that crashes as soon as it listens is never seen to: the socket
+    // it was to listen on is named beforehand, as LibreOffice's is.
+    const std::string then = how == kCrashedAtOnce ? "os.kill(os.getpid(), 9)" : "time.sleep(600)";
     const engine::office::Program listener{
         "/bin/sh",
         {"-c",
-         "exec python3 -c 'import socket, sys, time; "
+         "exec python3 -c 'import os, socket, sys, time; "
          "s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); "
-         "s.listen(1); time.sleep(600)' " +
-             Quote(socket)},
+         "s.listen(1); " +
+             then + "' " + Quote(socket)},
         dir.file("log"),
-        {}};
+        {},
+        how == kCrashedAtOnce ? socket : std::string()};
     if (how == kKept || how == kKeptAllAtOnce || how == kKeptEndingNow) {
       engine::office::Background program;
       std::string why;
