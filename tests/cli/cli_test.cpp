@@ -441,6 +441,31 @@ TEST(CommandLineOffice, an_interrupted_run_ends_libreoffice_and_removes_its_priv
 }
 #endif
 
+// A relative TMPDIR gave LibreOffice a profile URL it could not use, and
+// every conversion waited for its whole time limit.
+TEST(CommandLineOffice, a_relative_temporary_folder_gives_libreoffice_an_absolute_profile) {
+#ifdef _WIN32
+  GTEST_SKIP() << "runs its command lines through a POSIX shell";
+#endif
+  TempDir dir, bin;
+  testing_support::WriteFile(bin.path() / "soffice",
+                             "#!/bin/sh\nfor a in \"$@\"; do case $a in -env:UserInstallation=*) "
+                             "echo \"$a\" >> " +
+                                 Quote(dir.file("profiles")) + ";; esac; done\nexit 0\n");
+  fs::permissions(bin.path() / "soffice", fs::perms::owner_all);
+  testing_support::WriteFile(
+      dir.path() / "Letters.doc",
+      std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") + std::string(4096, '\0'));
+  fs::create_directories(dir.path() / "tmp");
+  const auto r =
+      RunCommand("cd " + Quote(dir.str()) + " && PARVANE_SOFFICE=" + Quote(bin.file("soffice")) +
+                 " TMPDIR=tmp " + Split() + " Letters.doc");
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  const std::string profiles = testing_support::ReadFile(dir.file("profiles"));
+  EXPECT_EQ(profiles.rfind("-env:UserInstallation=file:///", 0), 0u) << profiles;
+  EXPECT_TRUE(NoPrivateFolderIn(dir.path() / "tmp"));
+}
+
 // Pieces named from a page LibreOffice lays out are saved as our own and
 // listed as such.
 TEST(CommandLineOffice, pieces_named_from_a_later_page_are_all_listed) {
