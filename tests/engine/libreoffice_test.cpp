@@ -565,6 +565,29 @@ TEST_F(StandIn,
   }
 }
 
+// The longest name a piece of ours may have is put in place, also beside
+// its PDF.
+TEST_F(StandIn, a_piece_of_the_longest_name_is_saved_with_its_pdf) {
+  Script(
+      "out=; prev=; for a in \"$@\"; do [ \"$prev\" = --outdir ] && out=$a; prev=$a; done\n"
+      "for f in \"$@\"; do case $f in *.docx) b=${f##*/}; printf '%%PDF-1.4' > "
+      "\"$out/${b%.docx}.pdf\";; esac; done");
+  // The piece's name, "-0001.docx" added, is 250 bytes long.
+  const std::string stem(240, 'a');
+  fixture::Write(in_.file(stem + ".docx"), fixture::Merge({{"Dear Ann,"}, {"Dear Bob,"}}));
+  host_.settings.SavePdf = true;
+  engine::OfficeOptions options;
+  options.usualFolders = false;
+  {
+    engine::OfficeFactory office(word::DefaultFactory(), host_, options);
+    engine::DoItByFile(in_.file(stem + ".docx"), host_, office);
+  }
+  EXPECT_EQ(Reports(host_), std::vector<std::string>{});
+  EXPECT_EQ(testing_support::FilesIn(out_.path()),
+            (std::vector<std::string>{stem + "-0001.docx", stem + "-0001.pdf", stem + "-0002.docx",
+                                      stem + "-0002.pdf"}));
+}
+
 TEST_F(StandIn, a_crash_while_the_pieces_are_converted_leaves_no_piece_and_is_reported) {
   const std::string merge = in_.file("Plain.docx");
   Script(
