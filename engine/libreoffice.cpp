@@ -405,6 +405,11 @@ class OfficeFactory::Session {
     std::vector<Target> targets;
     fs::path out;
     std::string infilter;  // what the files are, when known: LibreOffice need not find out
+
+    // What LibreOffice writes of `file` in `target`'s format.
+    fs::path Output(const fs::path& file, const Target& target) const {
+      return out / (support::FromFsPath(file.stem()) + "." + target.extension);
+    }
   };
 
   // Converts `files` into `target` in `out`. Throws when LibreOffice cannot be
@@ -470,8 +475,7 @@ class OfficeFactory::Session {
           out << batch.infilter << '\t' << office::FileUrl(support::FromFsPath(file));
           for (const Target& target : batch.targets)
             out << '\t' << target.filter.substr(target.filter.find(':') + 1) << '\t'
-                << office::FileUrl(support::FromFsPath(
-                       batch.out / (support::FromFsPath(file.stem()) + "." + target.extension)));
+                << office::FileUrl(support::FromFsPath(batch.Output(file, target)));
           out << '\n';
         }
         out.close();
@@ -1473,9 +1477,7 @@ class OfficeApplication : public word::Application {
       for (const Target& target : batches[b].targets) {
         Session::Batch one{{}, {target}, batches[b].out, batches[b].infilter};
         for (const fs::path& file : batches[b].files)
-          if (!Session::HasSignature(
-                  batches[b].out / (support::FromFsPath(file.stem()) + "." + target.extension),
-                  target.signature))
+          if (!Session::HasSignature(batches[b].Output(file, target), target.signature))
             one.files.push_back(file);
         if (!one.files.empty()) apart.push_back(std::move(one));
       }
@@ -1493,8 +1495,7 @@ class OfficeApplication : public word::Application {
           const std::string finalPath = target.filter == kPdf.filter
                                             ? support::WithExtension(piece->finalPath, "pdf")
                                             : piece->finalPath;
-          const fs::path made =
-              batches[b].out / (support::FromFsPath(piece->work.stem()) + "." + target.extension);
+          const fs::path made = batches[b].Output(piece->work, target);
           if (!why[b].empty() || !Session::HasSignature(made, target.signature)) {
             failed.push_back(support::GetFileName(finalPath) + " was not made");
             continue;
