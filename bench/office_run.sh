@@ -8,6 +8,8 @@
 #   D  parvane-split --pdf       minus B (the PDFs)   (target: at most 1.5 x C)
 #   E  soffice --convert-to docx of the merge, as parvane-split's first step
 #      runs it: what of B is the merge's conversion, and what the pieces
+#   F  the same without the allocator's tuning: what the tuning gains on this
+#      machine (on some virtual machines it loses)
 # Each is run ROUNDS times (default 3), alternating, and the medians compared.
 #
 #   bench/office_run.sh [BUILD_DIR]      (default: the current folder)
@@ -65,10 +67,11 @@ load() { [ -r /proc/loadavg ] && cut -d' ' -f1-3 /proc/loadavg || echo unknown; 
 load_before=$(load)
 # parvane-split tunes the allocator of the LibreOffices it runs (on Linux).
 tuned() { GLIBC_TUNABLES=glibc.malloc.hugetlb=1:glibc.malloc.mmap_threshold=33554432 "$@"; }
-A=(); B=(); C=(); D=(); E=()
+A=(); B=(); C=(); D=(); E=(); F=()
 for ((r = 1; r <= rounds; ++r)); do
   A+=("$(seconds lo_convert doc)")
   E+=("$(seconds tuned lo_convert docx)")
+  F+=("$(seconds lo_convert docx)")
   B+=("$(seconds parvane)")
   C+=("$(seconds lo_convert pdf)")
   D+=("$(seconds parvane --pdf)")
@@ -76,7 +79,7 @@ done
 pieces=$(ls "$OUT_ROOT/parvane" | grep -c '\.doc$')
 pdfs=$(ls "$OUT_ROOT/parvane" | grep -c '\.pdf$')
 a=$(median "${A[@]}"); b=$(median "${B[@]}"); c=$(median "${C[@]}"); d=$(median "${D[@]}")
-e=$(median "${E[@]}")
+e=$(median "${E[@]}"); f=$(median "${F[@]}")
 pdf=$(echo "$d - $b" | bc -l)
 ratio_doc=$(echo "$b / $a" | bc -l)
 ratio_pdf=$(echo "$pdf / $c" | bc -l)
@@ -88,6 +91,7 @@ printf 'B parvane-split into 100 .doc:            %6.2f s   (%s)\n' "$b" "${B[*]
 printf 'C soffice --convert-to pdf (whole merge): %6.2f s   (%s)\n' "$c" "${C[*]}"
 printf 'D parvane-split --pdf:                    %6.2f s   (%s)\n' "$d" "${D[*]}"
 printf 'E soffice --convert-to docx, tuned:       %6.2f s   (%s)\n' "$e" "${E[*]}"
+printf 'F soffice --convert-to docx, untuned:     %6.2f s   (%s)\n' "$f" "${F[*]}"
 printf 'B / A = %.2f (target <= 3)\n' "$ratio_doc"
 printf '  of which the merge into a .docx (E / A) %.2f, the split and the pieces ((B - E) / A) %.2f\n' \
   "$(echo "$e / $a" | bc -l)" "$(echo "($b - $e) / $a" | bc -l)"

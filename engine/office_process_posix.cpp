@@ -398,7 +398,11 @@ namespace {
 // for a merge of a hundred letters with a header and a footer each, every
 // page of which was faulted in and zeroed one 4 KB page at a time, about half
 // of the whole conversion. Taken from the heap in transparent huge pages, the
-// same memory costs a fraction of that. Other C libraries ignore the variable.
+// same memory costs a fraction of that. Not everywhere: a virtual machine
+// whose freed memory goes back to its host (a balloon reporting free pages)
+// has each huge page faulted in by the host again, and there the export
+// takes longer than with small pages; a user there sets GLIBC_TUNABLES.
+// Other C libraries ignore the variable.
 constexpr const char* kAllocatorTuning =
     "GLIBC_TUNABLES=glibc.malloc.hugetlb=1:glibc.malloc.mmap_threshold=33554432";
 
