@@ -300,6 +300,13 @@ Sniffed SniffDocument(const std::string& path) {
       result.format = DocumentFormat::kEncryptedPackage;
       return result;
     }
+    // Word keeps its text in a stream of this name, since Word 6; without
+    // one LibreOffice would take the file for plain text and make a piece
+    // of its bytes.
+    if (bytes.find(Utf16("WordDocument")) == std::string::npos) {
+      result.format = DocumentFormat::kOtherCompound;
+      return result;
+    }
     result.format = DocumentFormat::kWord97;
     result.encrypted = WordFileEncrypted(bytes);
   } else if (head.size() >= 2 &&
@@ -1282,6 +1289,28 @@ class OfficeApplication : public word::Application {
         break;
       case DocumentFormat::kZip:
         return Track(OpenOurs(path), path);
+      case DocumentFormat::kOtherCompound:
+        throw word::AutomationError(
+            name +
+                " is not a Word document: it is a file of Microsoft Office's older kind that holds "
+                "no Word text (a spreadsheet or a presentation, say), or it is damaged.",
+            docx::Status::kNotZip);
+      case DocumentFormat::kOther:
+        try {
+          return inner_->DocumentsOpen(path);
+        } catch (const word::AutomationError& refused) {
+          // Named as one of LibreOffice's formats, which our reader's "not a
+          // zip package" would not explain.
+          if (refused.status() != docx::Status::kNotZip ||
+              (extension != "doc" && extension != "dot" && extension != "rtf" &&
+               extension != "odt" && extension != "ott"))
+            throw;
+          throw word::AutomationError(name +
+                                          " is not a document Parvane can split: it is neither a "
+                                          "Word document (.docx or .doc) nor RTF nor "
+                                          "OpenDocument text, or it is damaged.",
+                                      refused.status());
+        }
       default:
         // Ours to refuse in its own words (an encrypted package, not a document).
         return inner_->DocumentsOpen(path);

@@ -31,6 +31,7 @@ enum class DocumentFormat {
   kZip,               // a zip package other than OpenDocument (a .docx, we hope)
   kWord97,            // an OLE compound file with a Word document (97-2003, also 6.0/95)
   kEncryptedPackage,  // an OLE compound file holding an encrypted .docx
+  kOtherCompound,     // an OLE compound file with neither (a spreadsheet, say)
   kWord2,             // a Word for Windows 1.x/2.x file
   kRtf,
   kOdfText,  // OpenDocument text or text template

@@ -25,6 +25,12 @@ std::string Split() {
   return Quote(testing_support::BinDir() + "/parvane-split");
 }
 
+// Not a real Word file, but one by its first bytes and its text stream's name.
+std::string FakeWordFile() {
+  return std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") + std::string(4096, '\0') +
+         std::string("W\0o\0r\0d\0D\0o\0c\0u\0m\0e\0n\0t\0", 24);
+}
+
 void WriteMerge(const std::string& path) {
   fixture::Write(path, fixture::Merge({{"Dear Ann,", "Your order shipped."},
                                        {"Dear Bob,", "Your order is late."},
@@ -229,8 +235,7 @@ TEST(CommandLine, pieces_libreoffice_did_not_make_are_not_listed_over_an_earlier
 #endif
   TempDir dir, bin;
   WriteMerge(dir.file("merge.docx"));
-  testing_support::WriteFile(dir.path() / "L.doc", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") +
-                                                       std::string(4096, '\0'));
+  testing_support::WriteFile(dir.path() / "L.doc", FakeWordFile());
   // Converts the input into the merge; makes no piece.
   const std::string script = bin.file("soffice");
   testing_support::WriteFile(
@@ -418,9 +423,7 @@ TEST(CommandLineOffice, an_interrupted_run_ends_libreoffice_and_removes_its_priv
         bin.path() / "soffice",
         "#!/bin/sh\necho $$ > " + Quote(dir.file("pid")) + "\nexec /bin/sleep 600\n");
     fs::permissions(bin.path() / "soffice", fs::perms::owner_all);
-    testing_support::WriteFile(
-        dir.path() / "Letters.doc",
-        std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") + std::string(4096, '\0'));
+    testing_support::WriteFile(dir.path() / "Letters.doc", FakeWordFile());
     const auto r = RunCommand(
         "PATH=" + Quote(bin.str()) + ":/usr/bin:/bin TMPDIR=" + Quote(tmp.str()) + " " + Split() +
         " " + Quote(dir.file("Letters.doc")) + " & split=$!; for i in $(seq 100); do [ -s " +
@@ -453,9 +456,7 @@ TEST(CommandLineOffice, a_relative_temporary_folder_gives_libreoffice_an_absolut
                              "echo \"$a\" >> " +
                                  Quote(dir.file("profiles")) + ";; esac; done\nexit 0\n");
   fs::permissions(bin.path() / "soffice", fs::perms::owner_all);
-  testing_support::WriteFile(
-      dir.path() / "Letters.doc",
-      std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") + std::string(4096, '\0'));
+  testing_support::WriteFile(dir.path() / "Letters.doc", FakeWordFile());
   fs::create_directories(dir.path() / "tmp");
   const auto r =
       RunCommand("cd " + Quote(dir.str()) + " && PARVANE_SOFFICE=" + Quote(bin.file("soffice")) +

@@ -35,6 +35,8 @@ using testing_support::TempDir;
 namespace {
 
 const std::string kOle = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+// The name of the stream a Word file keeps its text in, as its directory holds it.
+const std::string kWordStream{"W\0o\0r\0d\0D\0o\0c\0u\0m\0e\0n\0t\0", 24};
 
 using testing_support::ScopedEnv;
 
@@ -396,8 +398,9 @@ class StandIn : public ::testing::Test {
     host_.settings.SaveToChosenFolder = true;
     host_.settings.SaveToSourceFolder = false;
     host_.settings.OutputFolder = out_.str() + "/";
-    // Not a real Word file, but one by its first bytes.
-    testing_support::WriteFile(in_.path() / "Letters.doc", kOle + std::string(4096, '\0'));
+    // Not a real Word file, but one by its first bytes and its stream's name.
+    testing_support::WriteFile(in_.path() / "Letters.doc",
+                               kOle + std::string(4096, '\0') + kWordStream);
     fixture::Write(in_.file("Plain.docx"), fixture::Merge({{"Dear Ann,"}, {"Dear Bob,"}}));
   }
   void Script(const std::string& body) {
@@ -469,8 +472,10 @@ TEST_F(StandIn, libreoffice_missing_hanging_crashing_or_failing_is_reported_and_
 }
 
 // What our reader refuses for its password, or for its size (a decompression
-// bomb), is not LibreOffice's to try: it would open what we would not.
-TEST_F(StandIn, encrypted_or_too_large_inputs_are_refused_without_starting_libreoffice) {
+// bomb), is not LibreOffice's to try: it would open what we would not. Nor is
+// what is no document of its formats: LibreOffice would read its bytes as
+// plain text and make a piece of them.
+TEST_F(StandIn, encrypted_too_large_or_unknown_inputs_are_refused_without_starting_libreoffice) {
   const std::string corpus = testing_support::CorpusDir();
   const std::string locked =
       corpus + "/office/apache__poi/test-data__document__PasswordProtected.doc";
@@ -480,9 +485,15 @@ TEST_F(StandIn, encrypted_or_too_large_inputs_are_refused_without_starting_libre
     std::string path;
     const char* said;
   };
+  const std::string noText = in_.file("Sheet.doc");
+  testing_support::WriteFile(noText, kOle + std::string(20000, '\x5A'));
+  const std::string noFormat = in_.file("Noise.rtf");
+  testing_support::WriteFile(noFormat, std::string(20000, '\x5A'));
   const Case cases[] = {
       {locked, "is encrypted (protected by a password)"},
       {bomb, "more than a document can hold"},
+      {noText, "older kind that holds no Word text"},
+      {noFormat, "neither a Word document (.docx or .doc) nor RTF nor OpenDocument text"},
   };
   Script("echo started > " + Quote(tmp_.file("started")));
   for (const auto& c : cases) {
