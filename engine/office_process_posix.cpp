@@ -398,13 +398,30 @@ namespace {
 // for a merge of a hundred letters with a header and a footer each, every
 // page of which was faulted in and zeroed one 4 KB page at a time, about half
 // of the whole conversion. Taken from the heap in transparent huge pages, the
-// same memory costs a fraction of that. Not everywhere: a virtual machine
-// whose freed memory goes back to its host (a balloon reporting free pages)
-// has each huge page faulted in by the host again, and there the export
-// takes longer than with small pages; a user there sets GLIBC_TUNABLES.
-// Other C libraries ignore the variable.
+// same memory costs a fraction of that. Other C libraries ignore the variable.
 constexpr const char* kAllocatorTuning =
     "GLIBC_TUNABLES=glibc.malloc.hugetlb=1:glibc.malloc.mmap_threshold=33554432";
+// Not on a virtual machine whose freed memory goes back to its host (a
+// balloon reporting free pages): there each huge page is faulted in by the
+// host again, and a split of a hundred letters takes about half a second
+// longer with huge pages than with small ones. The threshold alone costs
+// nothing there.
+constexpr const char* kAllocatorTuningInGuest =
+    "GLIBC_TUNABLES=glibc.malloc.mmap_threshold=33554432";
+
+// Whether a virtio balloon of this machine reports free pages to its host:
+// feature bit 5, the sixth character of the device's feature bits in sysfs.
+bool FreedMemoryGoesToHost() {
+  constexpr std::size_t kReporting = 5;
+  std::error_code ec;
+  fs::directory_iterator it("/sys/bus/virtio/drivers/virtio_balloon", ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    std::string bits;
+    std::ifstream(it->path() / "features") >> bits;
+    if (bits.size() > kReporting && bits[kReporting] == '1') return true;
+  }
+  return false;
+}
 
 // The variable LibreOffice's start script sets before it runs oosplash.
 constexpr const char* kScriptSets = "SAL_ENABLE_FILE_LOCKING=1";
@@ -440,7 +457,8 @@ std::vector<std::string> EnvironmentFor(const Program& p, bool skipped) {
     variables.push_back(variable);
   }
   if (!p.tempFolder.empty()) variables.push_back("TMPDIR=" + p.tempFolder);
-  if (!tuned) variables.push_back(kAllocatorTuning);
+  static const bool inGuest = FreedMemoryGoesToHost();
+  if (!tuned) variables.push_back(inGuest ? kAllocatorTuningInGuest : kAllocatorTuning);
   if (skipped) variables.push_back(kScriptSets);
   return variables;
 }
@@ -608,7 +626,7 @@ std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, dou
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& logFile, double seconds,
                          const std::function<bool()>& poll) {
-  return RunPrograms({Program{program, args, logFile, {}}}, seconds, poll).front();
+  return RunPrograms({Program{program, args, logFile, {}, {}}}, seconds, poll).front();
 }
 
 struct Background::State {

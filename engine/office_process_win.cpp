@@ -262,7 +262,7 @@ std::vector<ProgramResult> RunPrograms(const std::vector<Program>& programs, dou
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& logFile, double seconds,
                          const std::function<bool()>& poll) {
-  return RunPrograms({Program{program, args, logFile, {}}}, seconds, poll).front();
+  return RunPrograms({Program{program, args, logFile, {}, {}}}, seconds, poll).front();
 }
 
 struct Background::State {
