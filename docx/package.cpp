@@ -94,6 +94,11 @@ void RefuseNonPackage(const std::string& path, const std::string& label) {
   }
   if (fs::is_directory(status))
     throw Error("Cannot open " + path + ": it is a folder, not a document.", Status::kCannotOpen);
+  // A pipe would hold the open until something writes to it; a device or a
+  // socket is no document either.
+  if (!fs::is_regular_file(status))
+    throw Error("Cannot open " + path + ": it is not a regular file (a pipe or a device, say).",
+                Status::kCannotOpen);
   std::ifstream in(file, std::ios::binary);
   if (!in)
     throw Error("Cannot open " + path + ": " + std::system_category().message(errno),

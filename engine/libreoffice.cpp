@@ -292,6 +292,10 @@ std::string Soffice(bool usualFolders) {
 Sniffed SniffDocument(const std::string& path) {
   Sniffed result;
   const fs::path file = support::ToFsPath(path);
+  // Opening a pipe for reading waits for a writer, maybe for ever: what is
+  // not a regular file is left to the reader's own reports.
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) return result;
   const std::string head = ReadHead(file, 128);
   if (StartsWith(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) {
     const std::string bytes = ReadAll(file, kScanLimit);

@@ -17,6 +17,7 @@
 #include <optional>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "docx_fixture.h"
 #include "engine/engine.h"
@@ -489,12 +490,18 @@ TEST_F(StandIn, encrypted_too_large_or_unknown_inputs_are_refused_without_starti
   testing_support::WriteFile(noText, kOle + std::string(20000, '\x5A'));
   const std::string noFormat = in_.file("Noise.rtf");
   testing_support::WriteFile(noFormat, std::string(20000, '\x5A'));
-  const Case cases[] = {
+  std::vector<Case> cases = {
       {locked, "is encrypted (protected by a password)"},
       {bomb, "more than a document can hold"},
       {noText, "older kind that holds no Word text"},
       {noFormat, "neither a Word document (.docx or .doc) nor RTF nor OpenDocument text"},
   };
+#ifndef _WIN32
+  // Reading a pipe would wait for a writer that never comes.
+  const std::string pipe = in_.file("Pipe.doc");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  cases.push_back({pipe, "it is not a regular file"});
+#endif
   Script("echo started > " + Quote(tmp_.file("started")));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
