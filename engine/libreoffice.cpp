@@ -368,6 +368,19 @@ class OfficeFactory::Session {
     return job;
   }
 
+  static fs::path CopyName(const fs::path& input) {
+    const std::string name = support::FromFsPath(input.filename());
+    std::u32string decoded;
+    if (name.size() <= 200 && support::DecodeUtf8(name, decoded)) return input.filename();
+    std::string extension = support::FromFsPath(input.extension());
+    const bool plain =
+        extension.size() <= 6 &&
+        std::all_of(extension.begin() + (extension.empty() ? 0 : 1), extension.end(), [](char c) {
+          return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        });
+    return support::ToFsPath("document" + (plain ? extension : std::string()));
+  }
+
   // The input converted into a .docx of ours, kept until the session ends;
   // the same content is converted once.
   fs::path ConvertInput(const std::string& path, DocumentFormat format,
@@ -382,8 +395,10 @@ class OfficeFactory::Session {
     fs::create_directories(job / "out");
     // LibreOffice reads a copy: the input is never touched, and no lock file
     // of LibreOffice's appears beside it. The copy keeps the input's name, so
-    // that fields showing the file name keep showing it.
-    const fs::path copy = job / "in" / input.filename();
+    // that fields showing the file name keep showing it; LibreOffice cannot
+    // save the conversion of a name that is not UTF-8 or near the system's
+    // limit, and such a copy has a plain one.
+    const fs::path copy = job / "in" / CopyName(input);
     std::error_code ec;
     fs::copy_file(input, copy, ec);
     if (ec) throw word::AutomationError("Cannot read " + path + ": " + ec.message() + ".");

@@ -359,6 +359,31 @@ TEST_F(RealOffice, a_package_our_reader_refuses_is_split_from_libreoffices_readi
   EXPECT_EQ(office.Calls(), 1) << "the pieces are ours already";
 }
 
+// LibreOffice cannot save what it converts of a long name or one that is
+// not UTF-8; the input's copy has a plain name then.
+TEST_F(RealOffice, inputs_of_long_or_non_utf8_names_are_split) {
+  TempDir made, in;
+  const std::string docx = made.file("Letters.docx");
+  fixture::Write(docx, fixture::Merge({{"Dear Ann,"}, {"Dear Bob,"}}));
+  const auto doc = ConvertAll({docx}, "doc", made);
+  ASSERT_TRUE(doc.count("Letters")) << "LibreOffice made no input";
+  // The pieces' names, "-0001.doc" added, are 252 bytes long.
+  std::vector<std::string> stems = {std::string(243, 'L')};
+#ifndef _WIN32
+  stems.push_back("Br\xE9ve");
+#endif
+  for (const auto& stem : stems) {
+    testing_support::WriteFile(in.path() / (stem + ".doc"), doc.at("Letters"));
+    // A factory each: one converts the same content once.
+    engine::OfficeFactory office(word::DefaultFactory(), host_);
+    engine::DoItByFile(in.file(stem + ".doc"), host_, office);
+  }
+  EXPECT_EQ(Reports(host_), std::vector<std::string>{});
+  for (const auto& stem : stems)
+    for (const char* n : {"-0001.doc", "-0002.doc"})
+      EXPECT_EQ(ReadFile(out_.file(stem + n)).substr(0, kOle.size()), kOle) << stem << n;
+}
+
 // LibreOffice's pipe is where we name it, so that what one killed before it
 // is seen to listen leaves is found all the same.
 TEST_F(RealOffice, libreoffice_listens_on_the_pipe_named_for_its_profile) {
