@@ -642,10 +642,32 @@ class OfficeFactory::Session {
     return slot ? &*slot : nullptr;
   }
 
+  // Whether `file` begins with `signature` and ends as a whole file of its
+  // kind does: what a LibreOffice that died while writing left is not.
   static bool HasSignature(const fs::path& file, const std::string& signature) {
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) return false;
-    return StartsWith(ReadHead(file, signature.size()), signature);
+    if (!StartsWith(ReadHead(file, signature.size()), signature)) return false;
+    const std::uintmax_t size = fs::file_size(file, ec);
+    if (ec) return false;
+    // A compound file is whole sectors of 512 bytes, the header one of them.
+    if (StartsWith(signature, "\xD0\xCF\x11\xE0")) return size >= 1536 && size % 512 == 0;
+    // The end of a zip's central directory lies within its last 64 KB; a
+    // PDF ends with its "%%EOF"; an RTF file closes its outer group.
+    const std::uintmax_t tailSize = StartsWith(signature, "PK") ? 65557 : 1024;
+    const std::uintmax_t from = size > tailSize ? size - tailSize : 0;
+    std::ifstream in(file, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(from));
+    std::string tail(static_cast<std::size_t>(size - from), '\0');
+    in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+    if (static_cast<std::uintmax_t>(in.gcount()) != tail.size()) return false;
+    if (StartsWith(signature, "PK")) return tail.find("PK\x05\x06") != std::string::npos;
+    if (StartsWith(signature, "%PDF")) return tail.find("%%EOF") != std::string::npos;
+    if (StartsWith(signature, "{\\rtf")) {
+      const auto last = tail.find_last_not_of(std::string(" \t\r\n\0", 5));
+      return last != std::string::npos && tail[last] == '}';
+    }
+    return true;
   }
 
   void Remove() {

@@ -580,16 +580,28 @@ TEST_F(StandIn,
     testing_support::WriteFile(
         program / "soffice",
         std::string("#!/bin/sh\n") +
-            (crashes ? "case \"$*\" in *macro:///*) kill -SEGV $$;; esac\n" : "") +
+            // Dies having begun the first piece in both formats.
+            (crashes
+                 ? "case \"$*\" in *macro:///*)\n"
+                   "  for a in \"$@\"; do case $a in -env:UserInstallation=file://*)\n"
+                   "    p=${a#*file://};; esac; done\n"
+                   "  line=$(/usr/bin/head -n 1 \"$p\"/user/parvane-*.lst)\n"
+                   "  url=$(echo \"$line\" | /usr/bin/cut -f4); printf '\\320\\317\\021\\340' > "
+                   "\"${url#file://}\"\n"
+                   "  url=$(echo \"$line\" | /usr/bin/cut -f6); printf '%%PDF-1.4' > "
+                   "\"${url#file://}\"\n"
+                   "  kill -SEGV $$;; esac\n"
+                 : "") +
             "out=; prev=; for a in \"$@\"; do [ \"$prev\" = --outdir ] && out=$a; prev=$a; done\n"
-            "make() { for f in \"$@\"; do case $f in *.docx) b=${f##*/}; printf \"$sig\" > "
-            "\"$out/${b%.docx}.$ext\";; esac; done; }\n"
+            "make() { for f in \"$@\"; do case $f in *.docx) b=${f##*/}; { printf \"$sig\"; "
+            "/usr/bin/head -c \"${pad:-0}\" /dev/zero; } > \"$out/${b%.docx}.$ext\";; esac; done; "
+            "}\n"
             "case \"$*\" in *'docx:MS Word 2007 XML'*)\n"
             "  for f in \"$@\"; do case $f in *.doc) b=${f##*/}; /bin/cp " +
             Quote(in_.file("Plain.docx")) +
             " \"$out/${b%.doc}.docx\";; esac; done;;\n"
-            "*'doc:MS Word 97'*) sig='\\320\\317\\021\\340' ext=doc make \"$@\";;\n"
-            "*'pdf:writer_pdf_Export'*) sig='%%PDF-1.4' ext=pdf make \"$@\";; esac\n");
+            "*'doc:MS Word 97'*) sig='\\320\\317\\021\\340' pad=1532 ext=doc make \"$@\";;\n"
+            "*'pdf:writer_pdf_Export'*) sig='%%PDF-1.4\\n%%%%EOF' ext=pdf make \"$@\";; esac\n");
     fs::permissions(program / "soffice", fs::perms::owner_all);
     fs::create_symlink(program / "soffice", bin.path() / "soffice");
     host_.settings.SavePdf = true;
@@ -603,7 +615,11 @@ TEST_F(StandIn,
     EXPECT_EQ(testing_support::FilesIn(out.path()),
               (std::vector<std::string>{"Letters-0001.doc", "Letters-0001.pdf", "Letters-0002.doc",
                                         "Letters-0002.pdf"}));
-    EXPECT_EQ(ReadFile(out.file("Letters-0001.pdf")).substr(0, 4), "%PDF");
+    for (const char* n : {"1", "2"}) {
+      const std::string piece = out.file(std::string("Letters-000") + n);
+      EXPECT_EQ(ReadFile(piece + ".pdf"), "%PDF-1.4\n%%EOF") << n;
+      EXPECT_EQ(ReadFile(piece + ".doc").size(), 1536u) << n;
+    }
     EXPECT_FALSE(LeftInTemp(tmp_.path()));
   }
 }
@@ -613,7 +629,7 @@ TEST_F(StandIn,
 TEST_F(StandIn, a_piece_of_the_longest_name_is_saved_with_its_pdf) {
   Script(
       "out=; prev=; for a in \"$@\"; do [ \"$prev\" = --outdir ] && out=$a; prev=$a; done\n"
-      "for f in \"$@\"; do case $f in *.docx) b=${f##*/}; printf '%%PDF-1.4' > "
+      "for f in \"$@\"; do case $f in *.docx) b=${f##*/}; printf '%%PDF-1.4\\n%%%%EOF' > "
       "\"$out/${b%.docx}.pdf\";; esac; done");
   // The piece's name, "-0001.docx" added, is 250 bytes long.
   const std::string stem(240, 'a');
