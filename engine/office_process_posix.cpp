@@ -132,11 +132,16 @@ class Keeper {
   void Begin() {
     started_ = true;
     int pair[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return;
     // Ours is never inherited: only our own end, closed when we end, may
-    // tell the shell that we are gone.
+    // tell the shell that we are gone. Made so at once where the system
+    // can, before a program started meanwhile by another thread inherits it.
+#ifdef SOCK_CLOEXEC
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return;
+#else
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return;
     ::fcntl(pair[0], F_SETFD, FD_CLOEXEC);
     ::fcntl(pair[1], F_SETFD, FD_CLOEXEC);
+#endif
 #ifdef SO_NOSIGPIPE
     const int on = 1;
     ::setsockopt(pair[0], SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
