@@ -1397,7 +1397,9 @@ class OfficeApplication : public word::Application {
     std::string problems;
     try {
       Finish();
-    } catch (const word::AutomationError& e) {
+    } catch (const std::exception& e) {
+      // A folder of ours that cannot be made, say: our own word processor
+      // is let go all the same.
       problems = e.what();
     }
     inner_->Quit();
