@@ -40,8 +40,14 @@ std::string FindLockFile(const std::string& document) {
   if (name.empty()) return std::string();
   const fs::path folder = path.parent_path();
   std::vector<std::string> candidates;
-  // Word's owner file replaces the first two characters of long names.
-  candidates.push_back("~$" + (name.size() > 2 ? name.substr(2) : name));
+  // Word's owner file replaces the first two characters of long names
+  // (characters, not bytes: "Ärger.docx" gives "~$ger.docx").
+  std::size_t cut = 0;
+  for (int characters = 0; characters < 2 && cut < name.size(); ++characters) {
+    ++cut;
+    while (cut < name.size() && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) ++cut;
+  }
+  candidates.push_back("~$" + (cut < name.size() ? name.substr(cut) : name));
   candidates.push_back("~$" + name);
   candidates.push_back(".~lock." + name + "#");
   for (const auto& candidate : candidates) {

@@ -6,6 +6,7 @@
 #include "engine/factory.h"
 #include "scripted_dialogs.h"
 #include "scripted_word.h"
+#include "support/paths.h"
 #include "testing.h"
 
 using support::Answer;
@@ -103,6 +104,14 @@ TEST(IsWordRunning, the_built_in_backend_answers_for_lock_files_of_listed_docume
   testing_support::WriteFile(dir.file("~$tters.docx"), "owner");  // Word's owner file
   EXPECT_TRUE(engine::IsWordRunning(factory));
   std::filesystem::remove(dir.file("~$tters.docx"));
+  // Two characters are cut, however many bytes they take.
+  const std::string umlaut = dir.file("\xC3\x84rger.docx");
+  testing_support::WriteFile(support::ToFsPath(umlaut), "x");
+  listed.push_back(umlaut);
+  testing_support::WriteFile(dir.file("~$ger.docx"), "owner");
+  EXPECT_TRUE(engine::IsWordRunning(factory));
+  std::filesystem::remove(dir.file("~$ger.docx"));
+  listed.pop_back();
 
   testing_support::WriteFile(dir.file(".~lock.Report.docx#"), "lock");  // LibreOffice's
   EXPECT_TRUE(engine::IsWordRunning(factory));
