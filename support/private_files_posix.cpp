@@ -40,8 +40,14 @@ std::string MakePrivateFolder(const std::string& parent, const std::string& pref
 
 void CopyToNewFile(const std::string& from, const std::string& to) {
   Descriptor in, out;
-  in.fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without waiting: opening a pipe waits for a writer, maybe for ever.
+  in.fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (in.fd < 0) throw Failure("Cannot read " + from);
+  struct stat info {};
+  if (::fstat(in.fd, &info) != 0) throw Failure("Cannot read " + from);
+  if (!S_ISREG(info.st_mode))
+    throw std::system_error(std::make_error_code(std::errc::invalid_argument),
+                            "Cannot read " + from + ", a pipe or a device, not a file");
   out.fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (out.fd < 0) throw Failure("Cannot make the new file " + to);
   std::vector<char> buffer(1 << 20);
