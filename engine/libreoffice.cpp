@@ -772,7 +772,7 @@ class OfficeFactory::Session {
     } cleanup{job};
     fs::create_directories(job / "in");
     fs::create_directories(job / "out");
-    const fs::path copy = job / "in" / input.filename();
+    const fs::path copy = job / "in" / CopyName(input);
     std::error_code ec;
     fs::copy_file(input, copy, ec);
     if (ec) throw word::AutomationError("cannot read " + name + ": " + ec.message() + ".");
