@@ -642,6 +642,31 @@ class OfficeFactory::Session {
     return slot ? &*slot : nullptr;
   }
 
+  // A compound file is whole sectors, and the sectors its header names (the
+  // directory's first, the allocation table's) lie inside it: LibreOffice
+  // writes the directory last and copies its result into place 32 KB at a
+  // time, so a file cut short ends on a whole sector all the same.
+  static bool WholeCompoundFile(const fs::path& file, std::uintmax_t size) {
+    const std::string header = ReadHead(file, 512);
+    if (header.size() < 512) return false;
+    auto word32 = [&](std::size_t at) {
+      return static_cast<std::uint32_t>(Word16(header, at)) |
+             (static_cast<std::uint32_t>(Word16(header, at + 2)) << 16);
+    };
+    const unsigned shift = Word16(header, 0x1E);
+    if (shift != 9 && shift != 12) return false;
+    const std::uintmax_t sector = std::uintmax_t{1} << shift;
+    if (size % sector != 0 || size < 3 * sector) return false;
+    auto inside = [&](std::uint32_t index) {
+      return index < 0xFFFFFFFA && (std::uintmax_t{index} + 2) * sector <= size;
+    };
+    if (!inside(word32(0x30))) return false;
+    const std::uint32_t tables = std::min<std::uint32_t>(word32(0x2C), 109);
+    for (std::uint32_t i = 0; i < tables; ++i)
+      if (!inside(word32(0x4C + 4 * i))) return false;
+    return true;
+  }
+
   // Whether `file` begins with `signature` and ends as a whole file of its
   // kind does: what a LibreOffice that died while writing left is not.
   static bool HasSignature(const fs::path& file, const std::string& signature) {
@@ -650,8 +675,7 @@ class OfficeFactory::Session {
     if (!StartsWith(ReadHead(file, signature.size()), signature)) return false;
     const std::uintmax_t size = fs::file_size(file, ec);
     if (ec) return false;
-    // A compound file is whole sectors of 512 bytes, the header one of them.
-    if (StartsWith(signature, "\xD0\xCF\x11\xE0")) return size >= 1536 && size % 512 == 0;
+    if (StartsWith(signature, "\xD0\xCF\x11\xE0")) return WholeCompoundFile(file, size);
     // The end of a zip's central directory lies within its last 64 KB; a
     // PDF ends with its "%%EOF"; an RTF file closes its outer group.
     const std::uintmax_t tailSize = StartsWith(signature, "PK") ? 65557 : 1024;
