@@ -368,6 +368,8 @@ class OfficeFactory::Session {
     return job;
   }
 
+  // The name LibreOffice's copy of `input` is given: its own where
+  // LibreOffice can save what it converts of it, else a plain one.
   static fs::path CopyName(const fs::path& input) {
     const std::string name = support::FromFsPath(input.filename());
     std::u32string decoded;
@@ -406,7 +408,7 @@ class OfficeFactory::Session {
     const double seconds = options_.baseSeconds + options_.secondsPerMegabyte * Megabytes(copy);
     Run({copy}, kDocx, job / "out", seconds, name, installAdvice);
     const fs::path result = job / "out" / (support::FromFsPath(copy.stem()) + ".docx");
-    if (!HasSignature(result, kDocx.signature)) {
+    if (!IsWhole(result, kDocx.signature)) {
       throw word::AutomationError("LibreOffice could not open " + name +
                                   ": it is damaged, protected by a password, or not a document "
                                   "LibreOffice reads." +
@@ -669,7 +671,7 @@ class OfficeFactory::Session {
 
   // Whether `file` begins with `signature` and ends as a whole file of its
   // kind does: what a LibreOffice that died while writing left is not.
-  static bool HasSignature(const fs::path& file, const std::string& signature) {
+  static bool IsWhole(const fs::path& file, const std::string& signature) {
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) return false;
     if (!StartsWith(ReadHead(file, signature.size()), signature)) return false;
@@ -804,7 +806,7 @@ class OfficeFactory::Session {
     const double seconds = options_.baseSeconds + options_.secondsPerMegabyte * Megabytes(copy);
     Run({copy}, kPdf, job / "out", seconds, name, advice);
     const fs::path pdf = job / "out" / (support::FromFsPath(copy.stem()) + ".pdf");
-    if (!HasSignature(pdf, kPdf.signature))
+    if (!IsWhole(pdf, kPdf.signature))
       throw word::AutomationError("LibreOffice could not lay out " + name + "." +
                                   LogTail(lastLog_));
     const fs::path text = job / "out" / "pages.txt";
@@ -1573,7 +1575,7 @@ class OfficeApplication : public word::Application {
       for (const Target& target : batches[b].targets) {
         Session::Batch one{{}, {target}, batches[b].out, batches[b].infilter};
         for (const fs::path& file : batches[b].files)
-          if (!Session::HasSignature(batches[b].Output(file, target), target.signature))
+          if (!Session::IsWhole(batches[b].Output(file, target), target.signature))
             one.files.push_back(file);
         if (!one.files.empty()) apart.push_back(std::move(one));
       }
@@ -1592,7 +1594,7 @@ class OfficeApplication : public word::Application {
                                             ? support::WithExtension(piece->finalPath, "pdf")
                                             : piece->finalPath;
           const fs::path made = batches[b].Output(piece->work, target);
-          if (!why[b].empty() || !Session::HasSignature(made, target.signature)) {
+          if (!why[b].empty() || !Session::IsWhole(made, target.signature)) {
             failed.push_back(support::GetFileName(finalPath) + " was not made");
             continue;
           }
